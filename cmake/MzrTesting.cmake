@@ -1,0 +1,21 @@
+include(GoogleTest)
+
+# mzr_add_gtest(NAME source... LIBS lib...): a GoogleTest program whose cases are each
+# registered with CTest, run under the offscreen platform so widget code needs no display.
+function(mzr_add_gtest name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE mzr_settings GTest::gtest GTest::gtest_main ${ARG_LIBS})
+  gtest_discover_tests(${name}
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# mzr_add_qtest(NAME source... LIBS lib...): a QtTest program registered as one CTest test.
+function(mzr_add_qtest name)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE mzr_settings Qt6::Test ${ARG_LIBS})
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+endfunction()

@@ -1,0 +1,17 @@
+#pragma once
+// The program-wide flags every editor and the device link consult. All zero at start.
+
+#include <cstdint>
+
+namespace mzr {
+
+struct AppState {
+  std::int32_t languageIndex = 0;    // 0 Chinese, 1 English
+  std::int32_t connected = 0;        // 1 while a listed unit is connected
+  std::int32_t refreshing = 0;       // 1 while the program itself moves image values into controls
+  std::int32_t networkMode = 0;      // set by the first device search; sends happen only while 1
+  std::int32_t selectedChannel = 0;  // channel tab 0..6
+  std::int32_t pressTicks = 0;       // 100 ms ticks of the logo long press
+};
+
+}  // namespace mzr
