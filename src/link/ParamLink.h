@@ -1,0 +1,111 @@
+#pragma once
+// The program's one UDP endpoint to the unit: the three send operations, the receive
+// dispatch and the 2-second time-out. There is no queue and no retry: the link remembers
+// only the command of the last frame sent, and a single timer (Timer2) turns a missing
+// answer into "Connect Fail!" and the disconnected state. UI thread only. It reports to the
+// rest of the program through signals, so the window and the command-line companion can
+// both use it; it knows nothing of widgets.
+
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "core/AppState.h"
+#include "link/FrameCodec.h"
+#include "model/ParameterImage.h"
+#include "model/WriteSpan.h"
+
+class QUdpSocket;
+
+namespace mzr {
+
+class ParamLink final : public QObject {
+  Q_OBJECT
+  Q_DISABLE_COPY_MOVE(ParamLink)
+
+ public:
+  struct Options {
+    quint16 port = 2305;            // local and remote port
+    int timeoutMs = 2000;           // Timer2
+    QHostAddress bindAddress = QHostAddress(QHostAddress::AnyIPv4);
+  };
+
+  // state and image are owned by the caller and outlive the link.
+  ParamLink(AppState& state, ParameterImage& image, Options options, QObject* parent = nullptr);
+  ~ParamLink() override;
+
+  // Binds the socket (address sharing, broadcast allowed, a receive buffer large enough for
+  // 254 replies of 890 bytes). Gives false and a message when the port cannot be bound.
+  bool Open(QString* error = nullptr);
+  bool isOpen() const;
+
+  // Link state.
+  int pendingCommand() const { return m_pendingCommand; }
+  bool awaitingFullRead() const { return m_awaitingFullRead; }
+  void setAwaitingFullRead(bool on) { m_awaitingFullRead = on; }
+  const QString& localIp() const { return m_localIp; }
+  void setLocalIp(const QString& ip) { m_localIp = ip; }
+  const QString& remoteAddress() const { return m_remoteAddress; }
+  void setRemoteAddress(const QString& address) { m_remoteAddress = address; }
+  quint16 port() const { return m_options.port; }
+  std::uint16_t lastReplyAddress() const { return m_lastReplyAddress; }
+  std::uint16_t lastReplyCount() const { return m_lastReplyCount; }
+  bool timerActive() const { return m_timer2.isActive(); }
+
+  // Send operations: nothing at all while networkMode is 0. Otherwise one datagram to the
+  // remote address, pendingCommand := the command, and Timer2 started if it is not running
+  // (a later send does not restart its period).
+  void SendRead(std::uint16_t address, std::uint16_t count);
+  void SendWrite(std::uint16_t address, std::uint16_t count, std::span<const std::uint8_t> bytes);
+  void SendBlockWrite(std::uint16_t address, std::uint16_t count, std::span<const std::uint8_t> bytes);
+  // "To write n bytes at device address A": the span's bytes taken from the image.
+  void SendSpan(const WriteSpan& span);
+
+  // The discovery's search-reply step, called for every accepted read reply while no whole
+  // image is awaited. It returns true when it listed a new unit; the link then stops Timer2.
+  using SearchReplyHandler = std::function<bool(const frame::ReadReply& reply, const QString& sender)>;
+  void SetSearchReplyHandler(SearchReplyHandler handler) { m_searchReplyHandler = std::move(handler); }
+
+  // The receive dispatch, run for every datagram the socket delivers (public so that tests
+  // and fuzz targets can feed it bytes).
+  void HandleDatagram(std::span<const std::uint8_t> datagram, const QString& sender);
+
+ signals:
+  // Status-bar texts: panel 0 carries event texts in English, panel 1 the link state.
+  void statusText(int panel, const QString& text);
+  // A whole image was stored; emitted while AppState::refreshing is 1 so the receivers
+  // refresh the profile dialog and every editor without sending.
+  void imageReceived();
+  // A "ModiNet!" datagram arrived while a write was pending.
+  void networkAcknowledged();
+  // An acknowledgement matching the pending command stopped Timer2.
+  void acknowledged(int command);
+  // Timer2 ran out: pendingCommand and connected are 0, "Connect Fail!" was shown.
+  void timedOut();
+
+ private:
+  void Send(frame::Command command, std::uint16_t address, std::span<const std::uint8_t> data);
+  void ReadPendingDatagrams();
+  void Timer2Timer();
+
+  AppState& m_state;
+  ParameterImage& m_image;
+  Options m_options;
+  QUdpSocket* m_socket = nullptr;
+  QTimer m_timer2;
+  frame::Bytes m_sendBuffer;
+  int m_pendingCommand = 0;
+  bool m_awaitingFullRead = false;
+  QString m_localIp;
+  QString m_remoteAddress;
+  std::uint16_t m_lastReplyAddress = 0;
+  std::uint16_t m_lastReplyCount = 0;
+  SearchReplyHandler m_searchReplyHandler;
+};
+
+}  // namespace mzr
