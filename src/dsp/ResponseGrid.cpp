@@ -14,7 +14,12 @@ std::array<double, kGridPoints> ResponseGrid::Frequencies() {
   return hz;
 }
 
-ResponseGrid::ResponseGrid() : m_hz(Frequencies()) {
+ResponseGrid::ResponseGrid() {
+  double f = kGridStartHz;
+  for (double& point : m_hz) {
+    point = f;
+    f *= kGridRatio;
+  }
   for (std::size_t n = 0; n < m_hz.size(); ++n) {
     // The same expressions as the plain evaluation, so both see identical doubles.
     const double w = -6.283185307179586 * m_hz[n] / 48000.0;

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -127,6 +129,36 @@ TEST(ResponseEvaluation, FastEvaluationMatchesThePlainOneToDoublePrecision) {
   }
   RecordProperty("worst_relative_difference", std::to_string(worst));
   std::printf("worst relative difference fast vs plain: %.3g\n", worst);
+}
+
+// Far more attenuation than any channel can have: the products of squared magnitudes leave
+// the double range at the top of the grid, where the sum is taken section by section.
+TEST(ResponseEvaluation, ExtremeCascadesStayFiniteAndAgree) {
+  const ResponseGrid grid;
+  struct Case {
+    Biquad section;
+    int copies;
+  };
+  const std::vector<Case> cases = {
+      {DesignLowPass(63.0, kSubLowPassQ), 29},
+      {DesignPeak(40.0, 4.32, 127), 29},
+      {DesignPeak(40.0, 4.32, -128), 29},
+      {DesignPeak(1000.0, 0.0, 60), 1},  // a tangent of infinity: designed flat
+  };
+  for (const Case& c : cases) {
+    const std::vector<Biquad> sections(static_cast<std::size_t>(c.copies), c.section);
+    const ResponseCurve fast = EvaluateResponse(grid, sections, 97);
+    const ResponseCurve plain = EvaluateResponsePlain(sections, 97);
+    for (std::size_t k = 0; k < fast.size(); ++k) {
+      ASSERT_TRUE(std::isfinite(fast[k].gainDb) && std::isfinite(plain[k].gainDb));
+      ASSERT_NEAR(fast[k].gainDb, plain[k].gainDb, 1e-9 * std::max(1.0, std::abs(plain[k].gainDb)));
+      ASSERT_EQ(fast[k].row, plain[k].row);
+      ASSERT_LE(std::abs(fast[k].row), 100000);
+    }
+  }
+  EXPECT_LT(EvaluateResponse(grid, std::vector<Biquad>(29, cases[0].section), 97).back().gainDb,
+            -2800.0);
+  EXPECT_EQ(DesignPeak(1000.0, 0.0, 60), kFlatSection);
 }
 
 }  // namespace
