@@ -4,17 +4,9 @@
 
 namespace mzr {
 
-std::array<double, kGridPoints> ResponseGrid::Frequencies() {
-  std::array<double, kGridPoints> hz{};
-  double f = kGridStartHz;
-  for (double& point : hz) {
-    point = f;
-    f *= kGridRatio;
-  }
-  return hz;
-}
-
 ResponseGrid::ResponseGrid() {
+  // Repeated multiplication, as the curve has always been stepped, so that every point is
+  // the identical double.
   double f = kGridStartHz;
   for (double& point : m_hz) {
     point = f;

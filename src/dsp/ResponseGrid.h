@@ -20,10 +20,6 @@ class ResponseGrid final {
  public:
   ResponseGrid();
 
-  // Frequencies by the same repeated multiplication the curve has always used, so that
-  // every point is the identical double.
-  static std::array<double, kGridPoints> Frequencies();
-
   // Structure of arrays: the evaluation runs over all points for one section at a time.
   using Column = std::array<double, kGridLanes>;
   const Column& hz() const { return m_hz; }
