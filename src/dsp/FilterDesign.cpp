@@ -144,7 +144,8 @@ bool DesignChannelSection(SectionStore& store, const ParameterImage& image, int 
       const int slope = image.subLpfSlope();
       const auto hz = BassCornerHz(image.subLpfFreq());
       // Slope code s needs s sections, in slots 2..s+1.
-      const bool designed = hz.has_value() && SlopeDbPerOctave(slope).has_value() && band <= slope + 1;
+      const bool designed =
+          hz.has_value() && SlopeDbPerOctave(slope).has_value() && band <= slope + 1;
       store[band] = designed ? DesignLowPass(*hz, kSubLowPassQ) : kPassThroughSection;
       return true;
     }

@@ -33,7 +33,8 @@ CurvePoint MapCurvePoint(int n, double hz, double gainDb, int y0) {
   p.y = static_cast<double>(y0) - kPixelsPerDb * gainDb;
   // Real column x = 1 + 2n; the point is plotted at trunc(x + 5).
   p.column = 6 + 2 * n;
-  p.row = static_cast<int>(std::clamp(p.y, -kRowLimit, kRowLimit));
+  // Both evaluations keep gains finite; a caller's hand-made NaN still gets a valid row.
+  p.row = std::isnan(p.y) ? y0 : static_cast<int>(std::clamp(p.y, -kRowLimit, kRowLimit));
   return p;
 }
 
