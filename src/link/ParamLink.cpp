@@ -27,6 +27,8 @@ QString SenderText(const QHostAddress& sender) {
 
 ParamLink::ParamLink(AppState& state, ParameterImage& image, Options options, QObject* parent)
     : QObject(parent), m_state(state), m_image(image), m_options(std::move(options)) {
+  // A child so the window and tests find it by name; the member unregisters itself first.
+  m_timer2.setParent(this);
   m_timer2.setObjectName(QStringLiteral("Timer2"));
   m_timer2.setInterval(m_options.timeoutMs);
   m_timer2.setSingleShot(true);
