@@ -208,20 +208,22 @@ void SideChannel::paintEvent(QPaintEvent*) {
 
   QFont font = this->font();
   font.setPixelSize(9);
-  font.setBold(true);
-  p.setFont(font);
   p.setPen(QColor(0x1C, 0x26, 0x31));
   const QString text = m_caption.trimmed();
   if (HasWideCharacters(text)) {
-    // Chinese reads top to bottom with upright characters.
-    const QFontMetrics metrics(font);
-    const int step = metrics.height() - 1;
+    // Chinese reads top to bottom with upright characters; brackets take their vertical forms.
+    p.setFont(font);
+    const int step = QFontMetrics(font).height() - 2;
     int y = 12;
-    for (const QChar c : text) {
+    for (QChar c : text) {
+      if (c == QChar(0xFF08)) c = QChar(0xFE35);
+      if (c == QChar(0xFF09)) c = QChar(0xFE36);
       p.drawText(QRect(bar.x(), y, bar.width(), step), Qt::AlignCenter, QString(c));
       y += step;
     }
   } else {
+    font.setBold(true);
+    p.setFont(font);
     p.save();
     p.translate(bar.x() + bar.width() / 2.0, 12);
     p.rotate(90);
