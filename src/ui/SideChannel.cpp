@@ -65,8 +65,10 @@ SideChannel::SideChannel(const QString& name, const QRect& bounds, Options optio
   m_pinButton->setFixedSize(20, 18);
   m_pinButton->setFocusPolicy(Qt::NoFocus);
   QIcon icon;
-  icon.addPixmap(PinPixmap(false, devicePixelRatioF()), QIcon::Normal, QIcon::Off);
-  icon.addPixmap(PinPixmap(true, devicePixelRatioF()), QIcon::Normal, QIcon::On);
+  for (const qreal dpr : {1.0, 2.0}) {  // sharp on ordinary and high-density screens
+    icon.addPixmap(PinPixmap(false, dpr), QIcon::Normal, QIcon::Off);
+    icon.addPixmap(PinPixmap(true, dpr), QIcon::Normal, QIcon::On);
+  }
   m_pinButton->setIcon(icon);
   m_pinButton->setVisible(m_options.pinnable);
   titleLayout->addWidget(m_pinButton);
