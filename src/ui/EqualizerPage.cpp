@@ -5,6 +5,7 @@
 
 #include "core/AppState.h"
 #include "ui/CaptionTable.h"
+#include "ui/graph/ResponseGraphWidget.h"
 #include "ui/UiContext.h"
 
 namespace mzr {
@@ -35,6 +36,8 @@ EqualizerPage::EqualizerPage(UiContext& context, QWidget* parent) : QWidget(pare
 
   m_graphSlot = new QWidget(m_page);
   m_graphSlot->setObjectName(QStringLiteral("Image1"));
+  m_graph = new ResponseGraphWidget(m_graphSlot);
+  m_graph->setGeometry(0, 0, kGraphWidth, kGraphHeight);
 
   connect(m_tabs, &QTabBar::currentChanged, this, &EqualizerPage::TabChanged);
 }
@@ -44,11 +47,7 @@ int EqualizerPage::currentIndex() const { return m_tabs->currentIndex(); }
 void EqualizerPage::setCurrentIndex(int index) { m_tabs->setCurrentIndex(index); }
 QString EqualizerPage::tabText(int index) const { return m_tabs->tabText(index); }
 
-void EqualizerPage::setGraphWidget(QWidget* graph) {
-  graph->setParent(m_graphSlot);
-  graph->setGeometry(0, 0, kGraphWidth, kGraphHeight);
-  graph->show();
-}
+void EqualizerPage::RefreshEqualizerPage() { m_graph->ShowChannel(m_context.image, m_context.state.selectedChannel); }
 
 void EqualizerPage::ApplyTabLanguage() {
   for (int i = 0; i < kTabCount; ++i) m_tabs->setTabText(i, Caption(m_context.state, kTabRows[i]));
@@ -56,6 +55,7 @@ void EqualizerPage::ApplyTabLanguage() {
 
 void EqualizerPage::TabChanged(int index) {
   m_context.state.selectedChannel = index;
+  RefreshEqualizerPage();
   emit currentChanged(index);
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // The seven channel tabs in the middle of the window (left, center, right, left surround,
 // right surround, subwoofer, monitor) over one shared page that shows the selected
-// channel. The response graph goes into graphSlot().
+// channel, with the channel's combined response graph.
 
 #include <QWidget>
 
@@ -10,6 +10,7 @@ class QTabBar;
 
 namespace mzr {
 
+class ResponseGraphWidget;
 struct UiContext;
 
 class EqualizerPage final : public QWidget {
@@ -31,9 +32,12 @@ class EqualizerPage final : public QWidget {
 
   // The page under the tabs, where the channel controls are placed.
   QFrame* page() const { return m_page; }
-  // A 634 x 195 place on the page for the response graph; the graph widget fills it.
+  // A 634 x 195 place on the page for the response graph, which fills it.
   QWidget* graphSlot() const { return m_graphSlot; }
-  void setGraphWidget(QWidget* graph);
+  ResponseGraphWidget* graph() const { return m_graph; }
+
+  // The page's refresher: redraws the selected channel's response from the image.
+  void RefreshEqualizerPage();
 
   // Tab captions in the current language.
   void ApplyTabLanguage();
@@ -51,6 +55,7 @@ class EqualizerPage final : public QWidget {
   QTabBar* m_tabs = nullptr;
   QFrame* m_page = nullptr;
   QWidget* m_graphSlot = nullptr;
+  ResponseGraphWidget* m_graph = nullptr;
 };
 
 }  // namespace mzr

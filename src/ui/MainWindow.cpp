@@ -160,6 +160,7 @@ void MainWindow::RefreshAll() {
   // The sections' refreshers, always in this order: input, preset, graphic equalizer,
   // subwoofer panel, tone, output, monitor.
   m_inputSection->RefreshInputSection();
+  m_equalizer->RefreshEqualizerPage();
 }
 
 void MainWindow::ApplyLanguage() {
