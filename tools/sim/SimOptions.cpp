@@ -18,7 +18,7 @@ const char* const kUsageText =
     "                       unit k (k = 0..N-1) answers at A+k\n"
     "  --port P             UDP port (default 2305)\n"
     "  --state-dir DIR      keep each unit's stored image in DIR/<MAC>.kvdat; loaded at start\n"
-    "  --log FILE           append one JSON line per frame received\n"
+    "  --log FILE           write one JSON line per frame received (the file is replaced)\n"
     "  --loss PCT           drop this share of requests, 0..100 (default 0)\n"
     "  --seed S             seed of the loss draw (default 1)\n"
     "  --delay MS           answer MS milliseconds late (default 0)\n"
