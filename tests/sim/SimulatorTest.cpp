@@ -74,6 +74,7 @@ class SimulatorTest final : public QObject {
   void broadcastReadAnsweredByAll254Units();
   void writesAreAppliedAndAcknowledged_data();
   void writesAreAppliedAndAcknowledged();
+  void burstOfWritesIsAllAcknowledged();
   void storedImageIsLoadedByTheNextRun();
   void failedStoreIsNotAcknowledged();
   void restartAcknowledgesThenStaysSilentKeepingItsImage();
@@ -249,6 +250,30 @@ void SimulatorTest::writesAreAppliedAndAcknowledged() {
   const auto parsed = frame::ParseReadReply(reply->bytes());
   QVERIFY(parsed);
   QCOMPARE(QByteArray(reinterpret_cast<const char*>(parsed->data.data()), qsizetype(parsed->data.size())), expected);
+}
+
+void SimulatorTest::burstOfWritesIsAllAcknowledged() {
+  // A slider drag as the program sends it: one write per step, back to back, no waiting.
+  constexpr int kSteps = 10000;
+  const quint16 port = test::FreeUdpPort();
+  SimProcess sim;
+  QString error;
+  QVERIFY2(sim.Start(Args(port), &error), qPrintable(error));
+  UdpPeer peer;
+  frame::Bytes buffer;
+  for (int step = 0; step < kSteps; ++step) {
+    const auto gain = static_cast<std::uint8_t>(step % 241);
+    frame::BuildWriteInto(buffer, frame::Command::Write, static_cast<std::uint16_t>(ParameterImage::GeqAddress(0, 14)),
+                          {&gain, 1});
+    QVERIFY(peer.Send(buffer, Loopback(2), port));
+  }
+  const auto acks = peer.Receive(kSteps, 20000);
+  QCOMPARE(acks.size(), kSteps);
+  for (const auto& ack : acks) QVERIFY(frame::IsAcknowledgement(ack.bytes(), 6));
+  QVERIFY(sim.WaitForLogLines(kSteps));
+  const auto image = ReadImage(peer, Loopback(2), port);
+  QVERIFY(image);
+  QCOMPARE(int(image->U8(ParameterImage::GeqAddress(0, 14))), (kSteps - 1) % 241);
 }
 
 void SimulatorTest::storedImageIsLoadedByTheNextRun() {

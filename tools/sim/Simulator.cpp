@@ -138,7 +138,8 @@ void Simulator::Dispatch(std::size_t u, Address to, const UdpSocket::Datagram& d
     }
   }
   // Written after an immediate answer left, so a reader who sees the line can rely on the
-  // answer already being in its socket.
+  // answer already being in its socket (the line becomes visible at the next flush, before
+  // the loop waits again).
   m_log.Write({unitAddress, to, datagram.from, datagram.fromPort, &request, outcome});
   if (m_options.verbose) {
     std::fprintf(stderr, "mzr4700-sim: %s <- %s:%u %s %u bytes at %u: %s\n", FormatAddress(unitAddress).c_str(),
@@ -227,6 +228,7 @@ int Simulator::Run() {
       wait.tv_nsec = static_cast<long>(ns % 1000000000);
       waitPointer = &wait;
     }
+    m_log.Flush();
     const int ready = ppoll(fds.data(), fds.size(), waitPointer, &runMask);
     if (ready < 0) {
       if (errno == EINTR) continue;
