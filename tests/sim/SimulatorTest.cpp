@@ -79,7 +79,8 @@ class SimulatorTest final : public QObject {
   void failedStoreIsNotAcknowledged();
   void restartAcknowledgesThenStaysSilentKeepingItsImage();
   void networkWriteMovesUnitInsideLoopback();
-  void networkWriteOutsideLoopbackIsRefused();
+  void networkWriteOutsideUnitAddressesIsRefused_data();
+  void networkWriteOutsideUnitAddressesIsRefused();
   void networkWriteOntoAnotherUnitIsRefused();
   void lossDropsTheSameRequestsForTheSameSeed();
   void silentUnitLogsButNeverAnswers();
@@ -415,7 +416,19 @@ void SimulatorTest::networkWriteMovesUnitInsideLoopback() {
   QVERIFY(peer.TakeArrived().isEmpty());
 }
 
-void SimulatorTest::networkWriteOutsideLoopbackIsRefused() {
+void SimulatorTest::networkWriteOutsideUnitAddressesIsRefused_data() {
+  QTest::addColumn<QByteArray>("target");
+  QTest::addColumn<QString>("message");
+  // Nothing is sent to these addresses: the unit only answers the test, on loopback.
+  QTest::newRow("private network") << QByteArray::fromHex("c0a80514") << QStringLiteral("refuses to leave loopback");
+  QTest::newRow("public address") << QByteArray::fromHex("08080808") << QStringLiteral("refuses to leave loopback");
+  QTest::newRow("the program's address") << QByteArray::fromHex("7f000001") << QStringLiteral("not an address for a unit");
+  QTest::newRow("loopback broadcast") << QByteArray::fromHex("7fffffff") << QStringLiteral("not an address for a unit");
+}
+
+void SimulatorTest::networkWriteOutsideUnitAddressesIsRefused() {
+  QFETCH(QByteArray, target);
+  QFETCH(QString, message);
   const quint16 port = test::FreeUdpPort();
   SimProcess sim;
   QString error;
@@ -423,12 +436,14 @@ void SimulatorTest::networkWriteOutsideLoopbackIsRefused() {
   UdpPeer peer;
   const auto before = ReadImage(peer, Loopback(2), port);
   QVERIFY(before);
-  const std::uint8_t settings[12] = {192, 168, 5, 20, 255, 255, 255, 0, 192, 168, 5, 1};
+  std::uint8_t settings[12] = {0, 0, 0, 0, 255, 255, 255, 0, 192, 168, 5, 1};
+  std::copy(target.begin(), target.end(), settings);
   QVERIFY(peer.Send(frame::BuildWrite(frame::Command::Write, 138, settings), Loopback(2), port));
   const auto ack = peer.Receive();
   QVERIFY(ack);
+  QCOMPARE(ack->sender, Loopback(2));
   QVERIFY(frame::HasTag(ack->bytes(), frame::kNetworkAckTag));
-  QVERIFY(sim.WaitForErrorOutput(QStringLiteral("refuses to leave loopback")));
+  QVERIFY(sim.WaitForErrorOutput(message));
   const auto after = ReadImage(peer, Loopback(2), port);
   QVERIFY(after);
   QVERIFY(*after == *before);
@@ -604,6 +619,8 @@ void SimulatorTest::badArgumentsExitWithStatus2_data() {
   QTest::newRow("value missing") << QStringList{QStringLiteral("--units")} << QStringLiteral("needs a value");
   QTest::newRow("first address off loopback") << QStringList{QStringLiteral("--first-address"), QStringLiteral("10.0.0.2")}
                                               << QStringLiteral("127.0.0.0/8");
+  QTest::newRow("first address is the program's") << QStringList{QStringLiteral("--first-address"), QStringLiteral("127.0.0.1")}
+                                                  << QStringLiteral("127.0.0.1");
   QTest::newRow("first address is the network") << QStringList{QStringLiteral("--first-address"), QStringLiteral("127.0.0.0")}
                                                 << QStringLiteral("127.0.0.0/8");
   QTest::newRow("last unit passes the end")
