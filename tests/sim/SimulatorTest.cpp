@@ -90,7 +90,8 @@ class SimulatorTest final : public QObject {
   void badArgumentsExitWithStatus2_data();
   void badArgumentsExitWithStatus2();
   void portHeldWithoutSharingExitsWithStatus1();
-  void stopsCleanlyOnSigint();
+  void stopsCleanlyOnSignal_data();
+  void stopsCleanlyOnSignal();
 };
 
 void SimulatorTest::readOfWholeImageAnsweredByEachUnit() {
@@ -661,19 +662,32 @@ void SimulatorTest::portHeldWithoutSharingExitsWithStatus1() {
   QVERIFY2(err.contains(QStringLiteral("cannot bind 127.0.0.2:%1").arg(port)), qPrintable(err));
 }
 
-void SimulatorTest::stopsCleanlyOnSigint() {
+void SimulatorTest::stopsCleanlyOnSignal_data() {
+  QTest::addColumn<int>("signal");
+  QTest::addColumn<bool>("traffic");
+  QTest::newRow("SIGTERM right after ready") << int(SIGTERM) << false;
+  QTest::newRow("SIGINT right after ready") << int(SIGINT) << false;
+  QTest::newRow("SIGTERM after a frame") << int(SIGTERM) << true;
+  QTest::newRow("SIGINT after a frame") << int(SIGINT) << true;
+}
+
+void SimulatorTest::stopsCleanlyOnSignal() {
+  QFETCH(int, signal);
+  QFETCH(bool, traffic);
   const quint16 port = test::FreeUdpPort();
   SimProcess sim;
   QString error;
   QVERIFY2(sim.Start(Args(port), &error), qPrintable(error));
   UdpPeer peer;
-  QVERIFY(peer.Send(frame::BuildRead(0, 4), Loopback(2), port));
-  QVERIFY(peer.Receive());
-  ::kill(static_cast<pid_t>(sim.process().processId()), SIGINT);
+  if (traffic) {
+    QVERIFY(peer.Send(frame::BuildRead(0, 4), Loopback(2), port));
+    QVERIFY(peer.Receive());
+  }
+  ::kill(static_cast<pid_t>(sim.process().processId()), signal);
   QVERIFY(sim.process().waitForFinished(10000));
   QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
   QCOMPARE(sim.process().exitCode(), 0);
-  QCOMPARE(sim.LogLines().size(), 1);
+  QCOMPARE(sim.LogLines().size(), traffic ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(SimulatorTest)

@@ -198,20 +198,25 @@ std::optional<UdpSocket> Simulator::BindForMove(std::size_t u, Address target) {
   return socket;
 }
 
-int Simulator::Run() {
+void Simulator::HoldStopSignals() {
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
-  sigset_t runMask;
-  sigprocmask(SIG_BLOCK, &stopSignals, &runMask);
-  sigdelset(&runMask, SIGINT);
-  sigdelset(&runMask, SIGTERM);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+}
+
+int Simulator::Run() {
+  // The stop signals are let through only while ppoll waits.
+  sigset_t runMask;
+  sigprocmask(SIG_BLOCK, nullptr, &runMask);
+  sigdelset(&runMask, SIGINT);
+  sigdelset(&runMask, SIGTERM);
 
   std::vector<pollfd> fds(m_units.size() + 1);
   while (g_stopRequested == 0) {
