@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QSet>
 #include <QTemporaryDir>
@@ -314,17 +315,27 @@ void SimulatorTest::storedImageIsLoadedByTheNextRun() {
   QCOMPARE(LoadProjectFile(file.toStdString(), onDisk), FileResult::Ok);
   QVERIFY(onDisk == stored);
 
+  // A damaged stored image of the second unit is left alone and reported.
+  const QString damaged = QDir(state.path()).filePath(QStringLiteral("4C-32-7F-00-00-03.kvdat"));
+  {
+    QFile junk(damaged);
+    QVERIFY(junk.open(QIODevice::WriteOnly));
+    QCOMPARE(junk.write(QByteArray("MZR4700DAT\0short", 16)), 16);
+  }
+
   SimProcess next;
   QString error;
   QVERIFY2(next.Start(args, &error), qPrintable(error));
+  QVERIFY(next.errorOutput().contains(QStringLiteral("4C-32-7F-00-00-03.kvdat not loaded")));
   UdpPeer peer;
   const auto first = ReadImage(peer, Loopback(2), port);
   QVERIFY(first);
   QVERIFY(*first == stored);
   QCOMPARE(first->outputLevel(2), 61);
-  const auto second = ReadImage(peer, Loopback(3), port);  // never stored: New Project
+  const auto second = ReadImage(peer, Loopback(3), port);  // nothing usable stored: New Project
   QVERIFY(second);
   QVERIFY(*second == FreshImage(2, port));
+  QCOMPARE(QFileInfo(damaged).size(), 16);
 }
 
 void SimulatorTest::failedStoreIsNotAcknowledged() {
@@ -382,10 +393,13 @@ void SimulatorTest::restartAcknowledgesThenStaysSilentKeepingItsImage() {
 }
 
 void SimulatorTest::networkWriteMovesUnitInsideLoopback() {
+  QTemporaryDir state;
   const quint16 port = test::FreeUdpPort();
+  const QStringList args =
+      Args(port, {QStringLiteral("--units"), QStringLiteral("2"), QStringLiteral("--state-dir"), state.path()});
   SimProcess sim;
   QString error;
-  QVERIFY2(sim.Start(Args(port, {QStringLiteral("--units"), QStringLiteral("2")}), &error), qPrintable(error));
+  QVERIFY2(sim.Start(args, &error), qPrintable(error));
   UdpPeer peer;
   const std::uint8_t settings[12] = {127, 0, 0, 77, 255, 255, 0, 0, 127, 0, 0, 9};
   QVERIFY(peer.Send(frame::BuildWrite(frame::Command::Write, 138, settings), Loopback(2), port));
@@ -415,6 +429,20 @@ void SimulatorTest::networkWriteMovesUnitInsideLoopback() {
   QCOMPARE(senders, (QSet<QString>{QStringLiteral("127.0.0.77"), QStringLiteral("127.0.0.3")}));
   QVERIFY(sim.WaitForLogLines(4));  // the network write, the read at .77 and the broadcast twice
   QVERIFY(peer.TakeArrived().isEmpty());
+
+  // Stored at its new address, it starts the next run where the command line puts it, and
+  // its image says so; the stored mask and gateway stay.
+  const std::uint8_t two = 2;
+  QVERIFY(peer.Send(frame::BuildWrite(frame::Command::Write, 3000, {&two, 1}), Loopback(77), port));
+  QVERIFY(peer.Receive());
+  QCOMPARE(sim.Stop(), 0);
+  SimProcess next;
+  QVERIFY2(next.Start(args, &error), qPrintable(error));
+  const auto again = ReadImage(peer, Loopback(2), port);
+  QVERIFY(again);
+  QCOMPARE(again->ipAddress(), (Ip4{127, 0, 0, 2}));
+  QCOMPARE(again->subnetMask(), (Ip4{255, 255, 0, 0}));
+  QCOMPARE(again->macAddress(), (Mac{0x4C, 0x32, 127, 0, 0, 2}));
 }
 
 void SimulatorTest::networkWriteOutsideUnitAddressesIsRefused_data() {
