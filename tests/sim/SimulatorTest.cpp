@@ -50,7 +50,7 @@ ParameterImage FreshImage(int k, quint16 port) {
 std::optional<ParameterImage> ReadImage(UdpPeer& peer, const QHostAddress& to, quint16 port) {
   if (!peer.Send(frame::BuildRead(0, 852), to, port)) return std::nullopt;
   const auto reply = peer.Receive();
-  if (!reply) return std::nullopt;
+  if (!reply || reply->sender != to) return std::nullopt;
   const auto parsed = frame::ParseReadReply(reply->bytes());
   if (!parsed || parsed->address != 0 || parsed->count != kImageSize) return std::nullopt;
   ParameterImage image;
