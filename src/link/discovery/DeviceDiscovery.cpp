@@ -59,8 +59,7 @@ void DeviceDiscovery::SearchDevices() {
   m_link.setLocalIp(localIp);
   m_link.setRemoteAddress(SearchBroadcastAddress(localIp));
   m_state.networkMode = 1;
-  // A search reply must never be taken for the whole image an earlier read-all asked for.
-  m_link.setAwaitingFullRead(false);
+  m_link.BeginSearch();
 
   emit testSignalReset();
   m_link.SendRead(0, static_cast<std::uint16_t>(kImageSize));
