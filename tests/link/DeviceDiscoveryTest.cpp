@@ -107,7 +107,7 @@ class DeviceDiscoveryTest final : public QObject {
     QVERIFY(m_dir.isValid());
     QFile ini(m_dir.filePath(QStringLiteral("Config.ini")));
     QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[SysPara]\nsearchTime=300\nlocalIp=127.0.0.1\n");
+    ini.write("[SysPara]\nsearchTime=1000\nlocalIp=127.0.0.1\n");
     ini.close();
     qunsetenv("MZR4700_LOCAL_IP");
   }
