@@ -1,0 +1,27 @@
+#pragma once
+// Every caption that switches between Chinese and English: rows 0 to 130 of text pairs,
+// and the names of the six test signals. Filled once, never changed. Rows that no control
+// shows hold empty texts.
+
+#include <QString>
+
+namespace mzr {
+
+struct AppState;
+
+class CaptionTable final {
+ public:
+  static constexpr int kRowCount = 131;
+  static constexpr int kLanguageCount = 2;
+  static constexpr int kGeneratorCount = 6;
+
+  // The text of row in language (0 Chinese, 1 English); empty outside the table.
+  static QString Text(int row, int language);
+  // Test-signal type 0..5 in language; empty outside the table.
+  static QString GeneratorName(int language, int type);
+};
+
+// The row's text in the current language of state.
+QString Caption(const AppState& state, int row);
+
+}  // namespace mzr

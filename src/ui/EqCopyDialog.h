@@ -1,0 +1,30 @@
+#pragma once
+// The EQ copy dialog: copies one channel's equalizer to others. Created hidden with the
+// main window, it lives until the program ends and is shown modeless, so it keeps its
+// contents between showings.
+
+#include <QDialog>
+
+namespace mzr {
+
+struct AppState;
+
+class EqCopyDialog final : public QDialog {
+  Q_OBJECT
+  Q_DISABLE_COPY_MOVE(EqCopyDialog)
+
+ public:
+  static constexpr int kClientWidth = 444;
+  static constexpr int kClientHeight = 244;
+
+  EqCopyDialog(const AppState& state, QWidget* parent);
+
+  // Opens the dialog modeless, centred on the main window, or raises it when open.
+  void ShowModeless();
+  void ApplyLanguage();
+
+ private:
+  const AppState& m_state;
+};
+
+}  // namespace mzr

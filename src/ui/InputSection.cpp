@@ -1,0 +1,111 @@
+#include "ui/InputSection.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+
+#include "core/AppState.h"
+#include "model/ParameterImage.h"
+#include "model/ValueFormat.h"
+#include "ui/CaptionTable.h"
+#include "ui/ClientGeometry.h"
+#include "ui/Skin.h"
+#include "ui/UiContext.h"
+
+namespace mzr {
+
+namespace {
+
+constexpr int kInputButtonTops[InputSection::kInputCount] = {83, 182, 281, 380, 480};
+constexpr int kInputCaptionRow = 34;  // rows 34..38, one per input
+constexpr int kMuteRow = 48;
+constexpr int kMainFaderRow = 65;
+constexpr int kFadeTimeRow = 66;  // rows 66..75: 1 to 10 seconds
+constexpr int kFadeTimeCount = 10;
+constexpr int kInputsWithFader = 8;  // faderLevel has an entry for input codes 0..7
+
+}  // namespace
+
+InputSection::InputSection(UiContext& context, QWidget* client, std::array<QAction*, kInputCount> formatItems,
+                           std::array<QAction*, kPowerOnChoices> powerOnItems, QObject* parent)
+    : QObject(parent), m_context(context), m_formatItems(formatItems), m_powerOnItems(powerOnItems) {
+  for (int i = 0; i < kInputCount; ++i) {
+    auto* button = new QPushButton(client);
+    button->setObjectName(QStringLiteral("suiButton%1").arg(i + 1));
+    button->setProperty("Tag", i);
+    button->setProperty("inputButton", true);
+    button->setFocusPolicy(Qt::NoFocus);
+    PlaceAt(button, QRect(21, kInputButtonTops[i], 120, 64));
+    m_inputButtons[static_cast<std::size_t>(i)] = button;
+  }
+
+  m_fadeTime = new QComboBox(client);
+  m_fadeTime->setObjectName(QStringLiteral("ComboBox1"));
+  m_fadeTime->setEditable(false);  // a typed fade time has no meaning to the unit
+  for (int i = 0; i < kFadeTimeCount; ++i) m_fadeTime->addItem(CaptionTable::Text(kFadeTimeRow + i, 0));
+  PlaceAt(m_fadeTime, QRect(32, 552, 97, 21));
+
+  m_masterMute = new QPushButton(client);
+  m_masterMute->setObjectName(QStringLiteral("suiButton23"));
+  m_masterMute->setFocusPolicy(Qt::NoFocus);
+  PlaceAt(m_masterMute, QRect(153, 549, 75, 25));
+
+  m_mainFaderCaption = new QLabel(client);
+  m_mainFaderCaption->setObjectName(QStringLiteral("StaticText29"));
+  m_mainFaderCaption->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  PlaceAt(m_mainFaderCaption, QRect(232, 552, 68, 20));
+
+  m_mainFader = new QSlider(Qt::Horizontal, client);
+  m_mainFader->setObjectName(QStringLiteral("suiTrackBar14"));
+  m_mainFader->setRange(0, 100);
+  m_mainFader->setPageStep(2);
+  m_mainFader->setSingleStep(1);
+  m_mainFader->setTickPosition(QSlider::NoTicks);
+  m_mainFader->setTickInterval(1);
+  PlaceAt(m_mainFader, QRect(304, 550, 545, 20));
+
+  m_faderText = new QLabel(QStringLiteral("7.0"), client);
+  m_faderText->setObjectName(QStringLiteral("StaticText30"));
+  m_faderText->setProperty("valueText", true);
+  m_faderText->setAlignment(Qt::AlignCenter);
+  PlaceAt(m_faderText, QRect(858, 550, 36, 24));
+}
+
+void InputSection::RefreshInputSection() {
+  AppState& state = m_context.state;
+  const ParameterImage& image = m_context.image;
+  for (int i = 0; i < kInputCount; ++i) {
+    QPushButton* button = m_inputButtons[static_cast<std::size_t>(i)];
+    button->setText(Caption(state, kInputCaptionRow + i));
+    Skin::SetAlert(button, false);
+  }
+  const int input = image.inputSource();
+  if (input < kInputCount) {
+    Skin::SetAlert(m_inputButtons[static_cast<std::size_t>(input)], true);
+    m_formatItems[static_cast<std::size_t>(input)]->setChecked(true);
+  }
+  const int powerOn = image.powerOnSource();
+  if (powerOn < kPowerOnChoices) m_powerOnItems[static_cast<std::size_t>(powerOn)]->setChecked(true);
+
+  // An input code past the fader table has no level: the fader shows 0.
+  const int level = input < kInputsWithFader ? image.faderLevel(input) : 0;
+  m_mainFader->setValue(level);
+  m_faderText->setText(QString::fromStdString(FormatFader(level)));
+
+  const int fade = image.fadeTime();
+  m_fadeTime->setCurrentIndex(fade < kFadeTimeCount ? fade : -1);
+}
+
+void InputSection::ApplyMasterRowLanguage() {
+  const AppState& state = m_context.state;
+  m_masterMute->setText(Caption(state, kMuteRow));
+  m_mainFaderCaption->setText(Caption(state, kMainFaderRow));
+  for (int i = 0; i < kFadeTimeCount; ++i) m_fadeTime->setItemText(i, Caption(state, kFadeTimeRow + i));
+  const int fade = m_context.image.fadeTime();
+  m_fadeTime->setCurrentIndex(fade < kFadeTimeCount ? fade : -1);
+  RefreshInputSection();
+}
+
+}  // namespace mzr

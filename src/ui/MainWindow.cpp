@@ -1,0 +1,237 @@
+#include "ui/MainWindow.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShowEvent>
+
+#include "ui/CaptionTable.h"
+#include "ui/ClientGeometry.h"
+#include "ui/DeviceInfoDialog.h"
+#include "ui/EqCopyDialog.h"
+#include "ui/EqualizerPage.h"
+#include "ui/InputSection.h"
+#include "ui/LogoImage.h"
+#include "ui/MainMenu.h"
+#include "ui/ProgramVersion.h"
+#include "ui/SideChannel.h"
+#include "ui/Skin.h"
+#include "ui/StatusBar.h"
+#include "ui/TheaterProfileDialog.h"
+
+namespace mzr {
+
+namespace {
+
+constexpr int kTitleRow = 0;
+constexpr int kInputDrawerRow = 32;
+constexpr int kOutputDrawerRow = 44;
+constexpr int kDeviceListRow = 127;
+constexpr int kDeviceListStep = 15;  // pixels per slide-out step
+
+const QString kLongCaptionInfix = QStringLiteral("  FOR MZR4700   ");
+const QString kShortCaptionInfix = QStringLiteral("   ");
+
+}  // namespace
+
+MainWindow::MainWindow() : MainWindow(Options{}) {}
+
+MainWindow::MainWindow(Options options)
+    : m_options(options),
+      m_statusBar(new StatusBar(this)),
+      m_context{m_state, m_image, m_document, *m_statusBar} {
+  setObjectName(QStringLiteral("Form1"));
+  setStatusBar(m_statusBar);
+  m_statusBar->setFixedHeight(kStatusBarHeight);
+
+  menuBar()->setObjectName(QStringLiteral("suiMainMenu1"));
+  menuBar()->setNativeMenuBar(false);
+  menuBar()->setFixedHeight(kMenuBarHeight);
+  m_menu = new MainMenu(m_state, menuBar(), this);
+
+  m_timer1.setInterval(m_options.timer1IntervalMs);
+  connect(&m_timer1, &QTimer::timeout, this, &MainWindow::Timer1Timer);
+
+  BuildClientArea();
+  ConnectMenus();
+  setFixedSize(kClientWidth, kClientHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect available = screen->availableGeometry();
+    move(available.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+  }
+
+  FormCreate();
+  // The dialogs come after the main window, so that it is the application's main window.
+  CreateDialogs();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::BuildClientArea() {
+  m_client = new QWidget(this);
+  m_client->setObjectName(QStringLiteral("clientArea"));
+  m_client->setAttribute(Qt::WA_StyledBackground, true);
+  setCentralWidget(m_client);
+
+  // A dark band under the menu bar carries the logo, as a hardware front panel would.
+  auto* header = new QFrame(m_client);
+  header->setObjectName(QStringLiteral("headerBand"));
+  PlaceAt(header, QRect(0, kMenuBarHeight, kClientWidth, 47));
+
+  m_logo = new LogoImage(m_client);
+  PlaceAt(m_logo, QRect(759, 46, 138, 44));
+  connect(m_logo, &LogoImage::pressed, this, &MainWindow::Image2MouseDown);
+  connect(m_logo, &LogoImage::released, this, &MainWindow::Image2MouseUp);
+
+  m_inputSection = new InputSection(m_context, m_client, m_menu->formatItems(), m_menu->powerOnItems(), this);
+
+  m_equalizer = new EqualizerPage(m_context, m_client);
+  PlaceAt(m_equalizer, QRect(161, 85, 769, 457));
+
+  SideChannel::Options inputOptions;
+  inputOptions.edge = SideChannel::Edge::Left;
+  inputOptions.colour = Skin::kSkyBlue;
+  inputOptions.checkIntervalMs = m_options.drawerCheckIntervalMs;
+  m_inputDrawer = new SideChannel(QStringLiteral("suiSideChannel1"), ToCentral(QRect(0, 50, 297, 536)),
+                                  inputOptions, m_client);
+
+  SideChannel::Options outputOptions = inputOptions;
+  outputOptions.edge = SideChannel::Edge::Right;
+  outputOptions.colour = Skin::kMoneyGreen;
+  m_outputDrawer = new SideChannel(QStringLiteral("suiSideChannel2"), ToCentral(QRect(296, 50, 650, 536)),
+                                   outputOptions, m_client);
+
+  SideChannel::Options listOptions = inputOptions;
+  listOptions.pinnable = false;
+  listOptions.colour = Skin::kListGrey;
+  listOptions.openStep = kDeviceListStep;
+  listOptions.stepIntervalMs = m_options.drawerStepIntervalMs;
+  m_deviceListDrawer = new SideChannel(QStringLiteral("suiSideChannel3"), ToCentral(QRect(297, 50, 576, 536)),
+                                       listOptions, m_client);
+}
+
+void MainWindow::CreateDialogs() {
+  m_form4 = new EqCopyDialog(m_state, this);
+  m_form5 = new TheaterProfileDialog(m_state, this);
+  m_form8 = new DeviceInfoDialog(this);
+}
+
+void MainWindow::FormCreate() {
+  m_state.connected = 0;
+  // The per-channel control tables are built by the sections as they create their controls.
+  m_deviceListDrawer->hide();
+  NewProject();
+  m_state.languageIndex = 0;
+  m_exeDir = QCoreApplication::applicationDirPath() + QLatin1Char('/');
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!m_shownOnce && !event->spontaneous()) {
+    m_shownOnce = true;
+    FormShow();
+  }
+}
+
+void MainWindow::FormShow() { ApplyLanguage(); }
+
+void MainWindow::ConnectMenus() {
+  connect(m_menu->item(QStringLiteral("N24")), &QAction::triggered, this, &MainWindow::N24Click);
+  connect(m_menu->item(QStringLiteral("Endlish1")), &QAction::triggered, this, &MainWindow::Endlish1Click);
+  connect(m_menu->item(QStringLiteral("EQ3")), &QAction::triggered, this, &MainWindow::EQ3Click);
+  connect(m_menu->item(QStringLiteral("N22")), &QAction::triggered, this, &MainWindow::N22Click);
+  ConnectFileMenu();
+  ConnectCommMenu();
+}
+
+void MainWindow::ConnectFileMenu() {
+  // N2 New Project, N3 Open, N4 Save, N5 Save as, N21 Load From, N20 Download To and N27
+  // Restart ask for files or talk to the unit; they are wired with the device link.
+}
+
+void MainWindow::ConnectCommMenu() {
+  // N17 Connect (device search) and N18 DisConnect are wired with the device link.
+}
+
+void MainWindow::RefreshAll() {
+  // The sections' refreshers, always in this order: input, preset, graphic equalizer,
+  // subwoofer panel, tone, output, monitor.
+  m_inputSection->RefreshInputSection();
+}
+
+void MainWindow::ApplyLanguage() {
+  // 1. Window caption.
+  setWindowTitle(LanguageCaption());
+  // 2. The profile dialog's version line lives with that dialog's contents.
+  // 3. Menus.
+  m_menu->ApplyMenuLanguage();
+  // 4. Input drawer.
+  m_inputDrawer->setCaption(Caption(m_state, kInputDrawerRow));
+  // 5. Output drawer.
+  m_outputDrawer->setCaption(Caption(m_state, kOutputDrawerRow));
+  // 6. Channel tabs.
+  m_equalizer->ApplyTabLanguage();
+  // 7. Channel page texts come with the page's controls.
+  // 8. Master row, then the input refresh.
+  m_inputSection->ApplyMasterRowLanguage();
+  // 9. EQ copy dialog.
+  m_form4->ApplyLanguage();
+  // 10. Theater profile dialog.
+  m_form5->ApplyLanguage();
+  // 11. Subwoofer panel texts come with the panel.
+  // 12. Device list drawer.
+  m_deviceListDrawer->setCaption(Caption(m_state, kDeviceListRow));
+}
+
+void MainWindow::NewProject() {
+  m_document.NewProject(m_image);
+  SetProjectCaption();
+  m_equalizer->setCurrentIndex(0);
+  m_state.refreshing = 1;
+  RefreshAll();
+  m_state.refreshing = 0;
+}
+
+QString MainWindow::ProjectFileName() const { return QString::fromStdString(m_document.currentName().string()); }
+
+QString MainWindow::LanguageCaption() const {
+  return Caption(m_state, kTitleRow) + ProgramFileVersion() + kLongCaptionInfix + ProjectFileName();
+}
+
+QString MainWindow::ProjectCaption() const {
+  return Caption(m_state, kTitleRow) + kShortCaptionInfix + ProjectFileName();
+}
+
+void MainWindow::SetProjectCaption() { setWindowTitle(ProjectCaption()); }
+
+void MainWindow::N24Click() {
+  m_state.languageIndex = 0;
+  ApplyLanguage();
+}
+
+void MainWindow::Endlish1Click() {
+  m_state.languageIndex = 1;
+  ApplyLanguage();
+}
+
+void MainWindow::EQ3Click() { m_form4->ShowModeless(); }
+
+void MainWindow::N22Click() { m_form5->ShowModeless(); }
+
+void MainWindow::Image2MouseDown() {
+  m_state.pressTicks = 0;
+  m_timer1.start();
+}
+
+void MainWindow::Timer1Timer() { ++m_state.pressTicks; }
+
+void MainWindow::Image2MouseUp() {
+  m_timer1.stop();
+  if (m_state.pressTicks > kLongPressTicks) m_form8->ShowModeless();
+  m_state.pressTicks = 0;
+}
+
+}  // namespace mzr

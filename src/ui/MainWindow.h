@@ -1,0 +1,122 @@
+#pragma once
+// The program's one working window (Form1): menu bar, input selector, channel pages, master
+// row, the input, output and device-list drawers, the logo and the status bar. It owns the
+// program state and the dialogs; each region is its own class sharing one UiContext.
+
+#include <QMainWindow>
+#include <QString>
+#include <QTimer>
+
+#include "core/AppState.h"
+#include "files/ProjectDocument.h"
+#include "model/ParameterImage.h"
+#include "ui/UiContext.h"
+
+namespace mzr {
+
+class DeviceInfoDialog;
+class EqCopyDialog;
+class EqualizerPage;
+class InputSection;
+class LogoImage;
+class MainMenu;
+class SideChannel;
+class StatusBar;
+class TheaterProfileDialog;
+
+class MainWindow final : public QMainWindow {
+  Q_OBJECT
+  Q_DISABLE_COPY_MOVE(MainWindow)
+
+ public:
+  struct Options {
+    int timer1IntervalMs = 100;       // logo long-press tick
+    int drawerCheckIntervalMs = 1000; // how often an open drawer looks for the mouse
+    int drawerStepIntervalMs = 15;    // device list slide-out step
+  };
+
+  static constexpr int kLongPressTicks = 30;  // more than this many ticks opens Form8
+
+  MainWindow();
+  explicit MainWindow(Options options);
+  ~MainWindow() override;
+
+  AppState& state() { return m_state; }
+  ParameterImage& image() { return m_image; }
+  ProjectDocument& document() { return m_document; }
+  UiContext& context() { return m_context; }
+  StatusBar* statusBarPanels() const { return m_statusBar; }
+  MainMenu* mainMenu() const { return m_menu; }
+  InputSection* inputSection() const { return m_inputSection; }
+  EqualizerPage* equalizerPage() const { return m_equalizer; }
+  SideChannel* inputDrawer() const { return m_inputDrawer; }
+  SideChannel* outputDrawer() const { return m_outputDrawer; }
+  SideChannel* deviceListDrawer() const { return m_deviceListDrawer; }
+  EqCopyDialog* eqCopyDialog() const { return m_form4; }
+  TheaterProfileDialog* profileDialog() const { return m_form5; }
+  DeviceInfoDialog* deviceInfoDialog() const { return m_form8; }
+  QTimer& timer1() { return m_timer1; }
+  const QString& exeDir() const { return m_exeDir; }
+
+  // Brings every editor into line with the image, in the fixed order of the sections.
+  // Callers bracket it with refreshing := 1 / 0.
+  void RefreshAll();
+  // Writes every language-dependent text of the window and its dialogs.
+  void ApplyLanguage();
+  // Defaults into the image, "Untitle.KVdat", channel tab 0, every editor refreshed.
+  void NewProject();
+
+  // Window caption forms: with the version (on a language change) and after the project
+  // file changes (row 0, three blanks, the file name).
+  QString LanguageCaption() const;
+  QString ProjectCaption() const;
+  void SetProjectCaption();
+
+  // Menu and logo handlers.
+  void N24Click();
+  void Endlish1Click();
+  void EQ3Click();
+  void N22Click();
+  void Image2MouseDown();
+  void Image2MouseUp();
+  void Timer1Timer();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FormCreate();
+  void FormShow();
+  void BuildClientArea();
+  void CreateDialogs();
+  void ConnectMenus();
+  // The File and Communication items that talk to the unit or ask for files are wired here.
+  void ConnectFileMenu();
+  void ConnectCommMenu();
+  QString ProjectFileName() const;
+
+  Options m_options;
+  AppState m_state;
+  ParameterImage m_image;
+  ProjectDocument m_document;
+  StatusBar* m_statusBar;
+  UiContext m_context;
+  QString m_exeDir;
+  bool m_shownOnce = false;
+
+  MainMenu* m_menu = nullptr;
+  QWidget* m_client = nullptr;
+  InputSection* m_inputSection = nullptr;
+  EqualizerPage* m_equalizer = nullptr;
+  LogoImage* m_logo = nullptr;
+  SideChannel* m_inputDrawer = nullptr;
+  SideChannel* m_outputDrawer = nullptr;
+  SideChannel* m_deviceListDrawer = nullptr;
+  QTimer m_timer1;
+
+  EqCopyDialog* m_form4 = nullptr;
+  TheaterProfileDialog* m_form5 = nullptr;
+  DeviceInfoDialog* m_form8 = nullptr;
+};
+
+}  // namespace mzr

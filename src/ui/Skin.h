@@ -1,0 +1,30 @@
+#pragma once
+// The program's look, kept in one place: the style sheet (resource :/skin/mzr4700.qss),
+// the font, and the few colours that code needs (drawer backgrounds). Captions that must
+// stand out (the selected input, muted and inverted outputs) carry the "alert" property,
+// which the style sheet paints red.
+
+#include <QColor>
+
+class QApplication;
+class QWidget;
+
+namespace mzr {
+
+class Skin final {
+ public:
+  static const QColor kSkyBlue;     // input drawer
+  static const QColor kMoneyGreen;  // output drawer
+  static const QColor kListGrey;    // device list drawer
+
+  // Font, palette and style sheet for the whole program.
+  static void Apply(QApplication& app);
+  // The style sheet text as loaded from the resources.
+  static QString StyleSheet();
+
+  // Red caption on (alert) or the normal caption colour.
+  static void SetAlert(QWidget* widget, bool alert);
+  static bool IsAlert(const QWidget* widget);
+};
+
+}  // namespace mzr

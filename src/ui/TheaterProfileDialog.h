@@ -1,0 +1,30 @@
+#pragma once
+// The theater profile dialog: the installation's texts and the unit's identity. Created
+// hidden with the main window, it lives until the program ends and is shown modeless, so
+// it keeps its contents between showings.
+
+#include <QDialog>
+
+namespace mzr {
+
+struct AppState;
+
+class TheaterProfileDialog final : public QDialog {
+  Q_OBJECT
+  Q_DISABLE_COPY_MOVE(TheaterProfileDialog)
+
+ public:
+  static constexpr int kClientWidth = 704;
+  static constexpr int kClientHeight = 336;
+
+  TheaterProfileDialog(const AppState& state, QWidget* parent);
+
+  // Opens the dialog modeless, centred on the main window, or raises it when open.
+  void ShowModeless();
+  void ApplyLanguage();
+
+ private:
+  const AppState& m_state;
+};
+
+}  // namespace mzr

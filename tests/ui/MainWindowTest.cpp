@@ -1,0 +1,483 @@
+// The main window as the user meets it: captions in both languages, menus and shortcuts,
+// start-up state, window caption forms, the logo long press and the status bar. Controls
+// are found by their names, as the program knows them.
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QTabBar>
+#include <QTest>
+
+#include "ui/CaptionTable.h"
+#include "ui/DeviceInfoDialog.h"
+#include "ui/EqCopyDialog.h"
+#include "ui/EqualizerPage.h"
+#include "ui/InputSection.h"
+#include "ui/LogoImage.h"
+#include "ui/MainWindow.h"
+#include "ui/SideChannel.h"
+#include "ui/Skin.h"
+#include "ui/StatusBar.h"
+#include "ui/TheaterProfileDialog.h"
+
+using namespace mzr;
+
+namespace {
+
+struct Expected {
+  const char* name;
+  const char* chinese;
+  const char* english;
+};
+
+// Menu items and their captions as the user reads them.
+const Expected kMenuCaptions[] = {
+    {"N1", "  文件  ", "  File  "},
+    {"N2", "新建项目", "New Project"},
+    {"N3", "打开项目", "Open Project"},
+    {"N4", "保存项目", "Save Project"},
+    {"N5", "另存为  ", "Save as..."},
+    {"N21", "读取设备数据", "Load From MZR4700"},
+    {"N20", "下载设备数据", "Download To MZR4700"},
+    {"N27", "重新启动设备", "Restart MZR4700"},
+    {"EQ1", "  格式  ", "  Format  "},
+    {"N81", "数字光纤1", "Digital Opt 1"},
+    {"N82", "数字光纤2", "Digital Opt 2"},
+    {"N7", "数字同轴1", "Digital COAX 1"},
+    {"N8", "数字同轴2", "Digital COAX 2"},
+    {"N9", "麦克风", "MIC"},
+    {"EQ2", "EQ参数", "   EQ   "},
+    {"EQ3", "复制EQ", "Copy EQ..."},
+    {"N10", " 通讯 ", "  Communication  "},
+    {"N17", "连接设备", "Connect"},
+    {"N18", "断开设备", "DisConnect"},
+    {"N11", "开机格式", "  Power on Format  "},
+    {"N83", "数字光纤1", "Digital OPT 1"},
+    {"N84", "数字光纤2", "Digital OPT 2"},
+    {"N12", "数字同轴1", "Digital COAX 1"},
+    {"N13", "数字同轴2", "Digital COAX 2"},
+    {"N14", "麦克风", "MIC"},
+    {"N15", "保持上次", "Last Selected"},
+    {"N28", " 主音箱 ", " SPEAKER PARA "},
+    {"N22", "  概要文件  ", "  Profile  "},
+    {"N23", "语言", "Language"},
+    {"N24", "中文", "中文"},
+    {"Endlish1", "English", "English"},
+};
+
+// Buttons and labels of the window.
+const Expected kControlCaptions[] = {
+    {"suiButton1", "数字光纤1输入", "Digital OPT 1"},
+    {"suiButton2", "数字光纤2输入", "Digital OPT 2"},
+    {"suiButton3", "数字同轴1输入", "Digital COAX 1"},
+    {"suiButton4", "数字同轴2输入", "Digital COAX 2"},
+    {"suiButton5", "麦克风输入", "MIC"},
+    {"suiButton23", "静音", " Mute "},
+    {"StaticText29", "主音量", "Main Fader"},
+};
+
+const Expected kDrawerCaptions[] = {
+    {"suiSideChannel1", "格式（输入设置）", "Format(Input Setup)"},
+    {"suiSideChannel2", "输出设置", "Output Setup"},
+    {"suiSideChannel3", "设备列表", "Equipment List"},
+};
+
+const char* const kTabs[2][7] = {
+    {"    左    ", "    中    ", "    右    ", "  左环绕  ", "  右环绕  ", "  次低频  ", " 监听输出 "},
+    {"Left", "Center", "Right", "Left Surround", "Right Surround", "Subwoofer", "Monitor"},
+};
+
+QString U(const char* text) { return QString::fromUtf8(text); }
+
+QAction* Item(MainWindow& w, const char* name) {
+  QAction* a = w.menuBar()->findChild<QAction*>(U(name));
+  if (a == nullptr) qFatal("menu item %s missing", name);
+  return a;
+}
+
+template <typename T>
+T* Control(MainWindow& w, const char* name) {
+  T* c = w.findChild<T*>(U(name));
+  if (c == nullptr) qFatal("control %s missing", name);
+  return c;
+}
+
+// Every text on screen that a language change may touch, keyed by where it shows.
+QMap<QString, QString> VisibleTexts(MainWindow& w) {
+  QMap<QString, QString> texts;
+  texts.insert(QStringLiteral("window"), w.windowTitle());
+  for (QAction* a : w.menuBar()->findChildren<QAction*>())
+    if (!a->objectName().isEmpty()) texts.insert(QStringLiteral("action:") + a->objectName(), a->text());
+  for (QAbstractButton* b : w.findChildren<QAbstractButton*>())
+    if (!b->objectName().isEmpty()) texts.insert(QStringLiteral("button:") + b->objectName(), b->text());
+  for (QLabel* l : w.findChildren<QLabel*>())
+    texts.insert(QStringLiteral("label:") + l->objectName() + l->parent()->objectName(), l->text());
+  auto* fade = Control<QComboBox>(w, "ComboBox1");
+  for (int i = 0; i < fade->count(); ++i) texts.insert(QStringLiteral("fade:%1").arg(i), fade->itemText(i));
+  texts.insert(QStringLiteral("fade:current"), fade->currentText());
+  for (int i = 0; i < w.equalizerPage()->count(); ++i)
+    texts.insert(QStringLiteral("tab:%1").arg(i), w.equalizerPage()->tabText(i));
+  for (SideChannel* d : w.findChildren<SideChannel*>()) texts.insert(QStringLiteral("drawer:") + d->objectName(), d->caption());
+  for (QDialog* d : w.findChildren<QDialog*>()) texts.insert(QStringLiteral("dialog:") + d->objectName(), d->windowTitle());
+  return texts;
+}
+
+}  // namespace
+
+class MainWindowTest final : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { Skin::Apply(*qApp); }
+
+  void startsAsAFreshProgram() {
+    MainWindow w;
+    w.show();
+    QCOMPARE(w.objectName(), U("Form1"));
+    QCOMPARE(w.state().languageIndex, 0);
+    QCOMPARE(w.state().connected, 0);
+    QCOMPARE(w.state().refreshing, 0);
+    QCOMPARE(w.state().networkMode, 0);
+    QCOMPARE(w.state().selectedChannel, 0);
+    QCOMPARE(QString::fromStdString(w.document().currentName().string()), U("Untitle.KVdat"));
+    ParameterImage defaults;
+    defaults.ApplyNewProjectDefaults();
+    QVERIFY(w.image() == defaults);
+    QVERIFY(w.exeDir().endsWith(QLatin1Char('/')));
+
+    // The dialogs exist from the start, hidden, owned by the window.
+    QWidget* dialogs[] = {w.eqCopyDialog(), w.profileDialog(), w.deviceInfoDialog()};
+    const char* names[] = {"Form4", "Form5", "Form8"};
+    for (int i = 0; i < 3; ++i) {
+      QCOMPARE(dialogs[i]->objectName(), U(names[i]));
+      QVERIFY(!dialogs[i]->isVisible());
+      QCOMPARE(dialogs[i]->parentWidget(), &w);
+    }
+    QCOMPARE(w.deviceInfoDialog()->windowTitle(), U("序列码写入器"));
+    QCOMPARE(w.eqCopyDialog()->size(), QSize(444, 244));
+    QCOMPARE(w.profileDialog()->size(), QSize(704, 336));
+    QCOMPARE(w.deviceInfoDialog()->size(), QSize(244, 105));
+
+    QVERIFY(!w.deviceListDrawer()->isVisible());
+    QVERIFY(!w.inputDrawer()->isOpen());
+    QVERIFY(!w.outputDrawer()->isOpen());
+    QCOMPARE(w.timer1().interval(), 100);
+    QVERIFY(!w.timer1().isActive());
+  }
+
+  void regionsSitAtTheirBounds() {
+    MainWindow w;
+    w.show();
+    QCOMPARE(w.size(), QSize(946, 605));
+    QCOMPARE(w.minimumSize(), w.maximumSize());
+    QCOMPARE(w.menuBar()->geometry(), QRect(0, 0, 946, 21));
+    struct Bounds {
+      const char* name;
+      QRect rect;
+    };
+    const Bounds bounds[] = {
+        {"Image2", {759, 46, 138, 44}},        {"suiButton1", {21, 83, 120, 64}},
+        {"suiButton2", {21, 182, 120, 64}},    {"suiButton3", {21, 281, 120, 64}},
+        {"suiButton4", {21, 380, 120, 64}},    {"suiButton5", {21, 480, 120, 64}},
+        {"suiTabControl1", {161, 85, 769, 457}}, {"ComboBox1", {32, 552, 97, 21}},
+        {"suiButton23", {153, 549, 75, 25}},   {"StaticText29", {232, 552, 68, 20}},
+        {"suiTrackBar14", {304, 550, 545, 20}}, {"StaticText30", {858, 550, 36, 24}},
+        {"suiStatusBar1", {0, 586, 946, 19}},
+    };
+    for (const Bounds& b : bounds) {
+      QWidget* widget = Control<QWidget>(w, b.name);
+      const QRect actual(widget->mapTo(&w, QPoint(0, 0)), widget->size());
+      QVERIFY2(actual == b.rect, b.name);
+    }
+    QCOMPARE(Control<QLabel>(w, "panel0")->width(), 600);
+    QCOMPARE(Control<QLabel>(w, "panel1")->width(), 100);
+    QCOMPARE(w.equalizerPage()->count(), 7);
+    QCOMPARE(w.equalizerPage()->graphSlot()->size(), QSize(634, 195));
+
+    // The drawers' open bounds and their collapsed bars on the window edges.
+    w.inputDrawer()->setPinned(true);
+    w.outputDrawer()->setPinned(true);
+    w.deviceListDrawer()->ShowPinnedOpen();
+    QTRY_COMPARE(w.deviceListDrawer()->width(), 576);
+    const Bounds drawers[] = {{"suiSideChannel1", {0, 50, 297, 536}},
+                              {"suiSideChannel2", {296, 50, 650, 536}},
+                              {"suiSideChannel3", {297, 50, 576, 536}}};
+    for (const Bounds& b : drawers) {
+      QWidget* widget = Control<QWidget>(w, b.name);
+      QVERIFY2(QRect(widget->mapTo(&w, QPoint(0, 0)), widget->size()) == b.rect, b.name);
+    }
+  }
+
+  void captionsFollowTheLanguage() {
+    MainWindow w;
+    w.show();
+    for (int language = 0; language < 2; ++language) {
+      if (language == 1) Item(w, "Endlish1")->trigger();
+      QCOMPARE(w.state().languageIndex, language);
+      for (const Expected& e : kMenuCaptions)
+        QVERIFY2(Item(w, e.name)->text() == U(language == 0 ? e.chinese : e.english), e.name);
+      for (const Expected& e : kControlCaptions) {
+        QWidget* c = Control<QWidget>(w, e.name);
+        const QString text = qobject_cast<QAbstractButton*>(c) ? static_cast<QAbstractButton*>(c)->text()
+                                                               : static_cast<QLabel*>(c)->text();
+        QVERIFY2(text == U(language == 0 ? e.chinese : e.english), e.name);
+      }
+      for (const Expected& e : kDrawerCaptions)
+        QVERIFY2(Control<SideChannel>(w, e.name)->caption() == U(language == 0 ? e.chinese : e.english), e.name);
+      for (int t = 0; t < 7; ++t) QCOMPARE(w.equalizerPage()->tabText(t), U(kTabs[language][t]));
+      auto* fade = Control<QComboBox>(w, "ComboBox1");
+      QCOMPARE(fade->count(), 10);
+      for (int i = 0; i < 10; ++i)
+        QCOMPARE(fade->itemText(i), language == 0 ? U("淡入淡出%1秒").arg(i + 1) : U("Fade Time %1S").arg(i + 1));
+      QCOMPARE(w.eqCopyDialog()->windowTitle(), language == 0 ? U("复制EQ参数") : U("Copy EQ Settings"));
+      QCOMPARE(w.profileDialog()->windowTitle(), language == 0 ? U("概述文件") : U("Profile"));
+      QCOMPARE(w.deviceInfoDialog()->windowTitle(), U("序列码写入器"));
+    }
+  }
+
+  void switchingBackRestoresTheFirstDisplay() {
+    MainWindow w;
+    w.show();
+    const QMap<QString, QString> first = VisibleTexts(w);
+    const ParameterImage imageBefore = w.image();
+    Item(w, "Endlish1")->trigger();
+    const QMap<QString, QString> english = VisibleTexts(w);
+    QCOMPARE(english.keys(), first.keys());
+    QVERIFY(english != first);
+    Item(w, "N24")->trigger();
+    QCOMPARE(w.state().languageIndex, 0);
+    QCOMPARE(VisibleTexts(w), first);
+    // Choosing the language in use again changes nothing; no switch touches the image.
+    Item(w, "N24")->trigger();
+    QCOMPARE(VisibleTexts(w), first);
+    QVERIFY(w.image() == imageBefore);
+    // The Language items never carry a check mark.
+    QVERIFY(!Item(w, "N24")->isCheckable());
+    QVERIFY(!Item(w, "Endlish1")->isCheckable());
+  }
+
+  void fadeTimeSelectionSurvivesASwitch() {
+    MainWindow w;
+    w.show();
+    w.image().setFadeTime(4);
+    Item(w, "Endlish1")->trigger();
+    QCOMPARE(Control<QComboBox>(w, "ComboBox1")->currentText(), U("Fade Time 5S"));
+    w.image().setFadeTime(12);  // no such fade time: no item is shown as chosen
+    Item(w, "N24")->trigger();
+    QCOMPARE(Control<QComboBox>(w, "ComboBox1")->currentIndex(), -1);
+  }
+
+  void windowCaptionForms() {
+    MainWindow w;
+    // Before the first display the caption is the project form set by New Project.
+    QCOMPARE(w.windowTitle(), CaptionTable::Text(0, 0) + U("   Untitle.KVdat"));
+    w.show();
+    QCOMPARE(w.windowTitle(), CaptionTable::Text(0, 0) + U("1.0.1.3  FOR MZR4700   Untitle.KVdat"));
+    QVERIFY(CaptionTable::Text(0, 0).endsWith(QLatin1Char('V')));
+    QVERIFY(CaptionTable::Text(0, 1).endsWith(QLatin1Char('V')));
+    Item(w, "Endlish1")->trigger();
+    QCOMPARE(w.windowTitle(), CaptionTable::Text(0, 1) + U("1.0.1.3  FOR MZR4700   Untitle.KVdat"));
+    w.NewProject();
+    QCOMPARE(w.windowTitle(), CaptionTable::Text(0, 1) + U("   Untitle.KVdat"));
+  }
+
+  void menusHaveTheirShapeAndState() {
+    MainWindow w;
+    w.show();
+    QStringList topLevel;
+    for (QAction* a : w.menuBar()->actions()) topLevel << a->objectName();
+    QCOMPARE(topLevel, (QStringList{U("N1"), U("EQ1"), U("EQ2"), U("N10"), U("N11"), U("N28"), U("N22"), U("N23")}));
+
+    // Separators and the speaker item are always disabled; the speaker item never opens.
+    for (const char* name : {"N19", "N26", "N28"}) QVERIFY2(!Item(w, name)->isEnabled(), name);
+    QVERIFY(Item(w, "N28")->menu() == nullptr);
+    QVERIFY(Item(w, "N22")->menu() == nullptr);
+    // Every other item is enabled.
+    for (const Expected& e : kMenuCaptions)
+      if (qstrcmp(e.name, "N28") != 0) QVERIFY2(Item(w, e.name)->isEnabled(), e.name);
+
+    const char* fileOrder[] = {"N2", "N3", "N4", "N5", "N19", "N21", "N20", "N26", "N27"};
+    const QList<QAction*> fileItems = Item(w, "N1")->menu()->actions();
+    QCOMPARE(fileItems.size(), 9);
+    for (int i = 0; i < 9; ++i) QCOMPARE(fileItems[i]->objectName(), U(fileOrder[i]));
+
+    // Radio groups with their Tags: checking one item clears the others of its group.
+    const char* format[] = {"N81", "N82", "N7", "N8", "N9"};
+    const char* powerOn[] = {"N83", "N84", "N12", "N13", "N14", "N15"};
+    for (int i = 0; i < 5; ++i) QCOMPARE(Item(w, format[i])->data().toInt(), i);
+    for (int i = 0; i < 6; ++i) QCOMPARE(Item(w, powerOn[i])->data().toInt(), i);
+    Item(w, "N8")->setChecked(true);
+    Item(w, "N13")->setChecked(true);
+    for (int i = 0; i < 5; ++i) QCOMPARE(Item(w, format[i])->isChecked(), i == 3);
+    for (int i = 0; i < 6; ++i) QCOMPARE(Item(w, powerOn[i])->isChecked(), i == 3);
+  }
+
+  void functionKeysChooseTheFormatItems() {
+    MainWindow w;
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    const char* format[] = {"N81", "N82", "N7", "N8", "N9"};
+    const Qt::Key keys[] = {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8, Qt::Key_F9};
+    for (int i = 0; i < 5; ++i) {
+      QSignalSpy spy(Item(w, format[i]), &QAction::triggered);
+      // From anywhere in the window: here with the fade-time box holding the focus.
+      auto* fade = Control<QComboBox>(w, "ComboBox1");
+      fade->setFocus();
+      QTest::keyClick(fade, keys[i]);
+      QCOMPARE(spy.count(), 1);
+      for (int j = 0; j < 5; ++j)
+        if (j != i) QCOMPARE(Item(w, format[j])->shortcut(), QKeySequence(keys[j]));
+    }
+  }
+
+  void refreshShowsTheImageUnderTheRefreshingFlag() {
+    MainWindow w;
+    w.show();
+    auto* fader = Control<QSlider>(w, "suiTrackBar14");
+    QCOMPARE(fader->value(), w.image().faderLevel(0));
+    QList<int> flagDuringChange;
+    connect(fader, &QSlider::valueChanged, &w, [&](int) { flagDuringChange << w.state().refreshing; });
+
+    // The input refresh leaves the flag as it finds it.
+    w.image().setFaderLevel(0, 20);
+    w.RefreshAll();
+    QCOMPARE(flagDuringChange, QList<int>{0});
+    flagDuringChange.clear();
+    // New Project moves the fader back to its default inside the refreshing bracket.
+    w.equalizerPage()->setCurrentIndex(3);
+    QCOMPARE(w.state().selectedChannel, 3);
+    w.NewProject();
+    QCOMPARE(flagDuringChange, QList<int>{1});
+    QCOMPARE(w.state().refreshing, 0);
+    QCOMPARE(w.equalizerPage()->currentIndex(), 0);
+    QCOMPARE(w.state().selectedChannel, 0);
+    QCOMPARE(Control<QLabel>(w, "StaticText30")->text(), U("7.0"));
+  }
+
+  void inputRefreshMarksTheSelectedInput() {
+    MainWindow w;
+    w.show();
+    struct Case {
+      int input;
+      int powerOn;
+      int red;  // button index shown red, -1 none
+    };
+    const Case cases[] = {{2, 3, 2}, {4, 5, 4}, {0, 0, 0}};
+    const char* format[] = {"N81", "N82", "N7", "N8", "N9"};
+    const char* powerOn[] = {"N83", "N84", "N12", "N13", "N14", "N15"};
+    for (const Case& c : cases) {
+      w.image().setInputSource(static_cast<std::uint8_t>(c.input));
+      w.image().setPowerOnSource(static_cast<std::uint8_t>(c.powerOn));
+      w.image().setFaderLevel(c.input, 100);
+      w.RefreshAll();
+      for (int i = 0; i < 5; ++i) {
+        QCOMPARE(Skin::IsAlert(w.inputSection()->inputButton(i)), i == c.red);
+        QCOMPARE(Item(w, format[i])->isChecked(), i == c.input);
+      }
+      for (int i = 0; i < 6; ++i) QCOMPARE(Item(w, powerOn[i])->isChecked(), i == c.powerOn);
+      QCOMPARE(Control<QLabel>(w, "StaticText30")->text(), U("10.0"));
+    }
+    // An input code past the fader table: no red button, the fader shows 0, marks stay.
+    w.image().setInputSource(9);
+    w.RefreshAll();
+    for (int i = 0; i < 5; ++i) QVERIFY(!Skin::IsAlert(w.inputSection()->inputButton(i)));
+    QVERIFY(Item(w, "N81")->isChecked());
+    QCOMPARE(Control<QSlider>(w, "suiTrackBar14")->value(), 0);
+    QCOMPARE(Control<QLabel>(w, "StaticText30")->text(), U("0.0"));
+  }
+
+  void logoLongPressBoundary() {
+    MainWindow w;
+    w.show();
+    LogoImage* logo = Control<LogoImage>(w, "Image2");
+    auto hold = [&](int ticks) {
+      QTest::mousePress(logo, Qt::LeftButton);
+      QVERIFY(w.timer1().isActive());
+      QCOMPARE(w.state().pressTicks, 0);
+      for (int i = 0; i < ticks; ++i) w.Timer1Timer();
+      QTest::mouseRelease(logo, Qt::LeftButton);
+      QVERIFY(!w.timer1().isActive());
+      QCOMPARE(w.state().pressTicks, 0);
+    };
+    hold(30);
+    QVERIFY(!w.deviceInfoDialog()->isVisible());
+    hold(31);
+    QVERIFY(w.deviceInfoDialog()->isVisible());
+    // A second long press shows the same dialog again, not a new one.
+    DeviceInfoDialog* first = w.deviceInfoDialog();
+    first->hide();
+    QTest::mousePress(logo, Qt::RightButton);  // any button
+    for (int i = 0; i < 40; ++i) w.Timer1Timer();
+    QTest::mouseRelease(logo, Qt::RightButton);
+    QVERIFY(first->isVisible());
+    QCOMPARE(w.findChildren<DeviceInfoDialog*>().size(), 1);
+  }
+
+  void logoTimerCountsOnItsOwn() {
+    MainWindow::Options options;
+    options.timer1IntervalMs = 1;
+    MainWindow w(options);
+    w.show();
+    LogoImage* logo = Control<LogoImage>(w, "Image2");
+    QTest::mousePress(logo, Qt::LeftButton);
+    QTRY_VERIFY(w.state().pressTicks > MainWindow::kLongPressTicks);
+    QTest::mouseRelease(logo, Qt::LeftButton);
+    QVERIFY(w.deviceInfoDialog()->isVisible());
+  }
+
+  void menuDialogsOpenModeless() {
+    MainWindow w;
+    w.show();
+    Item(w, "EQ3")->trigger();
+    QVERIFY(w.eqCopyDialog()->isVisible());
+    QVERIFY(!w.eqCopyDialog()->isModal());
+    Item(w, "N22")->trigger();
+    QVERIFY(w.profileDialog()->isVisible());
+    QVERIFY(!w.profileDialog()->isModal());
+  }
+
+  void statusBarStartsEmptyAndIgnoresTheLanguage() {
+    MainWindow w;
+    w.show();
+    StatusBar* bar = w.statusBarPanels();
+    QCOMPARE(bar->objectName(), U("suiStatusBar1"));
+    QCOMPARE(bar->panelText(0), QString());
+    QCOMPARE(bar->panelText(1), QString());
+    bar->SetPanelText(0, U("System Connected    IP:127.0.0.2"));
+    bar->SetPanelText(1, U("已连接"));
+    Item(w, "Endlish1")->trigger();
+    QCOMPARE(bar->panelText(0), U("System Connected    IP:127.0.0.2"));
+    QCOMPARE(bar->panelText(1), U("已连接"));
+    Item(w, "N24")->trigger();
+    QCOMPARE(bar->panelText(0), U("System Connected    IP:127.0.0.2"));
+    QCOMPARE(bar->panelText(1), U("已连接"));
+  }
+
+  void captionTableEdges() {
+    // Generator names by language and type; out-of-range look-ups give nothing.
+    QCOMPARE(CaptionTable::GeneratorName(0, 0), U("粉红噪声"));
+    QCOMPARE(CaptionTable::GeneratorName(1, 0), U("Pink"));
+    QCOMPARE(CaptionTable::GeneratorName(1, 3), U("1KHz"));
+    QCOMPARE(CaptionTable::GeneratorName(0, 5), U("10KHz"));
+    QCOMPARE(CaptionTable::GeneratorName(0, 6), QString());
+    QCOMPARE(CaptionTable::GeneratorName(2, 0), QString());
+    QCOMPARE(CaptionTable::Text(131, 0), QString());
+    QCOMPARE(CaptionTable::Text(-1, 1), QString());
+    QCOMPARE(CaptionTable::Text(8, 0), QString());  // a row no control shows
+    // Texts keep their padding blanks.
+    QCOMPARE(CaptionTable::Text(45, 1), U("Left          Center          Right            SL             SR             SW  "));
+    QCOMPARE(CaptionTable::Text(128, 1), U("Theater Name"));
+    QCOMPARE(CaptionTable::Text(95, 1), U("Theater Name:"));
+    QCOMPARE(CaptionTable::Text(33, 0), U("预设值"));
+    QCOMPARE(CaptionTable::Text(113, 1), U("dB/Oct"));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "MainWindowTest.moc"
