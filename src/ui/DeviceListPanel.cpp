@@ -14,6 +14,8 @@
 #include "link/discovery/AddressText.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "link/discovery/DeviceTable.h"
+#include "ui/CaptionTable.h"
+#include "ui/SideChannel.h"
 
 namespace mzr {
 namespace {
@@ -47,11 +49,13 @@ QIcon SearchIcon() {
 }  // namespace
 
 DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : QWidget(parent), m_discovery(discovery) {
-  setFixedSize(576, 536);
+  // The bounds below are the drawer's; the panel sits under the drawer's title.
+  const auto at = [](int x, int y, int w, int h) { return QRect(x, y - SideChannel::kTitleHeight, w, h); };
+  resize(576, 536 - SideChannel::kTitleHeight);
 
   m_searchButton = new QToolButton(this);
   m_searchButton->setObjectName(QStringLiteral("suiImageButton1"));
-  m_searchButton->setGeometry(538, 32, 22, 22);
+  m_searchButton->setGeometry(at(538, 32, 22, 22));
   m_searchButton->setIcon(SearchIcon());
   m_searchButton->setIconSize(QSize(22, 22));
   m_searchButton->setAutoRaise(true);
@@ -60,7 +64,7 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
   // the 254 data rows scroll.
   m_grid = new QTableWidget(DeviceTable::kCapacity, DeviceTable::kColumns - 1, this);
   m_grid->setObjectName(QStringLiteral("suiStringGrid1"));
-  m_grid->setGeometry(24, 56, 537, 361);
+  m_grid->setGeometry(at(24, 56, 537, 361));
   m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
   m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -100,36 +104,25 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
   for (int i = 0; i < 3; ++i) {
     m_labels[i] = new QLabel(this);
     m_labels[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
-    m_labels[i]->move(labelAt[static_cast<std::size_t>(i)]);
+    const QPoint labelPoint = labelAt[static_cast<std::size_t>(i)];
+    m_labels[i]->move(labelPoint.x(), labelPoint.y() - SideChannel::kTitleHeight);
     m_edits[i] = new QLineEdit(this);
     m_edits[i]->setObjectName(QStringLiteral("suiEdit%1").arg(i + 1));
-    m_edits[i]->setGeometry(QRect(editAt[static_cast<std::size_t>(i)], QSize(121, 19)));
+    const QPoint editPoint = editAt[static_cast<std::size_t>(i)];
+    m_edits[i]->setGeometry(at(editPoint.x(), editPoint.y(), 121, 19));
   }
   m_connectButton = new QPushButton(this);
   m_connectButton->setObjectName(QStringLiteral("suiButton24"));
-  m_connectButton->setGeometry(112, 486, 105, 27);
+  m_connectButton->setGeometry(at(112, 486, 105, 27));
   m_returnButton = new QPushButton(this);
   m_returnButton->setObjectName(QStringLiteral("suiButton25"));
-  m_returnButton->setGeometry(265, 486, 80, 27);
+  m_returnButton->setGeometry(at(265, 486, 80, 27));
   m_networkButton = new QPushButton(this);
   m_networkButton->setObjectName(QStringLiteral("suiButton26"));
-  m_networkButton->setGeometry(393, 486, 112, 27);
+  m_networkButton->setGeometry(at(393, 486, 112, 27));
   m_networkButton->setEnabled(false);
 
-  ApplyCaptions([](int row) {
-    switch (row) {
-      case 121: return QStringLiteral("IP");
-      case 122: return QStringLiteral("子网掩码");
-      case 123: return QStringLiteral("网关");
-      case 124: return QStringLiteral("连接所选设备");
-      case 125: return QStringLiteral("返回");
-      case 126: return QStringLiteral("修改设备网络参数");
-      case 128: return QStringLiteral("电影厅名称");
-      case 129: return QStringLiteral("银幕号");
-      case 130: return QStringLiteral("设备型号");
-      default: return QString();
-    }
-  });
+  ApplyCaptions([](int row) { return CaptionTable::Text(row, 0); });
 
   m_messageSink = [this](const QString& text, bool errorIcon) {
     QMessageBox box(errorIcon ? QMessageBox::Critical : QMessageBox::NoIcon, ErrorCaption(), text, QMessageBox::Ok,

@@ -25,24 +25,11 @@ ProjectFileCommands::ProjectFileCommands(AppState& state, ParameterImage& image,
   m_paths.savePath = [dialogParent] { return AskSavePath(dialogParent); };
 }
 
-QString ProjectFileCommands::currentName() const { return QString::fromStdString(m_document.currentName().string()); }
-
-QString ProjectFileCommands::Title() const {
-  return (m_hooks.titlePrefix ? m_hooks.titlePrefix() : QString()) + QStringLiteral("   ") + currentName();
-}
-
-void ProjectFileCommands::NewProject() {
-  m_document.NewProject(m_image);
-  emit titleChanged(Title());
-  if (m_hooks.selectChannelTab) m_hooks.selectChannelTab(0);
-  Refresh();
-}
-
 void ProjectFileCommands::OpenProject() {
   const QString path = m_paths.openPath ? m_paths.openPath() : QString();
   if (path.isEmpty()) return;
   const FileResult result = m_document.Open(PathOf(path), m_image);
-  if (result == FileResult::Ok) emit titleChanged(Title());
+  if (result == FileResult::Ok) SetCaption();
   emit statusText(0, StatusOf(result));  // "Open File Success" or the failure
   if (result == FileResult::Ok) Refresh();
 }
@@ -60,7 +47,11 @@ void ProjectFileCommands::SaveProjectAs() {
     emit statusText(0, StatusOf(result));
     return;
   }
-  emit titleChanged(Title());
+  SetCaption();
+}
+
+void ProjectFileCommands::SetCaption() {
+  if (m_hooks.setProjectCaption) m_hooks.setProjectCaption();
 }
 
 void ProjectFileCommands::Refresh() {

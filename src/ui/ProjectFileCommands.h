@@ -1,7 +1,7 @@
 #pragma once
-// The File menu's project operations: New, Open, Save and Save As on the current image and
-// the current project file name, with the status texts and the window caption they set.
-// Nothing here talks to the unit. The file dialogs sit behind a path provider so tests can
+// The File menu's Open, Save and Save As on the current image and the current project file
+// name, with the status texts and the window caption they set (New Project is the window's
+// own start-up step). Nothing here talks to the unit. The file dialogs sit behind a path provider so tests can
 // answer them without a modal dialog.
 
 #include <QObject>
@@ -30,9 +30,8 @@ class ProjectFileCommands final : public QObject {
 
   // What the window does around a file operation.
   struct WindowHooks {
-    std::function<QString()> titlePrefix;        // caption-table row 0 in the current language
-    std::function<void(int)> selectChannelTab;   // New Project shows the left channel
-    std::function<void()> refreshAll;            // RefreshAll; called with refreshing = 1
+    std::function<void()> setProjectCaption;  // row 0, three blanks, the project file name
+    std::function<void()> refreshAll;         // RefreshAll; called with refreshing = 1
   };
 
   // state, image and document are owned by the window and outlive the commands. dialogParent
@@ -42,14 +41,9 @@ class ProjectFileCommands final : public QObject {
 
   void setPathProvider(PathProvider provider) { m_paths = std::move(provider); }
 
-  void NewProject();
   void OpenProject();
   void SaveProject();
   void SaveProjectAs();
-
-  // The caption after New, Open and Save As: row 0, three blanks, the project file name.
-  QString Title() const;
-  QString currentName() const;
 
   // The dialogs the program uses: "*.kvdat" files, default extension "kvdat".
   static QString AskOpenPath(QWidget* parent);
@@ -57,10 +51,10 @@ class ProjectFileCommands final : public QObject {
 
  signals:
   void statusText(int panel, const QString& text);
-  void titleChanged(const QString& title);
 
  private:
   void Refresh();
+  void SetCaption();
 
   AppState& m_state;
   ParameterImage& m_image;
