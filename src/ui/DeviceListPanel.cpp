@@ -139,6 +139,8 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
   connect(m_grid, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
     if (row >= 0) m_discovery.SelectRow(row + 1);
   });
+  // A click on the row already selected fills the fields again from the list.
+  connect(m_grid, &QTableWidget::cellClicked, this, [this](int row, int) { m_discovery.SelectRow(row + 1); });
   connect(m_grid, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { m_discovery.DoubleClickRow(row + 1); });
   connect(m_grid->verticalHeader(), &QHeaderView::sectionDoubleClicked, this,
           [this](int row) { m_discovery.DoubleClickRow(row + 1); });

@@ -51,6 +51,12 @@ DeviceDiscovery::DeviceDiscovery(AppState& state, ParameterImage& image, ParamLi
 DeviceDiscovery::~DeviceDiscovery() { m_link.SetSearchReplyHandler({}); }
 
 void DeviceDiscovery::SearchDevices() {
+  // The socket is bound when it is first needed, so a program that never searches holds no
+  // port; a port that cannot be bound is said plainly instead of ending in "Connect Fail!".
+  if (!m_link.isOpen()) {
+    QString error;
+    if (!m_link.Open(&error)) emit errorMessage(error);
+  }
   const Config config = Config::Load(m_options.configPath);
   m_devicesFound = 0;
 

@@ -53,8 +53,9 @@ class DeviceDiscovery final : public QObject {
   DeviceDiscovery(AppState& state, ParameterImage& image, ParamLink& link, Options options, QObject* parent = nullptr);
   ~DeviceDiscovery() override;
 
-  // The search: local address, broadcast address, network mode, test-signal reset, the
-  // broadcast read, Timer3, the cleared identity columns and "Search..".
+  // The search: the link's socket (bound at the first search), local address, broadcast
+  // address, network mode, test-signal reset, the broadcast read, Timer3, the cleared
+  // identity columns and "Search..".
   void SearchDevices();
   // The search-reply step: lists a new unit (true) or drops the reply (false).
   bool HandleSearchReply(const frame::ReadReply& reply);
