@@ -31,6 +31,10 @@ QString ErrorCaption() { return QStringLiteral("错误"); }
 DeviceDiscovery::DeviceDiscovery(AppState& state, ParameterImage& image, ParamLink& link, Options options, QObject* parent)
     : QObject(parent), m_state(state), m_image(image), m_link(link), m_options(std::move(options)) {
   if (m_options.configPath.isEmpty()) m_options.configPath = Config::DefaultPath();
+  // Children so the window and tests find them by name; the members unregister themselves first.
+  m_timer3.setParent(this);
+  m_timer3.setObjectName(QStringLiteral("Timer3"));
+  m_settleTimer.setParent(this);
   m_timer3.setSingleShot(false);
   connect(&m_timer3, &QTimer::timeout, this, &DeviceDiscovery::Timer3Timer);
   m_settleTimer.setSingleShot(true);
