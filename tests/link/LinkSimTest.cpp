@@ -2,7 +2,11 @@
 // bound on all IPv4 interfaces like the program, the simulated unit answers at 127.0.0.2 on
 // the same free port and keeps its stored image in a temporary state folder.
 
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QThread>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -151,6 +155,32 @@ class LinkSimTest final : public QObject {
     m_image.ApplyNewProjectDefaults();
     QVERIFY(ReadAllOnceAnswered(20));
     QCOMPARE(ImageBytes(m_image), before);
+  }
+
+  // The thread does not read while the 254 replies arrive (a window busy redrawing): the
+  // whole burst must wait in the socket's receive buffer.
+  void aBroadcastReadIsAnsweredByAll254UnitsWhileTheThreadIsBusy() {
+    Start({QStringLiteral("--units"), QStringLiteral("254")}, 2000);
+    // The link asks for 4 MiB; a kernel that grants less than this cannot hold the burst.
+    QFile rmemMax(QStringLiteral("/proc/sys/net/core/rmem_max"));
+    if (rmemMax.open(QIODevice::ReadOnly) && rmemMax.readAll().trimmed().toInt() < 512 * 1024) {
+      QSKIP("the kernel caps receive buffers below 512 KiB (net.core.rmem_max)");
+    }
+    QSet<QString> senders;
+    m_link->SetSearchReplyHandler([&](const frame::ReadReply& reply, const QString& sender) {
+      if (reply.count != kImageSize || senders.contains(sender)) return false;
+      senders.insert(sender);
+      return true;
+    });
+    m_link->setRemoteAddress(QStringLiteral("127.255.255.255"));
+    m_link->BeginSearch();
+    m_link->SendRead(0, static_cast<std::uint16_t>(kImageSize));
+    const QDeadlineTimer deadline(10000);
+    while (m_sim->LogLines().size() < 254 && !deadline.hasExpired()) QThread::msleep(5);
+    QCOMPARE(m_sim->LogLines().size(), 254);
+    QTRY_COMPARE(senders.size(), 254);
+    QVERIFY(senders.contains(QStringLiteral("127.0.0.2")) && senders.contains(QStringLiteral("127.0.0.255")));
+    QVERIFY(!senders.contains(QStringLiteral("127.0.0.1")));  // our own broadcast is not a unit
   }
 
   void aSilentUnitEndsInConnectFail() {
