@@ -38,18 +38,18 @@ class SimProcess final {
   // Waits until the log holds at least count lines; false when the time limit passes first.
   bool WaitForLogLines(qsizetype count, int timeoutMs = 10000) const;
 
-  // Everything the simulator wrote to stderr so far.
-  QString errorOutput();
+  // Everything the simulator wrote to stderr so far (kept in a file beside the log).
+  QString errorOutput() const;
   // Waits until stderr contains text; false when the time limit passes first.
-  bool WaitForErrorOutput(const QString& text, int timeoutMs = 10000);
+  bool WaitForErrorOutput(const QString& text, int timeoutMs = 10000) const;
 
   QProcess& process() { return m_process; }
 
  private:
   QTemporaryDir m_dir;
   QString m_logPath;
+  QString m_errorPath;
   QProcess m_process;
-  QString m_stderr;
 };
 
 // A UDP port that no socket on this machine holds at the moment of the call.
