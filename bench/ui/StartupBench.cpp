@@ -36,7 +36,8 @@ class FirstPaintWatcher final : public QObject {
     if (event->type() == QEvent::Paint && !m_seen) {
       m_seen = true;
       QTimer::singleShot(0, watched, [] {
-        std::printf("painted rss_kb=%ld\n", ResidentKilobytes());
+        std::printf("painted rss_kb=%ld platform=%s\n", ResidentKilobytes(),
+                    QGuiApplication::platformName().toUtf8().constData());
         std::fflush(stdout);
         QCoreApplication::quit();
       });
@@ -82,6 +83,7 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   std::vector<double> times;
   std::vector<double> memory;
+  QByteArray platform;
   for (int r = 0; r < runs; ++r) {
     QProcess child;
     child.setProcessChannelMode(QProcess::SeparateChannels);
@@ -98,13 +100,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "run %d: the window did not report a first paint: %s\n", r, child.readAllStandardError().constData());
       return 1;
     }
-    const double rssMb = out.mid(at + 7).trimmed().toDouble() / 1024.0;
+    const QList<QByteArray> fields = out.mid(at).trimmed().split(' ');
+    const double rssMb = fields.value(0).mid(7).toDouble() / 1024.0;
+    platform = fields.value(1).mid(9);
     times.push_back(ms);
     memory.push_back(rssMb);
     std::printf("run %2d: first paint %.1f ms, resident %.1f MB\n", r + 1, ms, rssMb);
   }
   std::printf("platform %s, %d runs: first paint median %.1f ms (min %.1f, max %.1f); resident median %.1f MB (max %.1f)\n",
-              qEnvironmentVariable("QT_QPA_PLATFORM", QStringLiteral("default")).toUtf8().constData(), runs,
+              platform.constData(), runs,
               Median(times), *std::min_element(times.begin(), times.end()), *std::max_element(times.begin(), times.end()),
               Median(memory), *std::max_element(memory.begin(), memory.end()));
   return 0;

@@ -136,17 +136,23 @@ void SideChannel::Collapse() {
 }
 
 void SideChannel::ShowPinnedOpen() {
-  setPinned(true);  // opens at once; the slide below restarts from the bar
+  m_pinned = true;
+  m_pinButton->setChecked(true);
+  m_checkTimer.stop();
   show();
   raise();
   if (m_options.openStep <= 0) {
     Open();
     return;
   }
+  // Slide out from the bar; the children keep their full size and are revealed step by step.
+  const bool wasOpen = m_open;
+  m_open = true;
   SetWidth(kBarWidth);
   m_title->show();
   m_content->show();
   m_stepTimer.start();
+  if (!wasOpen) emit openChanged(true);
 }
 
 void SideChannel::StepOpen() {
