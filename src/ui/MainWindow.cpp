@@ -10,13 +10,18 @@
 
 #include "ui/CaptionTable.h"
 #include "ui/ClientGeometry.h"
+#include "link/DeviceCommands.h"
+#include "link/discovery/DeviceDiscovery.h"
 #include "ui/DeviceInfoDialog.h"
+#include "ui/DeviceListPanel.h"
+#include "ui/DeviceSession.h"
 #include "ui/EqCopyDialog.h"
 #include "ui/EqualizerPage.h"
 #include "ui/InputSection.h"
 #include "ui/LogoImage.h"
 #include "ui/MainMenu.h"
 #include "ui/ProgramVersion.h"
+#include "ui/ProjectFileCommands.h"
 #include "ui/SideChannel.h"
 #include "ui/Skin.h"
 #include "ui/StatusBar.h"
@@ -148,12 +153,26 @@ void MainWindow::ConnectMenus() {
 }
 
 void MainWindow::ConnectFileMenu() {
-  // N2 New Project, N3 Open, N4 Save, N5 Save as, N21 Load From, N20 Download To and N27
-  // Restart ask for files or talk to the unit; they are wired with the device link.
+  // The link and the device-list drawer's contents come with the menus that use them.
+  m_session = new DeviceSession(*this,
+                                DeviceSession::Options{m_options.udpPort, m_options.bindAddress, m_options.configPath,
+                                                       m_options.linkTimeoutMs, m_options.networkSettleMs},
+                                this);
+  ProjectFileCommands& files = m_session->files();
+  DeviceCommands& commands = m_session->commands();
+  connect(m_menu->item(QStringLiteral("N2")), &QAction::triggered, this, &MainWindow::NewProject);
+  connect(m_menu->item(QStringLiteral("N3")), &QAction::triggered, &files, &ProjectFileCommands::OpenProject);
+  connect(m_menu->item(QStringLiteral("N4")), &QAction::triggered, &files, &ProjectFileCommands::SaveProject);
+  connect(m_menu->item(QStringLiteral("N5")), &QAction::triggered, &files, &ProjectFileCommands::SaveProjectAs);
+  connect(m_menu->item(QStringLiteral("N21")), &QAction::triggered, &commands, &DeviceCommands::ReadAll);
+  connect(m_menu->item(QStringLiteral("N20")), &QAction::triggered, &commands, &DeviceCommands::DownloadAll);
+  connect(m_menu->item(QStringLiteral("N27")), &QAction::triggered, &commands, &DeviceCommands::Restart);
 }
 
 void MainWindow::ConnectCommMenu() {
-  // N17 Connect (device search) and N18 DisConnect are wired with the device link.
+  DeviceDiscovery& discovery = m_session->discovery();
+  connect(m_menu->item(QStringLiteral("N17")), &QAction::triggered, &discovery, &DeviceDiscovery::SearchDevices);
+  connect(m_menu->item(QStringLiteral("N18")), &QAction::triggered, &discovery, &DeviceDiscovery::Disconnect);
 }
 
 void MainWindow::RefreshAll() {
@@ -183,7 +202,9 @@ void MainWindow::ApplyLanguage() {
   // 10. Theater profile dialog.
   m_form5->ApplyLanguage();
   // 11. Subwoofer panel texts come with the panel.
-  // 12. Device list drawer.
+  // 12. Device list drawer: labels, buttons, drawer caption, grid headers.
+  const auto caption = [this](int row) { return Caption(m_state, row); };
+  m_session->panel()->ApplyCaptions(caption);
   m_deviceListDrawer->setCaption(Caption(m_state, kDeviceListRow));
 }
 

@@ -3,6 +3,7 @@
 // row, the input, output and device-list drawers, the logo and the status bar. It owns the
 // program state and the dialogs; each region is its own class sharing one UiContext.
 
+#include <QHostAddress>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -15,6 +16,7 @@
 namespace mzr {
 
 class DeviceInfoDialog;
+class DeviceSession;
 class EqCopyDialog;
 class EqualizerPage;
 class InputSection;
@@ -33,6 +35,12 @@ class MainWindow final : public QMainWindow {
     int timer1IntervalMs = 100;       // logo long-press tick
     int drawerCheckIntervalMs = 1000; // how often an open drawer looks for the mouse
     int drawerStepIntervalMs = 15;    // device list slide-out step
+    // The link to the units (tests use a free port on loopback and short waits).
+    quint16 udpPort = 0;              // 0: MZR4700_PORT, else 2305
+    QHostAddress bindAddress = QHostAddress(QHostAddress::AnyIPv4);
+    QString configPath;               // empty: Config.ini beside the program
+    int linkTimeoutMs = 2000;         // Timer2
+    int networkSettleMs = 300;        // between "ModiNet!" and the new search
   };
 
   static constexpr int kLongPressTicks = 30;  // more than this many ticks opens Form8
@@ -52,6 +60,8 @@ class MainWindow final : public QMainWindow {
   SideChannel* inputDrawer() const { return m_inputDrawer; }
   SideChannel* outputDrawer() const { return m_outputDrawer; }
   SideChannel* deviceListDrawer() const { return m_deviceListDrawer; }
+  // The link, the device search and its drawer, the device and project-file commands.
+  DeviceSession* deviceSession() const { return m_session; }
   EqCopyDialog* eqCopyDialog() const { return m_form4; }
   TheaterProfileDialog* profileDialog() const { return m_form5; }
   DeviceInfoDialog* deviceInfoDialog() const { return m_form8; }
@@ -112,6 +122,7 @@ class MainWindow final : public QMainWindow {
   SideChannel* m_inputDrawer = nullptr;
   SideChannel* m_outputDrawer = nullptr;
   SideChannel* m_deviceListDrawer = nullptr;
+  DeviceSession* m_session = nullptr;
   QTimer m_timer1;
 
   EqCopyDialog* m_form4 = nullptr;

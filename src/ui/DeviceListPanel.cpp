@@ -1,0 +1,211 @@
+#include "ui/DeviceListPanel.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QToolButton>
+
+#include <array>
+
+#include "link/discovery/AddressText.h"
+#include "link/discovery/DeviceDiscovery.h"
+#include "link/discovery/DeviceTable.h"
+#include "ui/CaptionTable.h"
+#include "ui/SideChannel.h"
+
+namespace mzr {
+namespace {
+
+constexpr std::array<int, DeviceTable::kColumns> kColumnWidths{92, 93, 108, 96, 91, 99, 92, 92, 73};
+const QColor kGridBackground(231, 231, 231);
+const QColor kHeaderBackground(57, 115, 196);
+const QColor kSelectedRow(0, 128, 0);
+
+// The headers of columns 1 to 8 before the language is applied.
+const std::array<QString, DeviceTable::kColumns - 1>& InitialHeaders() {
+  static const std::array<QString, DeviceTable::kColumns - 1> headers{
+      QStringLiteral("IP"),  QStringLiteral("电影厅名称"), QStringLiteral("银幕号"),  QStringLiteral("设备型号"),
+      QStringLiteral("MAC"), QStringLiteral("mask IP"),    QStringLiteral("gateway"), QStringLiteral("UDPport")};
+  return headers;
+}
+
+// A magnifying glass: the search picture of the drawer.
+QIcon SearchIcon() {
+  QPixmap pixmap(22, 22);
+  pixmap.fill(Qt::transparent);
+  QPainter painter(&pixmap);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(QPen(kHeaderBackground, 2.5));
+  painter.drawEllipse(QRectF(3, 3, 11, 11));
+  painter.setPen(QPen(kHeaderBackground, 3.5, Qt::SolidLine, Qt::RoundCap));
+  painter.drawLine(QPointF(13, 13), QPointF(19, 19));
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : QWidget(parent), m_discovery(discovery) {
+  // The bounds below are the drawer's; the panel sits under the drawer's title.
+  const auto at = [](int x, int y, int w, int h) { return QRect(x, y - SideChannel::kTitleHeight, w, h); };
+  resize(576, 536 - SideChannel::kTitleHeight);
+
+  m_searchButton = new QToolButton(this);
+  m_searchButton->setObjectName(QStringLiteral("suiImageButton1"));
+  m_searchButton->setGeometry(at(538, 32, 22, 22));
+  m_searchButton->setIcon(SearchIcon());
+  m_searchButton->setIconSize(QSize(22, 22));
+  m_searchButton->setAutoRaise(true);
+
+  // Row 0 and column 0 of the unit list are Qt's header rows, so they stay in view while
+  // the 254 data rows scroll.
+  m_grid = new QTableWidget(DeviceTable::kCapacity, DeviceTable::kColumns - 1, this);
+  m_grid->setObjectName(QStringLiteral("suiStringGrid1"));
+  m_grid->setGeometry(at(24, 56, 537, 361));
+  m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+  m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+  m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  m_grid->setShowGrid(true);
+  m_grid->setWordWrap(false);
+  m_grid->verticalHeader()->setFixedWidth(kColumnWidths[0]);
+  m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  m_grid->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+  m_grid->horizontalHeader()->setSectionsClickable(false);
+  m_grid->horizontalHeader()->setHighlightSections(false);
+  m_grid->verticalHeader()->setHighlightSections(false);
+  for (int column = 1; column < DeviceTable::kColumns; ++column) {
+    m_grid->setColumnWidth(column - 1, kColumnWidths[static_cast<std::size_t>(column)]);
+    m_grid->setHorizontalHeaderItem(column - 1, new QTableWidgetItem(InitialHeaders()[static_cast<std::size_t>(column - 1)]));
+  }
+  for (int row = 1; row <= DeviceTable::kCapacity; ++row) {
+    m_grid->setVerticalHeaderItem(row - 1, new QTableWidgetItem(m_discovery.table().cell(row, DeviceTable::NumberColumn)));
+    for (int column = 1; column < DeviceTable::kColumns; ++column) m_grid->setItem(row - 1, column - 1, new QTableWidgetItem);
+  }
+  QPalette palette = m_grid->palette();
+  for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+    palette.setColor(group, QPalette::Base, kGridBackground);
+    palette.setColor(group, QPalette::Highlight, kSelectedRow);
+    palette.setColor(group, QPalette::HighlightedText, Qt::white);
+  }
+  m_grid->setPalette(palette);
+  const QString headerStyle = QStringLiteral(
+      "QHeaderView::section { background-color: rgb(57, 115, 196); color: white; border: 1px solid rgb(160, 160, 160);"
+      " padding: 0px 2px; }");
+  m_grid->horizontalHeader()->setStyleSheet(headerStyle);
+  m_grid->verticalHeader()->setStyleSheet(headerStyle);
+  m_grid->setStyleSheet(QStringLiteral("QTableCornerButton::section { background-color: rgb(57, 115, 196); }"));
+  m_grid->setCornerButtonEnabled(false);
+
+  const std::array<QPoint, 3> labelAt{QPoint(24, 443), QPoint(179, 443), QPoint(392, 443)};
+  const std::array<QPoint, 3> editAt{QPoint(48, 440), QPoint(259, 440), QPoint(440, 440)};
+  for (int i = 0; i < 3; ++i) {
+    m_labels[i] = new QLabel(this);
+    m_labels[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
+    const QPoint labelPoint = labelAt[static_cast<std::size_t>(i)];
+    m_labels[i]->move(labelPoint.x(), labelPoint.y() - SideChannel::kTitleHeight);
+    m_edits[i] = new QLineEdit(this);
+    m_edits[i]->setObjectName(QStringLiteral("suiEdit%1").arg(i + 1));
+    const QPoint editPoint = editAt[static_cast<std::size_t>(i)];
+    m_edits[i]->setGeometry(at(editPoint.x(), editPoint.y(), 121, 19));
+  }
+  m_connectButton = new QPushButton(this);
+  m_connectButton->setObjectName(QStringLiteral("suiButton24"));
+  m_connectButton->setGeometry(at(112, 486, 105, 27));
+  m_returnButton = new QPushButton(this);
+  m_returnButton->setObjectName(QStringLiteral("suiButton25"));
+  m_returnButton->setGeometry(at(265, 486, 80, 27));
+  m_networkButton = new QPushButton(this);
+  m_networkButton->setObjectName(QStringLiteral("suiButton26"));
+  m_networkButton->setGeometry(at(393, 486, 112, 27));
+  m_networkButton->setEnabled(false);
+
+  ApplyCaptions([](int row) { return CaptionTable::Text(row, 0); });
+
+  m_messageSink = [this](const QString& text, bool errorIcon) {
+    QMessageBox box(errorIcon ? QMessageBox::Critical : QMessageBox::NoIcon, ErrorCaption(), text, QMessageBox::Ok,
+                    window());
+    box.exec();
+  };
+
+  connect(m_searchButton, &QToolButton::clicked, &m_discovery, &DeviceDiscovery::SearchDevices);
+  connect(m_connectButton, &QPushButton::clicked, &m_discovery, &DeviceDiscovery::Connect);
+  connect(m_returnButton, &QPushButton::clicked, this, &DeviceListPanel::hideRequested);
+  connect(m_networkButton, &QPushButton::clicked, this, [this] {
+    m_discovery.ChangeNetworkSettings(m_edits[0]->text(), m_edits[1]->text(), m_edits[2]->text());
+  });
+  connect(m_grid, &QTableWidget::currentCellChanged, this, [this](int row, int, int, int) {
+    if (row >= 0) m_discovery.SelectRow(row + 1);
+  });
+  // A click on the row already selected fills the fields again from the list.
+  connect(m_grid, &QTableWidget::cellClicked, this, [this](int row, int) { m_discovery.SelectRow(row + 1); });
+  connect(m_grid, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { m_discovery.DoubleClickRow(row + 1); });
+  connect(m_grid->verticalHeader(), &QHeaderView::sectionDoubleClicked, this,
+          [this](int row) { m_discovery.DoubleClickRow(row + 1); });
+
+  connect(&m_discovery, &DeviceDiscovery::rowsChanged, this, &DeviceListPanel::UpdateRows);
+  connect(&m_discovery, &DeviceDiscovery::searchStarted, this, [this] {
+    m_networkButton->setEnabled(false);
+    m_connectButton->setEnabled(false);
+  });
+  connect(&m_discovery, &DeviceDiscovery::searchCompleted, this, &DeviceListPanel::OnSearchCompleted);
+  connect(&m_discovery, &DeviceDiscovery::selectionChanged, this, &DeviceListPanel::OnSelectionChanged);
+  connect(&m_discovery, &DeviceDiscovery::deviceConnected, this, &DeviceListPanel::hideRequested);
+  connect(&m_discovery, &DeviceDiscovery::errorMessage, this, &DeviceListPanel::ShowMessage);
+}
+
+void DeviceListPanel::ApplyCaptions(const std::function<QString(int row)>& caption) {
+  for (int i = 0; i < 3; ++i) m_labels[i]->setText(caption(121 + i));
+  for (QLabel* label : m_labels) label->adjustSize();
+  m_connectButton->setText(caption(124));
+  m_returnButton->setText(caption(125));
+  m_networkButton->setText(caption(126));
+  for (int column = 2; column <= 4; ++column) m_grid->horizontalHeaderItem(column - 1)->setText(caption(126 + column));
+}
+
+QString DeviceListPanel::cellText(int row, int column) const {
+  if (row == 0) return column == 0 ? QString() : m_grid->horizontalHeaderItem(column - 1)->text();
+  if (column == 0) return m_grid->verticalHeaderItem(row - 1)->text();
+  return m_grid->item(row - 1, column - 1)->text();
+}
+
+void DeviceListPanel::UpdateRows(int first, int last) {
+  const DeviceTable& table = m_discovery.table();
+  for (int row = first; row <= last; ++row) {
+    for (int column = 1; column < DeviceTable::kColumns; ++column) {
+      QTableWidgetItem* item = m_grid->item(row - 1, column - 1);
+      const QString& text = table.cell(row, column);
+      if (item->text() != text) item->setText(text);
+    }
+  }
+}
+
+void DeviceListPanel::OnSearchCompleted() {
+  emit showRequested();
+  // Selecting row 254 runs the selection step for it even when it is already current.
+  if (m_grid->currentRow() == DeviceTable::kCapacity - 1) {
+    m_discovery.SelectRow(DeviceTable::kCapacity);
+  } else {
+    m_grid->setCurrentCell(DeviceTable::kCapacity - 1, 0);
+  }
+  m_grid->scrollToTop();
+}
+
+void DeviceListPanel::OnSelectionChanged(bool rowListed, const QString& ip, const QString& mask, const QString& gateway) {
+  m_networkButton->setEnabled(rowListed);
+  m_connectButton->setEnabled(rowListed);
+  m_edits[0]->setText(ip);
+  m_edits[1]->setText(mask);
+  m_edits[2]->setText(gateway);
+}
+
+void DeviceListPanel::ShowMessage(const QString& text) {
+  // The network-settings messages carry the error icon; the address-conversion and local
+  // address messages are plain boxes.
+  const bool plain = text == InvalidAddressMessage() || text == LocalIpMissingMessage();
+  if (m_messageSink) m_messageSink(text, !plain);
+}
+
+}  // namespace mzr
