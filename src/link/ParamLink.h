@@ -48,6 +48,9 @@ class ParamLink final : public QObject {
   int pendingCommand() const { return m_pendingCommand; }
   bool awaitingFullRead() const { return m_awaitingFullRead; }
   void setAwaitingFullRead(bool on) { m_awaitingFullRead = on; }
+  // Called by the device search when it starts: a search reply never replaces the image,
+  // even after a read all whose reply never came.
+  void BeginSearch();
   const QString& localIp() const { return m_localIp; }
   void setLocalIp(const QString& ip) { m_localIp = ip; }
   const QString& remoteAddress() const { return m_remoteAddress; }
@@ -85,11 +88,13 @@ class ParamLink final : public QObject {
   void networkAcknowledged();
   // An acknowledgement matching the pending command stopped Timer2.
   void acknowledged(int command);
-  // Timer2 ran out: pendingCommand and connected are 0, "Connect Fail!" was shown.
+  // Timer2 ran out: pendingCommand and connected are 0, awaitingFullRead is cleared,
+  // "Connect Fail!" was shown.
   void timedOut();
 
  private:
   void Send(frame::Command command, std::uint16_t address, std::span<const std::uint8_t> data);
+  void Transmit(frame::Command command);  // sends m_sendBuffer and updates the exchange
   void ReadPendingDatagrams();
   void Timer2Timer();
 

@@ -1,0 +1,171 @@
+#include "link/ParamLink.h"
+
+#include <QUdpSocket>
+#include <QVariant>
+
+#include <sys/socket.h>
+
+#include <algorithm>
+#include <array>
+
+namespace mzr {
+namespace {
+
+// A burst of 254 read replies of 890 bytes must fit while the event loop is busy; the
+// kernel accounts each datagram at well over its payload size.
+constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
+// Datagrams are read into a buffer of this size; longer ones arrive cut and are dropped.
+constexpr qint64 kReceiveBufferSize = 2048;
+
+QString SenderText(const QHostAddress& sender) {
+  bool ok = false;
+  const quint32 v4 = sender.toIPv4Address(&ok);  // also unwraps an IPv4-mapped IPv6 address
+  return ok ? QHostAddress(v4).toString() : sender.toString();
+}
+
+}  // namespace
+
+ParamLink::ParamLink(AppState& state, ParameterImage& image, Options options, QObject* parent)
+    : QObject(parent), m_state(state), m_image(image), m_options(std::move(options)) {
+  // A child so the window and tests find it by name; the member unregisters itself first.
+  m_timer2.setParent(this);
+  m_timer2.setObjectName(QStringLiteral("Timer2"));
+  m_timer2.setInterval(m_options.timeoutMs);
+  m_timer2.setSingleShot(true);
+  connect(&m_timer2, &QTimer::timeout, this, &ParamLink::Timer2Timer);
+  m_sendBuffer.reserve(frame::kMaxReadReplySize);
+}
+
+ParamLink::~ParamLink() = default;
+
+bool ParamLink::Open(QString* error) {
+  if (m_socket != nullptr) return true;
+  auto* socket = new QUdpSocket(this);
+  // Address sharing lets the simulator (and a second program) bind the same port beside us.
+  if (!socket->bind(m_options.bindAddress, m_options.port,
+                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
+    if (error != nullptr) {
+      *error = QStringLiteral("Cannot bind UDP port %1: %2").arg(m_options.port).arg(socket->errorString());
+    }
+    delete socket;
+    return false;
+  }
+  // Qt allows broadcast on UDP sockets already; set it explicitly so a search never
+  // depends on that default.
+  const int on = 1;
+  ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(kReceiveBufferBytes));
+  connect(socket, &QUdpSocket::readyRead, this, &ParamLink::ReadPendingDatagrams);
+  m_socket = socket;
+  return true;
+}
+
+bool ParamLink::isOpen() const { return m_socket != nullptr; }
+
+void ParamLink::BeginSearch() { m_awaitingFullRead = false; }
+
+void ParamLink::SendRead(std::uint16_t address, std::uint16_t count) {
+  if (m_state.networkMode == 0) return;
+  m_sendBuffer = frame::BuildRead(address, count);  // reads are rare: a search or read all
+  Transmit(frame::Command::Read);
+}
+
+void ParamLink::SendWrite(std::uint16_t address, std::uint16_t count, std::span<const std::uint8_t> bytes) {
+  Send(frame::Command::Write, address, bytes.first(std::min<std::size_t>(count, bytes.size())));
+}
+
+void ParamLink::SendBlockWrite(std::uint16_t address, std::uint16_t count, std::span<const std::uint8_t> bytes) {
+  Send(frame::Command::BlockWrite, address, bytes.first(std::min<std::size_t>(count, bytes.size())));
+}
+
+void ParamLink::SendSpan(const WriteSpan& span) {
+  const auto bytes = m_image.Bytes(span.address, span.count);
+  if (!bytes) return;  // a span outside the image is a caller's fault; nothing to send
+  if (span.kind == WriteKind::BlockWrite) {
+    SendBlockWrite(span.address, span.count, *bytes);
+  } else {
+    SendWrite(span.address, span.count, *bytes);
+  }
+}
+
+void ParamLink::Send(frame::Command command, std::uint16_t address, std::span<const std::uint8_t> data) {
+  if (m_state.networkMode == 0) return;
+  frame::BuildWriteInto(m_sendBuffer, command, address, data);
+  Transmit(command);
+}
+
+void ParamLink::Transmit(frame::Command command) {
+  if (m_socket != nullptr) {
+    // A frame that cannot leave is noticed only through the time-out, like a lost one.
+    m_socket->writeDatagram(reinterpret_cast<const char*>(m_sendBuffer.data()),
+                            static_cast<qint64>(m_sendBuffer.size()), QHostAddress(m_remoteAddress),
+                            m_options.port);
+  }
+  m_pendingCommand = static_cast<int>(command);
+  if (!m_timer2.isActive()) m_timer2.start();
+}
+
+void ParamLink::ReadPendingDatagrams() {
+  std::array<std::uint8_t, kReceiveBufferSize> buffer{};
+  while (m_socket != nullptr && m_socket->hasPendingDatagrams()) {
+    const qint64 pending = m_socket->pendingDatagramSize();
+    QHostAddress sender;
+    const qint64 got = m_socket->readDatagram(reinterpret_cast<char*>(buffer.data()), kReceiveBufferSize, &sender);
+    if (got < 0) continue;  // a failed receive delivers nothing
+    if (pending > static_cast<qint64>(frame::kMaxDatagramSize)) continue;
+    HandleDatagram(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)), SenderText(sender));
+  }
+}
+
+void ParamLink::HandleDatagram(std::span<const std::uint8_t> datagram, const QString& sender) {
+  if (sender == m_localIp) return;  // our own broadcast
+  if (datagram.size() > frame::kMaxDatagramSize) return;
+
+  switch (m_pendingCommand) {
+    case static_cast<int>(frame::Command::Read): {
+      const auto reply = frame::ParseReadReply(datagram);
+      if (!reply) return;
+      m_lastReplyAddress = reply->address;
+      m_lastReplyCount = reply->count;
+      if (m_awaitingFullRead) {
+        m_awaitingFullRead = false;
+        if (!m_image.Store(reply->address, reply->data)) return;  // ParseReadReply keeps it inside
+        m_state.refreshing = 1;
+        emit imageReceived();
+        m_state.refreshing = 0;
+        m_timer2.stop();
+      } else if (m_searchReplyHandler && m_searchReplyHandler(*reply, sender)) {
+        m_timer2.stop();
+      }
+      return;
+    }
+    case static_cast<int>(frame::Command::Write):
+      if (frame::HasTag(datagram, frame::kNetworkAckTag)) emit networkAcknowledged();
+      break;
+    case static_cast<int>(frame::Command::BlockWrite):
+      break;
+    default:
+      m_timer2.stop();
+      return;
+  }
+
+  // The receiver of networkAcknowledged may already have sent again: compare with the
+  // newest command, whatever it is now.
+  if (frame::IsAcknowledgement(datagram, static_cast<std::uint8_t>(m_pendingCommand))) {
+    m_timer2.stop();
+    emit acknowledged(m_pendingCommand);
+  }
+}
+
+void ParamLink::Timer2Timer() {
+  m_timer2.stop();
+  m_pendingCommand = 0;
+  m_state.connected = 0;
+  // A read-all that timed out must not turn a later search reply into the current image.
+  m_awaitingFullRead = false;
+  emit statusText(0, QStringLiteral("Connect Fail!"));
+  emit statusText(1, QStringLiteral("未连接"));
+  emit timedOut();
+}
+
+}  // namespace mzr
