@@ -1,0 +1,187 @@
+#include "link/discovery/DeviceDiscovery.h"
+
+#include <span>
+
+#include "core/Config.h"
+#include "link/ParamLink.h"
+#include "link/discovery/AddressText.h"
+#include "link/discovery/LocalNetwork.h"
+
+namespace mzr {
+
+QString NetworkChangeMessage(NetworkChangeResult result) {
+  switch (result) {
+    case NetworkChangeResult::IpEmpty: return QStringLiteral("IP设置错误");
+    case NetworkChangeResult::DuplicateIp: return QStringLiteral("重复IP");
+    case NetworkChangeResult::MaskEmpty: return QStringLiteral("子网掩码设置错误");
+    case NetworkChangeResult::GatewayEmpty: return QStringLiteral("网关设置错误");
+    case NetworkChangeResult::IpInvalid:
+    case NetworkChangeResult::MaskInvalid:
+    case NetworkChangeResult::GatewayInvalid: return InvalidAddressMessage();
+    case NetworkChangeResult::Sent:
+    case NetworkChangeResult::NoSelection: break;
+  }
+  return {};
+}
+
+QString LocalIpMissingMessage() { return QStringLiteral("获取不到本机IP"); }
+
+QString ErrorCaption() { return QStringLiteral("错误"); }
+
+DeviceDiscovery::DeviceDiscovery(AppState& state, ParameterImage& image, ParamLink& link, Options options, QObject* parent)
+    : QObject(parent), m_state(state), m_image(image), m_link(link), m_options(std::move(options)) {
+  if (m_options.configPath.isEmpty()) m_options.configPath = Config::DefaultPath();
+  m_timer3.setSingleShot(false);
+  connect(&m_timer3, &QTimer::timeout, this, &DeviceDiscovery::Timer3Timer);
+  m_settleTimer.setSingleShot(true);
+  m_settleTimer.setInterval(m_options.settleMs);
+  connect(&m_settleTimer, &QTimer::timeout, this, [this] {
+    SearchDevices();
+    if (m_state.connected == 1) {
+      m_state.connected = 0;
+      emit statusText(0, QStringLiteral("DisConnected"));
+      emit statusText(1, QStringLiteral("未连接"));
+      emit testSignalReset();
+    }
+  });
+  m_link.SetSearchReplyHandler([this](const frame::ReadReply& reply, const QString&) { return HandleSearchReply(reply); });
+  connect(&m_link, &ParamLink::networkAcknowledged, this, &DeviceDiscovery::NetworkAcknowledged);
+}
+
+DeviceDiscovery::~DeviceDiscovery() { m_link.SetSearchReplyHandler({}); }
+
+void DeviceDiscovery::SearchDevices() {
+  const Config config = Config::Load(m_options.configPath);
+  m_devicesFound = 0;
+
+  const QString localIp = FindLocalIp(config);
+  if (localIp.isEmpty()) emit errorMessage(LocalIpMissingMessage());
+  m_link.setLocalIp(localIp);
+  m_link.setRemoteAddress(SearchBroadcastAddress(localIp));
+  m_state.networkMode = 1;
+  m_link.BeginSearch();
+
+  emit testSignalReset();
+  m_link.SendRead(0, static_cast<std::uint16_t>(kImageSize));
+  m_timer3.start(config.searchTime);
+
+  m_table.ClearIdentityColumns();
+  emit rowsChanged(1, DeviceTable::kCapacity);
+  emit statusText(0, QStringLiteral("Search.."));
+  emit searchStarted();
+}
+
+bool DeviceDiscovery::HandleSearchReply(const frame::ReadReply& reply) {
+  if (m_devicesFound >= DeviceTable::kCapacity) return false;
+  // The search asked every unit for its whole image; a reply carrying less would list the
+  // network settings some other unit left in the entry.
+  if (reply.address != 0 || reply.count != kImageSize || reply.data.size() != kImageSize) return false;
+
+  const Ip4 ip{reply.data[addr::ipAddress], reply.data[addr::ipAddress + 1], reply.data[addr::ipAddress + 2],
+               reply.data[addr::ipAddress + 3]};
+  if (RowOf(AddressText(ip)) != 0) return false;  // the same unit again, or a second unit at its address
+
+  if (!m_table.Store(m_devicesFound, reply.address, reply.data)) return false;
+  m_table.FillRow(m_devicesFound);
+  ++m_devicesFound;
+  emit rowsChanged(m_devicesFound, m_devicesFound);
+  return true;
+}
+
+void DeviceDiscovery::Timer3Timer() {
+  m_timer3.stop();
+  emit statusText(0, QStringLiteral("Search completed    find:") + QString::number(m_devicesFound));
+  emit searchCompleted(m_devicesFound);
+  if (m_state.connected == 1) m_link.setRemoteAddress(m_deviceIp);
+}
+
+void DeviceDiscovery::SelectRow(int row) {
+  if (row < 1 || row > DeviceTable::kCapacity) return;
+  if (m_table.rowIsEmpty(row)) {
+    emit selectionChanged(false, QString(), QString(), QString());
+    return;
+  }
+  m_deviceSelected = true;
+  m_selectedDevice = row - 1;
+  emit selectionChanged(true, m_table.cell(row, DeviceTable::IpColumn), m_table.cell(row, DeviceTable::MaskColumn),
+                        m_table.cell(row, DeviceTable::GatewayColumn));
+}
+
+void DeviceDiscovery::Connect() {
+  if (!m_deviceSelected) return;
+  const DeviceTable::Entry& entry = m_table.entry(m_selectedDevice);
+  const std::size_t address = m_link.lastReplyAddress();
+  const std::size_t count = m_link.lastReplyCount();
+  if (address + count <= kImageSize) {
+    // No frame is sent: the unit's image arrived with its search reply.
+    (void)m_image.Store(address, std::span<const std::uint8_t>(entry).subspan(address, count));
+  }
+  m_deviceIp = AddressText(m_image.ipAddress());
+  m_link.setRemoteAddress(m_deviceIp);
+  m_state.refreshing = 1;
+  emit imageReplaced();
+  m_state.refreshing = 0;
+  m_state.connected = 1;
+  emit statusText(0, QStringLiteral("System Connected    IP:") + m_deviceIp);
+  emit statusText(1, QStringLiteral("已连接"));
+  emit deviceConnected(m_deviceIp);
+}
+
+void DeviceDiscovery::DoubleClickRow(int row) {
+  if (row < 1 || row > DeviceTable::kCapacity || m_table.rowIsEmpty(row)) return;
+  if (!m_deviceSelected || m_selectedDevice != row - 1) SelectRow(row);
+  Connect();
+}
+
+void DeviceDiscovery::Disconnect() {
+  m_state.connected = 0;
+  emit statusText(0, QStringLiteral("DisConnected"));
+  emit statusText(1, QStringLiteral("未连接"));
+  emit testSignalReset();
+}
+
+NetworkChangeResult DeviceDiscovery::ChangeNetworkSettings(const QString& ipText, const QString& maskText,
+                                                           const QString& gatewayText) {
+  const int selectedRow = m_selectedDevice + 1;
+  if (!m_deviceSelected || m_table.rowIsEmpty(selectedRow)) return NetworkChangeResult::NoSelection;
+
+  const auto fail = [this](NetworkChangeResult result) {
+    emit errorMessage(NetworkChangeMessage(result));
+    return result;
+  };
+  const AddressTextResult ip = ParseAddressText(ipText);
+  if (ip.status == AddressTextStatus::Empty) return fail(NetworkChangeResult::IpEmpty);
+  if (!ip.ok()) return fail(NetworkChangeResult::IpInvalid);
+  const int holder = RowOf(AddressText(ip.bytes));
+  if (holder != 0 && holder != selectedRow) return fail(NetworkChangeResult::DuplicateIp);
+  const AddressTextResult mask = ParseAddressText(maskText);
+  if (mask.status == AddressTextStatus::Empty) return fail(NetworkChangeResult::MaskEmpty);
+  if (!mask.ok()) return fail(NetworkChangeResult::MaskInvalid);
+  const AddressTextResult gateway = ParseAddressText(gatewayText);
+  if (gateway.status == AddressTextStatus::Empty) return fail(NetworkChangeResult::GatewayEmpty);
+  if (!gateway.ok()) return fail(NetworkChangeResult::GatewayInvalid);
+
+  // The entry changes only once all three fields are good, so a refused change never
+  // leaves a half-edited address behind for a later connect to use.
+  DeviceTable::Entry& entry = m_table.entry(m_selectedDevice);
+  std::copy(ip.bytes.begin(), ip.bytes.end(), entry.begin() + addr::ipAddress);
+  std::copy(mask.bytes.begin(), mask.bytes.end(), entry.begin() + addr::subnetMask);
+  std::copy(gateway.bytes.begin(), gateway.bytes.end(), entry.begin() + addr::gateway);
+  m_link.SendWrite(addr::ipAddress, 12, std::span<const std::uint8_t>(entry).subspan(addr::ipAddress, 12));
+  return NetworkChangeResult::Sent;
+}
+
+void DeviceDiscovery::NetworkAcknowledged() {
+  // The unit answers at its new address only after it has switched; waiting on a timer keeps
+  // the window responsive meanwhile.
+  m_settleTimer.start();
+}
+
+int DeviceDiscovery::RowOf(const QString& ip) const {
+  for (int row = 1; row <= m_devicesFound; ++row) {
+    if (m_table.cell(row, DeviceTable::IpColumn) == ip) return row;
+  }
+  return 0;
+}
+
+}  // namespace mzr
