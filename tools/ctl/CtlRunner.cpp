@@ -1,9 +1,13 @@
 #include "CtlRunner.h"
 
+#include <QDir>
 #include <QFileInfo>
+#include <QHostAddress>
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include "ImageReport.h"
+#include "core/Config.h"
 #include "files/ProjectFile.h"
 
 namespace mzr::ctl {
@@ -79,4 +83,152 @@ CtlResult CtlRunner::Diff() {
   return lines.isEmpty() ? CtlResult::Ok() : CtlResult{ExitCode::noAnswerOrDiffer, {}};
 }
 
+}  // namespace mzr::ctl
+
+namespace mzr::ctl {
+namespace {
+
+// A file-name part from a unit's text: letters and digits of any script kept, anything a
+// file system or a shell could trip on replaced, no leading dot, bounded length.
+QString SafeNamePart(const QString& text) {
+  QString safe;
+  for (const QChar c : text.trimmed()) {
+    const bool keep = c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('.') || c == QLatin1Char('_');
+    safe += keep ? c : QLatin1Char('_');
+  }
+  while (safe.startsWith(QLatin1Char('.'))) safe.replace(0, 1, QLatin1Char('_'));
+  return safe.left(40);
+}
+
+}  // namespace
+
+CtlRunner::~CtlRunner() = default;
+
+CtlResult CtlRunner::Session(UnitSession** session) {
+  if (!m_session) {
+    // The same sources as the program, the command line first.
+    if (!m_args.localIp.isEmpty()) qputenv("MZR4700_LOCAL_IP", m_args.localIp.toUtf8());
+    UnitSession::Options options;
+    options.port = m_args.port.value_or(UdpPort());
+    options.timeoutMs = m_args.timeoutMs.value_or(2000);
+    auto created = std::make_unique<UnitSession>(options);
+    if (auto opened = created->Open(); opened.code != ExitCode::ok) return opened;
+    m_session = std::move(created);
+  }
+  *session = m_session.get();
+  return CtlResult::Ok();
+}
+
+CtlResult CtlRunner::LoadOperand(const QString& operand, ParameterImage& image) {
+  const bool isUnit = QHostAddress(operand).protocol() == QAbstractSocket::IPv4Protocol &&
+                      operand.count(QLatin1Char('.')) == 3 && !QFileInfo::exists(operand);
+  if (!isUnit) return LoadFile(operand, image);
+  UnitSession* session = nullptr;
+  if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
+  return session->ReadImage(operand, &image);
+}
+
+CtlResult CtlRunner::Search() {
+  UnitSession* session = nullptr;
+  if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
+  QList<FoundUnit> units;
+  const CtlResult result = session->Search(m_args.searchTimeMs, &units);
+  if (result.code == ExitCode::usage) return result;
+  if (m_args.json) {
+    QJsonArray array;
+    for (const auto& unit : units) {
+      array.append(QJsonObject{{QStringLiteral("ip"), unit.ip},
+                               {QStringLiteral("hall"), unit.hall},
+                               {QStringLiteral("screen"), unit.screen},
+                               {QStringLiteral("model"), unit.model},
+                               {QStringLiteral("mac"), unit.mac},
+                               {QStringLiteral("mask"), unit.mask},
+                               {QStringLiteral("gateway"), unit.gateway},
+                               {QStringLiteral("port"), unit.port.toInt()}});
+    }
+    m_out << QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented));
+  } else {
+    const auto row = [](const QStringList& cells) {
+      static const int widths[] = {16, 20, 10, 10, 18, 16, 16};
+      QString line;
+      for (int i = 0; i < cells.size(); ++i) line += i < 7 ? cells[i].leftJustified(widths[i]) + QLatin1Char(' ') : cells[i];
+      return line;
+    };
+    m_out << row({QStringLiteral("IP"), QStringLiteral("Hall"), QStringLiteral("Screen"), QStringLiteral("Model"),
+                  QStringLiteral("MAC"), QStringLiteral("Mask"), QStringLiteral("Gateway"), QStringLiteral("Port")})
+          << '\n';
+    for (const auto& u : units) m_out << row({u.ip, u.hall, u.screen, u.model, u.mac, u.mask, u.gateway, u.port}) << '\n';
+  }
+  return result;
+}
+
+CtlResult CtlRunner::Backup() {
+  UnitSession* session = nullptr;
+  if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
+  ParameterImage image;
+  if (auto read = session->ReadImage(m_args.operands[0], &image); read.code != ExitCode::ok) return read;
+  return SaveFile(m_args.operands[1], image);
+}
+
+CtlResult CtlRunner::BackupAll() {
+  const QString dirPath = m_args.operands[0];
+  if (!QDir().mkpath(dirPath)) {
+    return CtlResult::Fail(ExitCode::fileError, QStringLiteral("%1: cannot create this folder").arg(dirPath));
+  }
+  UnitSession* session = nullptr;
+  if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
+  QList<FoundUnit> units;
+  if (auto searched = session->Search(m_args.searchTimeMs, &units); searched.code != ExitCode::ok) return searched;
+
+  // Each unit sent its whole image with its search reply: save that, as connecting does.
+  const QDir dir(dirPath);
+  int failed = 0;
+  for (int i = 0; i < units.size(); ++i) {
+    const FoundUnit& unit = units[i];
+    QStringList parts;
+    for (const QString& part : {SafeNamePart(unit.hall), SafeNamePart(unit.screen), SafeNamePart(unit.ip)}) {
+      if (!part.isEmpty()) parts << part;
+    }
+    const QString path = dir.filePath(parts.join(QLatin1Char('_')) + QStringLiteral(".KVdat"));
+    const CtlResult saved = SaveFile(path, session->SearchImage(unit));
+    if (saved.code == ExitCode::ok) {
+      m_err << QStringLiteral("[%1/%2] %3 -> %4").arg(i + 1).arg(units.size()).arg(unit.ip, path) << '\n';
+    } else {
+      ++failed;
+      m_err << QStringLiteral("[%1/%2] %3: %4").arg(i + 1).arg(units.size()).arg(unit.ip, saved.error) << '\n';
+    }
+    m_err.flush();
+  }
+  if (failed > 0) {
+    return CtlResult::Fail(ExitCode::fileError,
+                           QStringLiteral("%1 of %2 units could not be saved").arg(failed).arg(units.size()));
+  }
+  return CtlResult::Ok();
+}
+
+CtlResult CtlRunner::Restore() {
+  ParameterImage image;
+  if (auto loaded = LoadFile(m_args.operands[0], image); loaded.code != ExitCode::ok) return loaded;
+  UnitSession* session = nullptr;
+  if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
+  return session->Download(m_args.operands[1], image);
+}
+
+CtlResult CtlRunner::Restart() {
+  UnitSession* session = nullptr;
+  if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
+  return session->Restart(m_args.operands[0]);
+}
+
+CtlResult CtlRunner::SetNet() {
+  UnitSession* session = nullptr;
+  if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
+  return session->ChangeNetwork(m_args.operands[0], m_args.newIp, m_args.newMask, m_args.newGateway,
+                                m_args.searchTimeMs);
+}
+
+}  // namespace mzr::ctl
+
+namespace mzr::ctl {
+CtlResult CtlRunner::Curve() { return CtlResult::Fail(ExitCode::usage, QStringLiteral("curve is not built yet")); }
 }  // namespace mzr::ctl

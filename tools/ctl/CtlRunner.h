@@ -5,8 +5,11 @@
 
 #include <QTextStream>
 
+#include <memory>
+
 #include "CtlArguments.h"
 #include "CtlResult.h"
+#include "UnitSession.h"
 #include "model/ParameterImage.h"
 
 namespace mzr::ctl {
@@ -16,6 +19,7 @@ class CtlRunner final {
 
  public:
   CtlRunner(CtlArguments arguments, QTextStream& out, QTextStream& err);
+  ~CtlRunner();
 
   CtlResult Run();
 
@@ -35,10 +39,13 @@ class CtlRunner final {
   CtlResult SaveFile(const QString& path, const ParameterImage& image) const;
   // A diff operand: a unit when it is an address and no such file exists, else a file.
   CtlResult LoadOperand(const QString& operand, ParameterImage& image);
+  // The link to the units, opened on first use.
+  CtlResult Session(UnitSession** session);
 
   CtlArguments m_args;
   QTextStream& m_out;
   QTextStream& m_err;
+  std::unique_ptr<UnitSession> m_session;
 };
 
 }  // namespace mzr::ctl
