@@ -1,0 +1,136 @@
+#include "SimOptions.h"
+
+#include <arpa/inet.h>
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <string_view>
+
+namespace mzr::sim {
+
+const char* const kUsageText =
+    "Usage: mzr4700-sim [options]\n"
+    "Plays one or many MZR4700 units on the loopback network.\n"
+    "\n"
+    "  --units N            number of units, 1..254 (default 1)\n"
+    "  --first-address A    address of the first unit, in 127.0.0.0/8 (default 127.0.0.2);\n"
+    "                       unit k (k = 0..N-1) answers at A+k\n"
+    "  --port P             UDP port (default 2305)\n"
+    "  --state-dir DIR      keep each unit's stored image in DIR/<MAC>.kvdat; loaded at start\n"
+    "  --log FILE           append one JSON line per frame received\n"
+    "  --loss PCT           drop this share of requests, 0..100 (default 0)\n"
+    "  --seed S             seed of the loss draw (default 1)\n"
+    "  --delay MS           answer MS milliseconds late (default 0)\n"
+    "  --restart-ms MS      silence after a restart command (default 1000)\n"
+    "  --silent             receive and log, but never answer\n"
+    "  --verbose            describe every frame and every dropped datagram on stderr\n"
+    "  --help               show this text\n"
+    "\n"
+    "Prints \"ready\" once every socket is bound. Exit status: 0 after SIGINT/SIGTERM,\n"
+    "1 when a socket cannot be bound, 2 for bad arguments.\n";
+
+std::string FormatAddress(Address a) {
+  return std::to_string(a >> 24) + '.' + std::to_string((a >> 16) & 0xFF) + '.' +
+         std::to_string((a >> 8) & 0xFF) + '.' + std::to_string(a & 0xFF);
+}
+
+std::optional<Address> ParseAddress(const std::string& text) {
+  in_addr parsed{};
+  // inet_pton takes only the four-part decimal form, so "127.1" is not silently widened.
+  if (inet_pton(AF_INET, text.c_str(), &parsed) != 1) return std::nullopt;
+  return ntohl(parsed.s_addr);
+}
+
+namespace {
+
+template <typename T>
+std::optional<T> ParseInteger(std::string_view text) {
+  T value{};
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+std::optional<double> ParsePercent(const std::string& text) {
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+}  // namespace
+
+std::variant<SimOptions, std::string> ParseSimOptions(int argc, const char* const* argv) {
+  SimOptions o;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto value = [&]() -> std::optional<std::string> {
+      if (i + 1 >= argc) return std::nullopt;
+      return std::string(argv[++i]);
+    };
+    auto missing = [&] { return "option " + arg + " needs a value"; };
+    if (arg == "--help" || arg == "-h") {
+      o.help = true;
+    } else if (arg == "--silent") {
+      o.silent = true;
+    } else if (arg == "--verbose") {
+      o.verbose = true;
+    } else if (arg == "--units") {
+      const auto v = value();
+      if (!v) return missing();
+      const auto n = ParseInteger<int>(*v);
+      if (!n || *n < 1 || *n > 254) return "--units must be a whole number from 1 to 254, not \"" + *v + "\"";
+      o.units = *n;
+    } else if (arg == "--first-address") {
+      const auto v = value();
+      if (!v) return missing();
+      const auto a = ParseAddress(*v);
+      if (!a) return "--first-address \"" + *v + "\" is not a dotted IPv4 address";
+      if (!IsLoopbackHost(*a)) return "--first-address must be a host address in 127.0.0.0/8, not " + *v;
+      o.firstAddress = *a;
+    } else if (arg == "--port") {
+      const auto v = value();
+      if (!v) return missing();
+      const auto p = ParseInteger<unsigned>(*v);
+      if (!p || *p < 1 || *p > 65535) return "--port must be a number from 1 to 65535, not \"" + *v + "\"";
+      o.port = static_cast<std::uint16_t>(*p);
+    } else if (arg == "--state-dir") {
+      const auto v = value();
+      if (!v || v->empty()) return missing();
+      o.stateDir = *v;
+    } else if (arg == "--log") {
+      const auto v = value();
+      if (!v || v->empty()) return missing();
+      o.logFile = *v;
+    } else if (arg == "--loss") {
+      const auto v = value();
+      if (!v) return missing();
+      const auto p = ParsePercent(*v);
+      if (!p || *p < 0.0 || *p > 100.0) return "--loss must be a percentage from 0 to 100, not \"" + *v + "\"";
+      o.lossPercent = *p;
+    } else if (arg == "--seed") {
+      const auto v = value();
+      if (!v) return missing();
+      const auto s = ParseInteger<std::uint64_t>(*v);
+      if (!s) return "--seed must be a whole number, not \"" + *v + "\"";
+      o.seed = *s;
+    } else if (arg == "--delay" || arg == "--restart-ms") {
+      const auto v = value();
+      if (!v) return missing();
+      const auto ms = ParseInteger<int>(*v);
+      if (!ms || *ms < 0 || *ms > 600000) return arg + " must be a number of milliseconds from 0 to 600000, not \"" + *v + "\"";
+      (arg == "--delay" ? o.delayMs : o.restartMs) = *ms;
+    } else {
+      return "unknown argument \"" + arg + "\"";
+    }
+  }
+  const Address last = o.firstAddress + static_cast<Address>(o.units - 1);
+  if (!IsLoopbackHost(last) || last < o.firstAddress) {
+    return std::to_string(o.units) + " units from " + FormatAddress(o.firstAddress) +
+           " would pass the end of 127.0.0.0/8 (last host address 127.255.255.254)";
+  }
+  return o;
+}
+
+}  // namespace mzr::sim

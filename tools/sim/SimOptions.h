@@ -1,0 +1,49 @@
+#pragma once
+// The command line of mzr4700-sim, parsed into plain values. Parsing never exits: it gives
+// the options or the text of the first problem, so main decides how to report it.
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <variant>
+
+namespace mzr::sim {
+
+// IPv4 addresses are kept as host-order 32-bit numbers inside the simulator.
+using Address = std::uint32_t;
+
+inline constexpr Address kLoopbackNet = 0x7F000000u;       // 127.0.0.0
+inline constexpr Address kLoopbackBroadcast = 0x7FFFFFFFu; // 127.255.255.255
+
+// True for every address of 127.0.0.0/8: the only addresses the simulator sends to.
+constexpr bool IsLoopback(Address a) { return (a >> 24) == 127u; }
+// A loopback address a unit may hold: neither the network nor the broadcast address.
+constexpr bool IsLoopbackHost(Address a) {
+  return IsLoopback(a) && a != kLoopbackNet && a != kLoopbackBroadcast;
+}
+
+std::string FormatAddress(Address a);
+std::optional<Address> ParseAddress(const std::string& text);
+
+struct SimOptions {
+  int units = 1;
+  Address firstAddress = 0x7F000002u;  // 127.0.0.2
+  std::uint16_t port = 2305;
+  std::optional<std::filesystem::path> stateDir;
+  std::optional<std::filesystem::path> logFile;
+  double lossPercent = 0.0;
+  std::uint64_t seed = 1;
+  int delayMs = 0;
+  int restartMs = 1000;  // how long a restarting unit stays silent
+  bool silent = false;
+  bool verbose = false;
+  bool help = false;
+};
+
+// Either the options or a message naming the bad argument.
+std::variant<SimOptions, std::string> ParseSimOptions(int argc, const char* const* argv);
+
+extern const char* const kUsageText;
+
+}  // namespace mzr::sim
