@@ -5,10 +5,18 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSaveFile>
+
+#include <cmath>
 
 #include "ImageReport.h"
 #include "core/Config.h"
+#include "dsp/FilterDesign.h"
+#include "dsp/ResponseEvaluation.h"
+#include "dsp/ResponseGrid.h"
+#include "dsp/SectionStore.h"
 #include "files/ProjectFile.h"
+#include "ui/graph/EqualizerGraphPainter.h"
 
 namespace mzr::ctl {
 namespace {
@@ -230,5 +238,31 @@ CtlResult CtlRunner::SetNet() {
 }  // namespace mzr::ctl
 
 namespace mzr::ctl {
-CtlResult CtlRunner::Curve() { return CtlResult::Fail(ExitCode::usage, QStringLiteral("curve is not built yet")); }
+
+CtlResult CtlRunner::Curve() {
+  ParameterImage image;
+  if (auto loaded = LoadFile(m_args.operands[0], image); loaded.code != ExitCode::ok) return loaded;
+  const int channel = *m_args.channel;
+
+  // The same design and evaluation the equalizer page draws from.
+  SectionStore store;
+  const int sections = DesignChannel(store, image, channel);
+  const ResponseGrid grid;
+  const ResponseCurve curve = EvaluateResponse(grid, store.First(sections), ZeroLineRow(channel));
+  for (const CurvePoint& point : curve) {
+    const double gain = std::abs(point.gainDb) < 5e-5 ? 0.0 : point.gainDb;  // no "-0.0000"
+    m_out << QString::number(point.hz, 'f', 3) << ' ' << QString::number(gain, 'f', 4) << ' ' << point.row << '\n';
+  }
+
+  if (!m_args.pngPath.isEmpty()) {
+    const QImage graph = EqualizerGraphPainter().RenderEqualizerGraph(image, channel);
+    QSaveFile file(m_args.pngPath);
+    if (!file.open(QIODevice::WriteOnly) || !graph.save(&file, "PNG") || !file.commit()) {
+      return CtlResult::Fail(ExitCode::fileError, QStringLiteral("%1: cannot write the PNG (%2)")
+                                                      .arg(m_args.pngPath, file.errorString()));
+    }
+  }
+  return CtlResult::Ok();
+}
+
 }  // namespace mzr::ctl
