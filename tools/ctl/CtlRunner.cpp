@@ -249,11 +249,7 @@ CtlResult CtlRunner::Curve() {
   const int sections = DesignChannel(store, image, channel);
   const ResponseGrid grid;
   const ResponseCurve curve = EvaluateResponse(grid, store.First(sections), ZeroLineRow(channel));
-  for (const CurvePoint& point : curve) {
-    const double gain = std::abs(point.gainDb) < 5e-5 ? 0.0 : point.gainDb;  // no "-0.0000"
-    m_out << QString::number(point.hz, 'f', 3) << ' ' << QString::number(gain, 'f', 4) << ' ' << point.row << '\n';
-  }
-
+  // The picture first: a failed write leaves no half output behind.
   if (!m_args.pngPath.isEmpty()) {
     const QImage graph = EqualizerGraphPainter().RenderEqualizerGraph(image, channel);
     QSaveFile file(m_args.pngPath);
@@ -262,6 +258,11 @@ CtlResult CtlRunner::Curve() {
                                                       .arg(m_args.pngPath, file.errorString()));
     }
   }
+  for (const CurvePoint& point : curve) {
+    const double gain = std::abs(point.gainDb) < 5e-5 ? 0.0 : point.gainDb;  // no "-0.0000"
+    m_out << QString::number(point.hz, 'f', 3) << ' ' << QString::number(gain, 'f', 4) << ' ' << point.row << '\n';
+  }
+
   return CtlResult::Ok();
 }
 

@@ -78,8 +78,13 @@ QStringList DiffLines(const ParameterImage& a, const ParameterImage& b) {
     const auto bytesA = BytesOf(a, e);
     const auto bytesB = BytesOf(b, e);
     if (std::equal(bytesA.begin(), bytesA.end(), bytesB.begin())) continue;
-    const QString textA = Q(DisplayText(a, e));
-    const QString textB = Q(DisplayText(b, e));
+    // Texts are quoted so an empty or blank one still shows.
+    const auto shown = [&e](const ParameterImage& image) {
+      const QString text = Q(DisplayText(image, e));
+      return e.kind == FieldKind::text ? QLatin1Char('"') + text + QLatin1Char('"') : text;
+    };
+    const QString textA = shown(a);
+    const QString textB = shown(b);
     QString line = QStringLiteral("%1: %2 -> %3").arg(Q(e.Name()), textA, textB);
     if (textA == textB) {
       const QString storedA = Q(StoredText(a, e));
@@ -97,8 +102,8 @@ QStringList DiffLines(const ParameterImage& a, const ParameterImage& b) {
     if (va != vb) {
       lines << QStringLiteral("byte %1 (carried): 0x%2 -> 0x%3")
                    .arg(address)
-                   .arg(va, 2, 16, QLatin1Char('0'))
-                   .arg(vb, 2, 16, QLatin1Char('0'));
+                   .arg(Hex(a.All().subspan(static_cast<std::size_t>(address), 1)))
+                   .arg(Hex(b.All().subspan(static_cast<std::size_t>(address), 1)));
     }
   }
   return lines;

@@ -8,8 +8,21 @@
 #include "CtlArguments.h"
 #include "CtlRunner.h"
 
+namespace {
+
+// Errors of the tool are its own one-line messages; Qt's notes about the platform (the
+// offscreen plugin's run-time folder, for one) would only break that rule for scripts.
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtCriticalMsg || type == QtFatalMsg) {
+    QTextStream(stderr) << "mzr4700ctl: " << message << '\n';
+  }
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
   using namespace mzr::ctl;
+  qInstallMessageHandler(QuietMessages);
   QStringList args;
   for (int i = 1; i < argc; ++i) args << QString::fromLocal8Bit(argv[i]);
 
