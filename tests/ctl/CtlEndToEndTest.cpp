@@ -220,6 +220,11 @@ void CtlEndToEndTest::backupEditRestoreRoundTrip() {
   QCOMPARE(image->Text(TextField::theaterName), std::string("Hall 1"));
   QCOMPARE(image->ipAddress(), (Ip4{127, 0, 0, 2}));
 
+  // A backup that cannot be written says so and leaves what is there alone.
+  const Run toFolder = Ctl(m_port, {QStringLiteral("backup"), QStringLiteral("127.0.0.2"), stateDir});
+  QCOMPARE(toFolder.exitCode, 3);
+  QVERIFY2(toFolder.err.contains(QStringLiteral("Can't write this file!")), qPrintable(toFolder.err));
+
   // An installer edits the backup and restores it: fields, a Chinese text and a carried byte.
   image->setGeqGain(0, 14, 60);
   image->setOutputLevel(2, 43);

@@ -180,13 +180,13 @@ CtlResult CtlRunner::Backup() {
 
 CtlResult CtlRunner::BackupAll() {
   const QString dirPath = m_args.operands[0];
-  if (!QDir().mkpath(dirPath)) {
-    return CtlResult::Fail(ExitCode::fileError, QStringLiteral("%1: cannot create this folder").arg(dirPath));
-  }
   UnitSession* session = nullptr;
   if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
   QList<FoundUnit> units;
   if (auto searched = session->Search(m_args.searchTimeMs, &units); searched.code != ExitCode::ok) return searched;
+  if (!QDir().mkpath(dirPath)) {
+    return CtlResult::Fail(ExitCode::fileError, QStringLiteral("%1: cannot create this folder").arg(dirPath));
+  }
 
   // Each unit sent its whole image with its search reply: save that, as connecting does.
   const QDir dir(dirPath);
