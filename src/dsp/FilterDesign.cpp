@@ -4,6 +4,7 @@
 #include <numbers>
 #include <optional>
 
+#include "dsp/VectorState.h"
 #include "model/ValueFormat.h"
 
 namespace mzr {
@@ -108,6 +109,7 @@ Biquad DesignTrebleShelf(double hz, int gainTenths) {
 
 bool DesignChannelSection(SectionStore& store, const ParameterImage& image, int channel,
                           int band, SectionKind kind) {
+  ClearUpperVectorState();
   switch (kind) {
     case SectionKind::GraphicBand: {
       if (!IsFullRange(channel) || band < 0 || band >= kGeqBands) return false;
@@ -142,7 +144,8 @@ bool DesignChannelSection(SectionStore& store, const ParameterImage& image, int 
       const int slope = image.subLpfSlope();
       const auto hz = BassCornerHz(image.subLpfFreq());
       // Slope code s needs s sections, in slots 2..s+1.
-      const bool designed = hz.has_value() && SlopeDbPerOctave(slope).has_value() && band <= slope + 1;
+      const bool designed =
+          hz.has_value() && SlopeDbPerOctave(slope).has_value() && band <= slope + 1;
       store[band] = designed ? DesignLowPass(*hz, kSubLowPassQ) : kPassThroughSection;
       return true;
     }
@@ -157,6 +160,7 @@ int SectionCount(int channel) {
 }
 
 int DesignChannel(SectionStore& store, const ParameterImage& image, int channel) {
+  ClearUpperVectorState();
   if (IsFullRange(channel)) {
     for (int band = 0; band < kGeqBands; ++band) {
       DesignChannelSection(store, image, channel, band, SectionKind::GraphicBand);

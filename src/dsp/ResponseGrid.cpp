@@ -4,17 +4,14 @@
 
 namespace mzr {
 
-std::array<double, kGridPoints> ResponseGrid::Frequencies() {
-  std::array<double, kGridPoints> hz{};
+ResponseGrid::ResponseGrid() {
+  // Repeated multiplication, as the curve has always been stepped, so that every point is
+  // the identical double.
   double f = kGridStartHz;
-  for (double& point : hz) {
+  for (double& point : m_hz) {
     point = f;
     f *= kGridRatio;
   }
-  return hz;
-}
-
-ResponseGrid::ResponseGrid() : m_hz(Frequencies()) {
   for (std::size_t n = 0; n < m_hz.size(); ++n) {
     // The same expressions as the plain evaluation, so both see identical doubles.
     const double w = -6.283185307179586 * m_hz[n] / 48000.0;

@@ -15,7 +15,7 @@ namespace {
 // kernel accounts each datagram at well over its payload size.
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
 // Datagrams are read into a buffer of this size; longer ones arrive cut and are dropped.
-constexpr qint64 kReceiveBufferSize = 2048;
+constexpr qint64 kDatagramReadSize = 2048;
 
 QString SenderText(const QHostAddress& sender) {
   bool ok = false;
@@ -106,11 +106,11 @@ void ParamLink::Transmit(frame::Command command) {
 }
 
 void ParamLink::ReadPendingDatagrams() {
-  std::array<std::uint8_t, kReceiveBufferSize> buffer{};
+  std::array<std::uint8_t, kDatagramReadSize> buffer{};
   while (m_socket != nullptr && m_socket->hasPendingDatagrams()) {
     const qint64 pending = m_socket->pendingDatagramSize();
     QHostAddress sender;
-    const qint64 got = m_socket->readDatagram(reinterpret_cast<char*>(buffer.data()), kReceiveBufferSize, &sender);
+    const qint64 got = m_socket->readDatagram(reinterpret_cast<char*>(buffer.data()), kDatagramReadSize, &sender);
     if (got < 0) continue;  // a failed receive delivers nothing
     if (pending > static_cast<qint64>(frame::kMaxDatagramSize)) continue;
     HandleDatagram(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)), SenderText(sender));

@@ -165,8 +165,8 @@ TEST(FilterDesign, PassThroughSectionHoldsTheUnitsExactCoefficients) {
   // Bit patterns of the doubles the unit holds.
   const auto bits = [](double d) { return std::bit_cast<std::uint64_t>(d); };
   EXPECT_EQ(bits(kPassThroughSection.b0), 0x3FF0000000000000u);
-  EXPECT_EQ(kPassThroughSection.b1, -1.99876130081668);
-  EXPECT_EQ(kPassThroughSection.b2, 0.998788699717626);
+  EXPECT_EQ(bits(kPassThroughSection.b1), 0xBFFFFAED213849F8u);  // -1.99876130081668
+  EXPECT_EQ(bits(kPassThroughSection.b2), 0x3FEFF613B81CD9A5u);  // 0.998788699717626
   EXPECT_EQ(bits(kPassThroughSection.a1), bits(kPassThroughSection.b1));
   EXPECT_EQ(bits(kPassThroughSection.a2), bits(kPassThroughSection.b2));
   EXPECT_NE(kPassThroughSection, kFlatSection);

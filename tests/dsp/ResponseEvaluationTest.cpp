@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -24,7 +26,6 @@ TEST(ResponseEvaluation, GridRunsFromBelow20HzToTheFirstPointPast24kHz) {
     ASSERT_EQ(curve[k].hz, curve[k - 1].hz * kGridRatio);  // the same iterated doubles
     ASSERT_EQ(curve[k].column, curve[k - 1].column + 2);
   }
-  EXPECT_EQ(ResponseGrid::Frequencies()[kGridPoints - 1], curve.back().hz);
 }
 
 // Rows follow the printed labels: 48 pixels per 5 dB, truncated toward zero.
@@ -38,7 +39,7 @@ TEST(ResponseEvaluation, PixelRowsFollowTheLabelScale) {
       {97, 0.0, 97},   {97, 5.0, 49},   {97, 10.0, 1},    {97, -5.0, 145},  {97, -10.0, 193},
       {97, 2.5, 73},   {97, 6.0, 39},   {97, 0.01, 96},   {97, -0.01, 97},  {47, 5.0, -1},
       {47, -15.0, 191}, {47, 3.0, 18},  {47, 10.0, -49},  {97, -1e9, 100000},
-      {97, 1e9, -100000},
+      {97, 1e9, -100000}, {47, std::nan(""), 47},
   };
   for (const Case& c : cases) {
     const CurvePoint p = MapCurvePoint(0, 20.0, c.gainDb, c.y0);
@@ -127,6 +128,36 @@ TEST(ResponseEvaluation, FastEvaluationMatchesThePlainOneToDoublePrecision) {
   }
   RecordProperty("worst_relative_difference", std::to_string(worst));
   std::printf("worst relative difference fast vs plain: %.3g\n", worst);
+}
+
+// Far more attenuation than any channel can have: the products of squared magnitudes leave
+// the double range at the top of the grid, where the sum is taken section by section.
+TEST(ResponseEvaluation, ExtremeCascadesStayFiniteAndAgree) {
+  const ResponseGrid grid;
+  struct Case {
+    Biquad section;
+    int copies;
+  };
+  const std::vector<Case> cases = {
+      {DesignLowPass(63.0, kSubLowPassQ), 29},
+      {DesignPeak(40.0, 4.32, 127), 29},
+      {DesignPeak(40.0, 4.32, -128), 29},
+      {DesignPeak(1000.0, 0.0, 60), 1},  // a tangent of infinity: designed flat
+  };
+  for (const Case& c : cases) {
+    const std::vector<Biquad> sections(static_cast<std::size_t>(c.copies), c.section);
+    const ResponseCurve fast = EvaluateResponse(grid, sections, 97);
+    const ResponseCurve plain = EvaluateResponsePlain(sections, 97);
+    for (std::size_t k = 0; k < fast.size(); ++k) {
+      ASSERT_TRUE(std::isfinite(fast[k].gainDb) && std::isfinite(plain[k].gainDb));
+      ASSERT_NEAR(fast[k].gainDb, plain[k].gainDb, 1e-9 * std::max(1.0, std::abs(plain[k].gainDb)));
+      ASSERT_EQ(fast[k].row, plain[k].row);
+      ASSERT_LE(std::abs(fast[k].row), 100000);
+    }
+  }
+  EXPECT_LT(EvaluateResponse(grid, std::vector<Biquad>(29, cases[0].section), 97).back().gainDb,
+            -2800.0);
+  EXPECT_EQ(DesignPeak(1000.0, 0.0, 60), kFlatSection);
 }
 
 }  // namespace

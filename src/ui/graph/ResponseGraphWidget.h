@@ -32,7 +32,6 @@ class ResponseGraphWidget final : public QWidget {
   int channel() const { return m_channel; }
   // The curve on show, if the channel has one.
   const std::optional<ResponseCurve>& curve() const { return m_curve; }
-  const SectionStore& sections() const { return m_store; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;

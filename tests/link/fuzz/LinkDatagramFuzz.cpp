@@ -26,12 +26,12 @@ void CheckCodec(mzr::frame::View d) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
-  static QCoreApplication app(*argc, *argv);  // Timer2 needs an event dispatcher
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Timer2 needs an event dispatcher; made here so libFuzzer and the replay driver share it.
+  static int argc = 1;
+  static char name[] = "link_datagram_fuzz";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication app(argc, argv);
   if (size == 0) return 0;
   const mzr::frame::View datagram(data + 1, size - 1);
   CheckCodec(datagram);

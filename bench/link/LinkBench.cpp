@@ -1,0 +1,197 @@
+// Timings of the UDP link against mzr4700-sim on loopback (it starts the simulator itself on
+// a free port and sends only to 127.0.0.0/8):
+//   1. time from a write to its acknowledgement (median, 99th percentile);
+//   2. a 10,000-step slider drag, one write per step with the event loop run between steps
+//      as the window does: frames per second sent, and until the last acknowledgement;
+//   3. a broadcast read answered by 254 units: replies received per round.
+// Usage: mzr4700-link-bench [--units N] [--rounds R] [--writes W] [--steps S]
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QProcess>
+#include <QSet>
+#include <QThread>
+#include <QTimer>
+#include <QUdpSocket>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <vector>
+
+#include "core/AppState.h"
+#include "link/FrameCodec.h"
+#include "link/ParamLink.h"
+#include "model/ParameterImage.h"
+#include "model/WriteSpan.h"
+
+using namespace mzr;
+
+namespace {
+
+quint16 FreeUdpPort() {
+  QUdpSocket probe;
+  probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
+  return probe.localPort();
+}
+
+// Runs the event loop until done() holds or limitMs pass; true when done() holds.
+template <typename Done>
+bool RunUntil(Done done, int limitMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > limitMs) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+  }
+  return true;
+}
+
+double Percentile(std::vector<double> v, double p) {
+  std::sort(v.begin(), v.end());
+  const auto at = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+  return v[std::min(at, v.size() - 1)];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCommandLineParser parser;
+  parser.addHelpOption();
+  const QCommandLineOption unitsOption(QStringLiteral("units"), QStringLiteral("units the simulator plays"),
+                                       QStringLiteral("N"), QStringLiteral("254"));
+  const QCommandLineOption roundsOption(QStringLiteral("rounds"), QStringLiteral("broadcast rounds"),
+                                        QStringLiteral("R"), QStringLiteral("10"));
+  const QCommandLineOption writesOption(QStringLiteral("writes"), QStringLiteral("writes timed one by one"),
+                                        QStringLiteral("W"), QStringLiteral("2000"));
+  const QCommandLineOption stepsOption(QStringLiteral("steps"), QStringLiteral("steps of the slider drag"),
+                                       QStringLiteral("S"), QStringLiteral("10000"));
+  parser.addOptions({unitsOption, roundsOption, writesOption, stepsOption});
+  parser.process(app);
+  const int units = std::clamp(parser.value(unitsOption).toInt(), 1, 254);
+  const int rounds = std::max(1, parser.value(roundsOption).toInt());
+  const int writes = std::max(1, parser.value(writesOption).toInt());
+  const int steps = std::max(1, parser.value(stepsOption).toInt());
+
+  const quint16 port = FreeUdpPort();
+  QProcess sim;
+  sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  sim.start(QCoreApplication::applicationDirPath() + QStringLiteral("/mzr4700-sim"),
+            {QStringLiteral("--units"), QString::number(units), QStringLiteral("--port"), QString::number(port),
+             QStringLiteral("--first-address"), QStringLiteral("127.0.0.2")});
+  if (!sim.waitForStarted(5000) ||
+      !RunUntil([&] { return sim.canReadLine() || sim.state() == QProcess::NotRunning; }, 15000) ||
+      !sim.readLine().startsWith("ready")) {
+    std::fprintf(stderr, "mzr4700-sim did not start\n");
+    return 1;
+  }
+
+  AppState state;
+  state.networkMode = 1;
+  state.connected = 1;
+  ParameterImage image;
+  image.ApplyNewProjectDefaults();
+  ParamLink link(state, image, ParamLink::Options{port, 2000, QHostAddress(QHostAddress::AnyIPv4)});
+  QString error;
+  if (!link.Open(&error)) {
+    std::fprintf(stderr, "%s\n", qPrintable(error));
+    return 1;
+  }
+  link.setLocalIp(QStringLiteral("127.0.0.1"));
+  link.setRemoteAddress(QStringLiteral("127.0.0.2"));
+  int acks = 0;
+  int timeouts = 0;
+  QObject::connect(&link, &ParamLink::acknowledged, [&](int) { ++acks; });
+  QObject::connect(&link, &ParamLink::timedOut, [&] { ++timeouts; });
+  std::printf("mzr4700-sim: %d unit(s) on 127.0.0.2.., port %u\n", units, port);
+
+  // 1. Write to acknowledgement, one at a time.
+  {
+    std::vector<double> micros;
+    micros.reserve(static_cast<std::size_t>(writes));
+    const WriteSpan span = WriteSpanFor(EditedField::geqGain, 14);
+    QElapsedTimer clock;
+    int lost = 0;
+    for (int i = 0; i < writes; ++i) {
+      image.SetI8(span.address, static_cast<std::int8_t>(i % 240 - 120));
+      const int before = acks;
+      clock.start();
+      link.SendSpan(span);
+      if (!RunUntil([&] { return acks > before; }, 2000)) {
+        ++lost;
+        continue;
+      }
+      micros.push_back(static_cast<double>(clock.nsecsElapsed()) / 1000.0);
+    }
+    std::printf("write -> acknowledgement (%d writes): median %.1f us, p99 %.1f us, max %.1f us, lost %d\n",
+                writes, Percentile(micros, 0.5), Percentile(micros, 0.99), Percentile(micros, 1.0), lost);
+  }
+
+  // 2. A slider drag: one write per step, events handled between steps.
+  {
+    const WriteSpan span = WriteSpanFor(EditedField::outputLevel, 0);
+    acks = 0;
+    timeouts = 0;
+    QElapsedTimer clock;
+    qint64 lastAckNs = 0;
+    const auto stamp = QObject::connect(&link, &ParamLink::acknowledged, [&](int) { lastAckNs = clock.nsecsElapsed(); });
+    clock.start();
+    for (int i = 0; i < steps; ++i) {
+      image.SetU8(span.address, static_cast<std::uint8_t>(i % 256));
+      link.SendSpan(span);
+      QCoreApplication::processEvents();
+    }
+    const qint64 sentNs = clock.nsecsElapsed();
+    RunUntil([&] { return acks >= steps; }, 3000);
+    QObject::disconnect(stamp);
+    std::printf("slider drag (%d steps): %.0f frames/s sent; %d acknowledged, the last after %.1f ms "
+                "(%.0f round trips/s); time-outs %d\n",
+                steps, steps / (static_cast<double>(sentNs) / 1e9), acks, static_cast<double>(lastAckNs) / 1e6,
+                lastAckNs > 0 ? acks / (static_cast<double>(lastAckNs) / 1e9) : 0.0, timeouts);
+  }
+
+  // 3. One broadcast read, every unit answers with its whole image.
+  {
+    QSet<QString> senders;
+    link.SetSearchReplyHandler([&](const frame::ReadReply& reply, const QString& sender) {
+      if (reply.count != kImageSize || senders.contains(sender)) return false;
+      senders.insert(sender);
+      return true;
+    });
+    link.setRemoteAddress(QStringLiteral("127.255.255.255"));
+    // The second pass keeps the thread busy for 100 ms after the broadcast, as a window busy
+    // redrawing would: the whole burst must wait in the socket's receive buffer.
+    for (const int busyMs : {0, 100}) {
+      std::vector<double> millis;
+      std::printf("broadcast read%s, replies per round (of %d):", busyMs > 0 ? " with the thread busy 100 ms" : "",
+                  units);
+      int complete = 0;
+      for (int round = 0; round < rounds; ++round) {
+        senders.clear();
+        link.BeginSearch();
+        QElapsedTimer clock;
+        clock.start();
+        link.SendRead(0, static_cast<std::uint16_t>(kImageSize));
+        if (busyMs > 0) QThread::msleep(static_cast<unsigned long>(busyMs));
+        const bool all = RunUntil([&] { return senders.size() >= units; }, 1000);
+        if (all) {
+          ++complete;
+          millis.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
+        }
+        std::printf(" %lld", static_cast<long long>(senders.size()));
+        std::fflush(stdout);
+        RunUntil([] { return false; }, 50);  // let stragglers of this round drain
+      }
+      std::printf("\n  %d of %d rounds got all %d replies", complete, rounds, units);
+      if (!millis.empty()) std::printf(", median %.1f ms to the last reply", Percentile(millis, 0.5));
+      std::printf("\n");
+    }
+  }
+
+  sim.terminate();
+  sim.waitForFinished(5000);
+  return 0;
+}
