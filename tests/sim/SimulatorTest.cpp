@@ -74,11 +74,13 @@ class SimulatorTest final : public QObject {
   void broadcastReadAnsweredByAll254Units();
   void writesAreAppliedAndAcknowledged_data();
   void writesAreAppliedAndAcknowledged();
+  void burstOfWritesIsAllAcknowledged();
   void storedImageIsLoadedByTheNextRun();
   void failedStoreIsNotAcknowledged();
   void restartAcknowledgesThenStaysSilentKeepingItsImage();
   void networkWriteMovesUnitInsideLoopback();
-  void networkWriteOutsideLoopbackIsRefused();
+  void networkWriteOutsideUnitAddressesIsRefused_data();
+  void networkWriteOutsideUnitAddressesIsRefused();
   void networkWriteOntoAnotherUnitIsRefused();
   void lossDropsTheSameRequestsForTheSameSeed();
   void silentUnitLogsButNeverAnswers();
@@ -88,7 +90,8 @@ class SimulatorTest final : public QObject {
   void badArgumentsExitWithStatus2_data();
   void badArgumentsExitWithStatus2();
   void portHeldWithoutSharingExitsWithStatus1();
-  void stopsCleanlyOnSigint();
+  void stopsCleanlyOnSignal_data();
+  void stopsCleanlyOnSignal();
 };
 
 void SimulatorTest::readOfWholeImageAnsweredByEachUnit() {
@@ -251,6 +254,30 @@ void SimulatorTest::writesAreAppliedAndAcknowledged() {
   QCOMPARE(QByteArray(reinterpret_cast<const char*>(parsed->data.data()), qsizetype(parsed->data.size())), expected);
 }
 
+void SimulatorTest::burstOfWritesIsAllAcknowledged() {
+  // A slider drag as the program sends it: one write per step, back to back, no waiting.
+  constexpr int kSteps = 10000;
+  const quint16 port = test::FreeUdpPort();
+  SimProcess sim;
+  QString error;
+  QVERIFY2(sim.Start(Args(port), &error), qPrintable(error));
+  UdpPeer peer;
+  frame::Bytes buffer;
+  for (int step = 0; step < kSteps; ++step) {
+    const auto gain = static_cast<std::uint8_t>(step % 241);
+    frame::BuildWriteInto(buffer, frame::Command::Write, static_cast<std::uint16_t>(ParameterImage::GeqAddress(0, 14)),
+                          {&gain, 1});
+    QVERIFY(peer.Send(buffer, Loopback(2), port));
+  }
+  const auto acks = peer.Receive(kSteps, 20000);
+  QCOMPARE(acks.size(), kSteps);
+  for (const auto& ack : acks) QVERIFY(frame::IsAcknowledgement(ack.bytes(), 6));
+  QVERIFY(sim.WaitForLogLines(kSteps));
+  const auto image = ReadImage(peer, Loopback(2), port);
+  QVERIFY(image);
+  QCOMPARE(int(image->U8(ParameterImage::GeqAddress(0, 14))), (kSteps - 1) % 241);
+}
+
 void SimulatorTest::storedImageIsLoadedByTheNextRun() {
   QTemporaryDir state;
   const quint16 port = test::FreeUdpPort();
@@ -390,7 +417,19 @@ void SimulatorTest::networkWriteMovesUnitInsideLoopback() {
   QVERIFY(peer.TakeArrived().isEmpty());
 }
 
-void SimulatorTest::networkWriteOutsideLoopbackIsRefused() {
+void SimulatorTest::networkWriteOutsideUnitAddressesIsRefused_data() {
+  QTest::addColumn<QByteArray>("target");
+  QTest::addColumn<QString>("message");
+  // Nothing is sent to these addresses: the unit only answers the test, on loopback.
+  QTest::newRow("private network") << QByteArray::fromHex("c0a80514") << QStringLiteral("refuses to leave loopback");
+  QTest::newRow("public address") << QByteArray::fromHex("08080808") << QStringLiteral("refuses to leave loopback");
+  QTest::newRow("the program's address") << QByteArray::fromHex("7f000001") << QStringLiteral("not an address for a unit");
+  QTest::newRow("loopback broadcast") << QByteArray::fromHex("7fffffff") << QStringLiteral("not an address for a unit");
+}
+
+void SimulatorTest::networkWriteOutsideUnitAddressesIsRefused() {
+  QFETCH(QByteArray, target);
+  QFETCH(QString, message);
   const quint16 port = test::FreeUdpPort();
   SimProcess sim;
   QString error;
@@ -398,12 +437,14 @@ void SimulatorTest::networkWriteOutsideLoopbackIsRefused() {
   UdpPeer peer;
   const auto before = ReadImage(peer, Loopback(2), port);
   QVERIFY(before);
-  const std::uint8_t settings[12] = {192, 168, 5, 20, 255, 255, 255, 0, 192, 168, 5, 1};
+  std::uint8_t settings[12] = {0, 0, 0, 0, 255, 255, 255, 0, 192, 168, 5, 1};
+  std::copy(target.begin(), target.end(), settings);
   QVERIFY(peer.Send(frame::BuildWrite(frame::Command::Write, 138, settings), Loopback(2), port));
   const auto ack = peer.Receive();
   QVERIFY(ack);
+  QCOMPARE(ack->sender, Loopback(2));
   QVERIFY(frame::HasTag(ack->bytes(), frame::kNetworkAckTag));
-  QVERIFY(sim.WaitForErrorOutput(QStringLiteral("refuses to leave loopback")));
+  QVERIFY(sim.WaitForErrorOutput(message));
   const auto after = ReadImage(peer, Loopback(2), port);
   QVERIFY(after);
   QVERIFY(*after == *before);
@@ -579,6 +620,8 @@ void SimulatorTest::badArgumentsExitWithStatus2_data() {
   QTest::newRow("value missing") << QStringList{QStringLiteral("--units")} << QStringLiteral("needs a value");
   QTest::newRow("first address off loopback") << QStringList{QStringLiteral("--first-address"), QStringLiteral("10.0.0.2")}
                                               << QStringLiteral("127.0.0.0/8");
+  QTest::newRow("first address is the program's") << QStringList{QStringLiteral("--first-address"), QStringLiteral("127.0.0.1")}
+                                                  << QStringLiteral("127.0.0.1");
   QTest::newRow("first address is the network") << QStringList{QStringLiteral("--first-address"), QStringLiteral("127.0.0.0")}
                                                 << QStringLiteral("127.0.0.0/8");
   QTest::newRow("last unit passes the end")
@@ -619,19 +662,32 @@ void SimulatorTest::portHeldWithoutSharingExitsWithStatus1() {
   QVERIFY2(err.contains(QStringLiteral("cannot bind 127.0.0.2:%1").arg(port)), qPrintable(err));
 }
 
-void SimulatorTest::stopsCleanlyOnSigint() {
+void SimulatorTest::stopsCleanlyOnSignal_data() {
+  QTest::addColumn<int>("signal");
+  QTest::addColumn<bool>("traffic");
+  QTest::newRow("SIGTERM right after ready") << int(SIGTERM) << false;
+  QTest::newRow("SIGINT right after ready") << int(SIGINT) << false;
+  QTest::newRow("SIGTERM after a frame") << int(SIGTERM) << true;
+  QTest::newRow("SIGINT after a frame") << int(SIGINT) << true;
+}
+
+void SimulatorTest::stopsCleanlyOnSignal() {
+  QFETCH(int, signal);
+  QFETCH(bool, traffic);
   const quint16 port = test::FreeUdpPort();
   SimProcess sim;
   QString error;
   QVERIFY2(sim.Start(Args(port), &error), qPrintable(error));
   UdpPeer peer;
-  QVERIFY(peer.Send(frame::BuildRead(0, 4), Loopback(2), port));
-  QVERIFY(peer.Receive());
-  ::kill(static_cast<pid_t>(sim.process().processId()), SIGINT);
+  if (traffic) {
+    QVERIFY(peer.Send(frame::BuildRead(0, 4), Loopback(2), port));
+    QVERIFY(peer.Receive());
+  }
+  ::kill(static_cast<pid_t>(sim.process().processId()), signal);
   QVERIFY(sim.process().waitForFinished(10000));
   QCOMPARE(sim.process().exitStatus(), QProcess::NormalExit);
   QCOMPARE(sim.process().exitCode(), 0);
-  QCOMPARE(sim.LogLines().size(), 1);
+  QCOMPARE(sim.LogLines().size(), traffic ? 1 : 0);
 }
 
 QTEST_GUILESS_MAIN(SimulatorTest)

@@ -32,6 +32,7 @@ bool FrameLog::Open(const std::filesystem::path& path, std::string& error) {
     error = "cannot write the log " + path.string() + ": " + std::strerror(errno);
     return false;
   }
+  std::setvbuf(m_file, nullptr, _IOFBF, 1 << 16);
   return true;
 }
 
@@ -58,7 +59,10 @@ void FrameLog::Write(const Entry& e) {
                FormatAddress(e.from).c_str(), unsigned{e.fromPort}, unsigned(e.request->command),
                unsigned{e.request->address}, unsigned{e.request->count}, data.c_str(),
                static_cast<int>(e.outcome.size()), e.outcome.data());
-  std::fflush(m_file);
+}
+
+void FrameLog::Flush() {
+  if (m_file != nullptr) std::fflush(m_file);
 }
 
 }  // namespace mzr::sim

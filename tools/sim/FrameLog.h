@@ -1,6 +1,8 @@
 #pragma once
-// The frame log of --log: one JSON object per line for every frame a unit received, written
-// and flushed line by line so that a test or script can follow it while the simulator runs.
+// The frame log of --log: one JSON object per line for every frame a unit received. Lines
+// are buffered while a batch of datagrams is handled and flushed before the simulator waits
+// again, so a test or script can follow the log live without a write per frame slowing a
+// burst down.
 
 #include <cstdio>
 #include <filesystem>
@@ -21,7 +23,6 @@ class FrameLog final {
 
   // Starts a new log at path (an existing file is replaced); false and a message on failure.
   bool Open(const std::filesystem::path& path, std::string& error);
-  bool isOpen() const { return m_file != nullptr; }
 
   struct Entry {
     Address unit;
@@ -32,6 +33,7 @@ class FrameLog final {
     std::string_view outcome;
   };
   void Write(const Entry& entry);
+  void Flush();
   void Close();
 
  private:

@@ -14,11 +14,11 @@ const char* const kUsageText =
     "Plays one or many MZR4700 units on the loopback network.\n"
     "\n"
     "  --units N            number of units, 1..254 (default 1)\n"
-    "  --first-address A    address of the first unit, in 127.0.0.0/8 (default 127.0.0.2);\n"
-    "                       unit k (k = 0..N-1) answers at A+k\n"
+    "  --first-address A    address of the first unit, in 127.0.0.0/8 but not 127.0.0.1\n"
+    "                       (default 127.0.0.2); unit k (k = 0..N-1) answers at A+k\n"
     "  --port P             UDP port (default 2305)\n"
     "  --state-dir DIR      keep each unit's stored image in DIR/<MAC>.kvdat; loaded at start\n"
-    "  --log FILE           append one JSON line per frame received\n"
+    "  --log FILE           write one JSON line per frame received (the file is replaced)\n"
     "  --loss PCT           drop this share of requests, 0..100 (default 0)\n"
     "  --seed S             seed of the loss draw (default 1)\n"
     "  --delay MS           answer MS milliseconds late (default 0)\n"
@@ -87,7 +87,10 @@ std::variant<SimOptions, std::string> ParseSimOptions(int argc, const char* cons
       if (!v) return missing();
       const auto a = ParseAddress(*v);
       if (!a) return "--first-address \"" + *v + "\" is not a dotted IPv4 address";
-      if (!IsLoopbackHost(*a)) return "--first-address must be a host address in 127.0.0.0/8, not " + *v;
+      if (!IsUnitAddress(*a)) {
+        return "--first-address must be an address in 127.0.0.0/8 other than 127.0.0.0, 127.0.0.1 (the "
+               "program's) and 127.255.255.255, not " + *v;
+      }
       o.firstAddress = *a;
     } else if (arg == "--port") {
       const auto v = value();
@@ -126,7 +129,7 @@ std::variant<SimOptions, std::string> ParseSimOptions(int argc, const char* cons
     }
   }
   const Address last = o.firstAddress + static_cast<Address>(o.units - 1);
-  if (!IsLoopbackHost(last) || last < o.firstAddress) {
+  if (!IsUnitAddress(last) || last < o.firstAddress) {
     return std::to_string(o.units) + " units from " + FormatAddress(o.firstAddress) +
            " would pass the end of 127.0.0.0/8 (last host address 127.255.255.254)";
   }

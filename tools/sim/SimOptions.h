@@ -13,14 +13,17 @@ namespace mzr::sim {
 // IPv4 addresses are kept as host-order 32-bit numbers inside the simulator.
 using Address = std::uint32_t;
 
-inline constexpr Address kLoopbackNet = 0x7F000000u;       // 127.0.0.0
-inline constexpr Address kLoopbackBroadcast = 0x7FFFFFFFu; // 127.255.255.255
+inline constexpr Address kLoopbackNet = 0x7F000000u;        // 127.0.0.0
+inline constexpr Address kLoopbackBroadcast = 0x7FFFFFFFu;  // 127.255.255.255
+inline constexpr Address kProgramAddress = 0x7F000001u;     // 127.0.0.1
 
 // True for every address of 127.0.0.0/8: the only addresses the simulator sends to.
 constexpr bool IsLoopback(Address a) { return (a >> 24) == 127u; }
-// A loopback address a unit may hold: neither the network nor the broadcast address.
-constexpr bool IsLoopbackHost(Address a) {
-  return IsLoopback(a) && a != kLoopbackNet && a != kLoopbackBroadcast;
+// A loopback address a unit may hold: not the network or broadcast address, and not
+// 127.0.0.1, where the program's answers arrive (its socket on 0.0.0.0 sends from there, and
+// a unit socket bound to 127.0.0.1 would take those answers away from it).
+constexpr bool IsUnitAddress(Address a) {
+  return IsLoopback(a) && a != kLoopbackNet && a != kLoopbackBroadcast && a != kProgramAddress;
 }
 
 std::string FormatAddress(Address a);

@@ -124,9 +124,13 @@ SimUnit::Reaction SimUnit::Handle(const frame::Request& request) {
                                  {request.data[8], request.data[9], request.data[10], request.data[11]}};
     r.reply = frame::BuildNetworkAck();
     r.outcome = "answered";
-    if (!IsLoopbackHost(target)) {
+    if (!IsLoopback(target)) {
       r.message = "unit " + FormatAddress(m_address) + " refuses to leave loopback: " + FormatAddress(target) +
-                  " is not a host address in 127.0.0.0/8; it keeps its address and network settings";
+                  " is outside 127.0.0.0/8; it keeps its address and network settings";
+    } else if (!IsUnitAddress(target)) {
+      r.message = "unit " + FormatAddress(m_address) + " does not move to " + FormatAddress(target) +
+                  ": not an address for a unit (the loopback network, broadcast or the program's 127.0.0.1); "
+                  "it keeps its address and network settings";
     } else if (target == m_address) {
       m_pendingNetwork = network;
       SetAddress(target);

@@ -138,7 +138,8 @@ void Simulator::Dispatch(std::size_t u, Address to, const UdpSocket::Datagram& d
     }
   }
   // Written after an immediate answer left, so a reader who sees the line can rely on the
-  // answer already being in its socket.
+  // answer already being in its socket (the line becomes visible at the next flush, before
+  // the loop waits again).
   m_log.Write({unitAddress, to, datagram.from, datagram.fromPort, &request, outcome});
   if (m_options.verbose) {
     std::fprintf(stderr, "mzr4700-sim: %s <- %s:%u %s %u bytes at %u: %s\n", FormatAddress(unitAddress).c_str(),
@@ -197,20 +198,25 @@ std::optional<UdpSocket> Simulator::BindForMove(std::size_t u, Address target) {
   return socket;
 }
 
-int Simulator::Run() {
+void Simulator::HoldStopSignals() {
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
-  sigset_t runMask;
-  sigprocmask(SIG_BLOCK, &stopSignals, &runMask);
-  sigdelset(&runMask, SIGINT);
-  sigdelset(&runMask, SIGTERM);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
   struct sigaction action {};
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+}
+
+int Simulator::Run() {
+  // The stop signals are let through only while ppoll waits.
+  sigset_t runMask;
+  sigprocmask(SIG_BLOCK, nullptr, &runMask);
+  sigdelset(&runMask, SIGINT);
+  sigdelset(&runMask, SIGTERM);
 
   std::vector<pollfd> fds(m_units.size() + 1);
   while (g_stopRequested == 0) {
@@ -227,6 +233,7 @@ int Simulator::Run() {
       wait.tv_nsec = static_cast<long>(ns % 1000000000);
       waitPointer = &wait;
     }
+    m_log.Flush();
     const int ready = ppoll(fds.data(), fds.size(), waitPointer, &runMask);
     if (ready < 0) {
       if (errno == EINTR) continue;

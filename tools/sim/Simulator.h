@@ -22,6 +22,11 @@ class Simulator final {
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
+  // Blocks SIGINT and SIGTERM and installs their handler. Called first thing, so a stop
+  // request that comes right after "ready" (or during start-up) is held for Run, which
+  // then ends cleanly, instead of killing the process.
+  static void HoldStopSignals();
+
   // Loads stored images, opens the log and binds every socket. The exit status to use and a
   // message when something failed: 2 for an unusable state dir or log, 1 for a socket.
   int Open(std::string& error);

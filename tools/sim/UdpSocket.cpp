@@ -12,8 +12,9 @@
 namespace mzr::sim {
 namespace {
 
-// Room for a few thousand small writes queued behind a busy moment (a slider drag).
-constexpr int kReceiveBufferBytes = 1 << 20;
+// Room for thousands of small writes queued behind a busy moment (a slider drag sent as fast
+// as a loop can send); the kernel caps it at net.core.rmem_max.
+constexpr int kReceiveBufferBytes = 8 << 20;
 
 }  // namespace
 

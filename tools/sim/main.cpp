@@ -9,6 +9,7 @@
 
 int main(int argc, char** argv) {
   using namespace mzr::sim;
+  Simulator::HoldStopSignals();
   auto parsed = ParseSimOptions(argc, argv);
   if (const auto* problem = std::get_if<std::string>(&parsed)) {
     std::fprintf(stderr, "mzr4700-sim: %s\n\n%s", problem->c_str(), kUsageText);
