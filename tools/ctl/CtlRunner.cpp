@@ -1,6 +1,7 @@
 #include "CtlRunner.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QHostAddress>
 #include <QJsonArray>
@@ -21,7 +22,19 @@
 namespace mzr::ctl {
 namespace {
 
-std::filesystem::path PathOf(const QString& path) { return std::filesystem::path(path.toStdString()); }
+std::filesystem::path PathOf(const QString& path) { return std::filesystem::path(QFile::encodeName(path).toStdString()); }
+
+// A file-name part from a unit's text: letters and digits of any script kept, anything a
+// file system or a shell could trip on replaced, no leading dot, bounded length.
+QString SafeNamePart(const QString& text) {
+  QString safe;
+  for (const QChar c : text.trimmed()) {
+    const bool keep = c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('.') || c == QLatin1Char('_');
+    safe += keep ? c : QLatin1Char('_');
+  }
+  while (safe.startsWith(QLatin1Char('.'))) safe.replace(0, 1, QLatin1Char('_'));
+  return safe.left(40);
+}
 
 QString ResultText(FileResult result) {
   const auto text = FileResultText(result);
@@ -91,24 +104,6 @@ CtlResult CtlRunner::Diff() {
   return lines.isEmpty() ? CtlResult::Ok() : CtlResult{ExitCode::noAnswerOrDiffer, {}};
 }
 
-}  // namespace mzr::ctl
-
-namespace mzr::ctl {
-namespace {
-
-// A file-name part from a unit's text: letters and digits of any script kept, anything a
-// file system or a shell could trip on replaced, no leading dot, bounded length.
-QString SafeNamePart(const QString& text) {
-  QString safe;
-  for (const QChar c : text.trimmed()) {
-    const bool keep = c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('.') || c == QLatin1Char('_');
-    safe += keep ? c : QLatin1Char('_');
-  }
-  while (safe.startsWith(QLatin1Char('.'))) safe.replace(0, 1, QLatin1Char('_'));
-  return safe.left(40);
-}
-
-}  // namespace
 
 CtlRunner::~CtlRunner() = default;
 
@@ -235,9 +230,6 @@ CtlResult CtlRunner::SetNet() {
                                 m_args.searchTimeMs);
 }
 
-}  // namespace mzr::ctl
-
-namespace mzr::ctl {
 
 CtlResult CtlRunner::Curve() {
   ParameterImage image;
