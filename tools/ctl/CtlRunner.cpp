@@ -32,7 +32,7 @@ QString SafeNamePart(const QString& text) {
     const bool keep = c.isLetterOrNumber() || c == QLatin1Char('-') || c == QLatin1Char('.') || c == QLatin1Char('_');
     safe += keep ? c : QLatin1Char('_');
   }
-  while (safe.startsWith(QLatin1Char('.'))) safe.replace(0, 1, QLatin1Char('_'));
+  if (safe.startsWith(QLatin1Char('.'))) safe[0] = QLatin1Char('_');
   return safe.left(40);
 }
 
