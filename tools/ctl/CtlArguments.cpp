@@ -1,0 +1,222 @@
+#include "CtlArguments.h"
+
+#include <QRegularExpression>
+
+namespace mzr::ctl {
+namespace {
+
+struct CommandSpec {
+  Command command;
+  const char* name;
+  QStringList options;  // command options it accepts (without "--")
+};
+
+const QList<CommandSpec>& Commands() {
+  static const QList<CommandSpec> commands{
+      {Command::search, "search", {QStringLiteral("time"), QStringLiteral("json")}},
+      {Command::backup, "backup", {QStringLiteral("all"), QStringLiteral("time")}},
+      {Command::restore, "restore", {}},
+      {Command::restart, "restart", {}},
+      {Command::setNet, "set-net", {QStringLiteral("ip"), QStringLiteral("mask"), QStringLiteral("gateway"), QStringLiteral("time")}},
+      {Command::show, "show", {QStringLiteral("json")}},
+      {Command::diff, "diff", {}},
+      {Command::curve, "curve", {QStringLiteral("channel"), QStringLiteral("png")}},
+  };
+  return commands;
+}
+
+const QStringList kGlobalOptions{QStringLiteral("local"), QStringLiteral("port"), QStringLiteral("timeout")};
+const QStringList kFlags{QStringLiteral("json"), QStringLiteral("all")};
+
+// A number in [low, high] written in plain decimal.
+std::optional<int> Number(const QString& text, int low, int high) {
+  static const QRegularExpression digits(QStringLiteral("^[0-9]{1,9}$"));
+  if (!digits.match(text).hasMatch()) return std::nullopt;
+  const int v = text.toInt();
+  if (v < low || v > high) return std::nullopt;
+  return v;
+}
+
+// A unit's address as four decimal octets, neither 0.0.0.0 nor 255.255.255.255.
+bool IsUnitAddress(const QString& text) {
+  static const QRegularExpression quad(QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
+  const auto match = quad.match(text);
+  if (!match.hasMatch()) return false;
+  for (int i = 1; i <= 4; ++i) {
+    if (match.captured(i).toInt() > 255) return false;
+  }
+  return text != QLatin1String("0.0.0.0") && text != QLatin1String("255.255.255.255");
+}
+
+QString Dashed(const QString& option) { return QStringLiteral("--") + option; }
+
+}  // namespace
+
+QString UsageText() {
+  return QStringLiteral(
+      "Usage: mzr4700ctl [--local IP] [--port P] [--timeout MS] COMMAND ...\n"
+      "\n"
+      "Commands:\n"
+      "  search [--time MS] [--json]      list the units on the local network\n"
+      "  backup IP FILE                   save a unit's settings as a project file\n"
+      "  backup --all DIR [--time MS]     save every unit a search finds into DIR\n"
+      "  restore FILE IP                  download a project file into a unit and store it\n"
+      "  restart IP                       restart a unit\n"
+      "  set-net IP --ip A --mask M --gateway G [--time MS]\n"
+      "                                   give a unit a new address, mask and gateway\n"
+      "  show FILE [--json]               every named field of a project file\n"
+      "  diff A B                         compare two project files, or a file and a unit (IP)\n"
+      "  curve FILE --channel N [--png OUT]\n"
+      "                                   response of channel N (0..5) as the program draws it\n"
+      "\n"
+      "Global options (else MZR4700_LOCAL_IP, MZR4700_PORT and Config.ini, as the program):\n"
+      "  --local IP     this PC's address on the units' network\n"
+      "  --port P       UDP port (default 2305)\n"
+      "  --timeout MS   how long a unit may take to answer (default 2000)\n"
+      "\n"
+      "Exit codes: 0 success, 1 a unit did not answer or the images differ, 2 usage, 3 file error.\n");
+}
+
+std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
+  CtlArguments result;
+  std::optional<CommandSpec> command;
+  QStringList operands;
+  QStringList seenOptions;
+
+  for (int i = 0; i < args.size(); ++i) {
+    const QString& arg = args[i];
+    if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) return CtlArguments{};
+    if (!arg.startsWith(QLatin1String("--")) || arg.size() == 2) {
+      if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1 && arg != QLatin1String("--")) {
+        return QStringLiteral("unknown option '%1'").arg(arg);
+      }
+      if (!command) {
+        if (arg == QLatin1String("help")) return CtlArguments{};
+        for (const auto& spec : Commands()) {
+          if (arg == QLatin1String(spec.name)) command = spec;
+        }
+        if (!command) return QStringLiteral("unknown command '%1'").arg(arg);
+        continue;
+      }
+      operands << arg;
+      continue;
+    }
+
+    QString name = arg.mid(2);
+    std::optional<QString> inlineValue;
+    if (const auto eq = name.indexOf(QLatin1Char('=')); eq >= 0) {
+      inlineValue = name.mid(eq + 1);
+      name = name.left(eq);
+    }
+    const bool global = kGlobalOptions.contains(name);
+    if (!global) {
+      if (!command) return QStringLiteral("option '%1' must follow a command").arg(Dashed(name));
+      if (!command->options.contains(name)) {
+        return QStringLiteral("the %1 command takes no option '%2'").arg(QLatin1String(command->name), Dashed(name));
+      }
+    }
+    if (seenOptions.contains(name)) return QStringLiteral("option '%1' given twice").arg(Dashed(name));
+    seenOptions << name;
+
+    if (kFlags.contains(name)) {
+      if (inlineValue) return QStringLiteral("option '%1' takes no value").arg(Dashed(name));
+      (name == QLatin1String("json") ? result.json : result.all) = true;
+      continue;
+    }
+    QString value;
+    if (inlineValue) {
+      value = *inlineValue;
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      return QStringLiteral("option '%1' needs a value").arg(Dashed(name));
+    }
+
+    if (name == QLatin1String("local")) {
+      if (!IsUnitAddress(value)) return QStringLiteral("--local needs an IPv4 address, not '%1'").arg(value);
+      result.localIp = value;
+    } else if (name == QLatin1String("port")) {
+      const auto port = Number(value, 1, 65535);
+      if (!port) return QStringLiteral("--port needs a port number 1 to 65535, not '%1'").arg(value);
+      result.port = static_cast<quint16>(*port);
+    } else if (name == QLatin1String("timeout") || name == QLatin1String("time")) {
+      const auto ms = Number(value, 1, 600000);
+      if (!ms) return QStringLiteral("%1 needs a time in milliseconds (1 to 600000), not '%2'").arg(Dashed(name), value);
+      (name == QLatin1String("time") ? result.searchTimeMs : result.timeoutMs) = *ms;
+    } else if (name == QLatin1String("channel")) {
+      const auto channel = Number(value, 0, 5);
+      if (!channel) return QStringLiteral("--channel needs a channel 0 to 5, not '%1'").arg(value);
+      result.channel = *channel;
+    } else if (name == QLatin1String("png")) {
+      if (value.isEmpty()) return QStringLiteral("--png needs a file name");
+      result.pngPath = value;
+    } else if (name == QLatin1String("ip")) {
+      result.newIp = value;
+    } else if (name == QLatin1String("mask")) {
+      result.newMask = value;
+    } else if (name == QLatin1String("gateway")) {
+      result.newGateway = value;
+    }
+  }
+
+  if (!command) return QStringLiteral("no command given (try --help)");
+  result.command = command->command;
+  result.operands = operands;
+
+  const auto wantOperands = [&](int n, const char* what) -> std::optional<QString> {
+    if (operands.size() == n) return std::nullopt;
+    return QStringLiteral("%1 needs %2").arg(QLatin1String(command->name), QLatin1String(what));
+  };
+  const auto wantUnit = [&](int index) -> std::optional<QString> {
+    if (IsUnitAddress(operands[index])) return std::nullopt;
+    return QStringLiteral("'%1' is not a unit's IPv4 address").arg(operands[index]);
+  };
+
+  std::optional<QString> error;
+  switch (result.command) {
+    case Command::help:
+      break;
+    case Command::search:
+      error = wantOperands(0, "no operands");
+      break;
+    case Command::backup:
+      if (result.all) {
+        error = wantOperands(1, "one folder after --all");
+      } else {
+        if (result.searchTimeMs) return QStringLiteral("--time applies to backup --all only");
+        error = wantOperands(2, "a unit's IP and a file (or --all DIR)");
+        if (!error) error = wantUnit(0);
+      }
+      break;
+    case Command::restore:
+      error = wantOperands(2, "a file and a unit's IP");
+      if (!error) error = wantUnit(1);
+      break;
+    case Command::restart:
+      error = wantOperands(1, "a unit's IP");
+      if (!error) error = wantUnit(0);
+      break;
+    case Command::setNet:
+      error = wantOperands(1, "a unit's IP");
+      if (!error) error = wantUnit(0);
+      if (!error && (!seenOptions.contains(QStringLiteral("ip")) || !seenOptions.contains(QStringLiteral("mask")) ||
+                     !seenOptions.contains(QStringLiteral("gateway")))) {
+        error = QStringLiteral("set-net needs --ip, --mask and --gateway");
+      }
+      break;
+    case Command::show:
+      error = wantOperands(1, "a file");
+      break;
+    case Command::diff:
+      error = wantOperands(2, "two files, or a file and a unit's IP");
+      break;
+    case Command::curve:
+      error = wantOperands(1, "a file");
+      if (!error && !result.channel) error = QStringLiteral("curve needs --channel N (0 to 5)");
+      break;
+  }
+  if (error) return *error;
+  return result;
+}
+
+}  // namespace mzr::ctl

@@ -1,0 +1,39 @@
+#pragma once
+// The command line of mzr4700ctl: global options anywhere, then one command with its own
+// options and operands. Parsing is pure so that every refusal has its message tested.
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+#include <variant>
+
+namespace mzr::ctl {
+
+enum class Command { help, search, backup, restore, restart, setNet, show, diff, curve };
+
+struct CtlArguments {
+  Command command = Command::help;
+  QStringList operands;           // positional arguments after the command
+
+  // Global options.
+  QString localIp;                // --local
+  std::optional<quint16> port;    // --port
+  std::optional<int> timeoutMs;   // --timeout: how long a unit may take to answer
+
+  // Command options.
+  std::optional<int> searchTimeMs;  // --time
+  bool json = false;                // --json
+  bool all = false;                 // backup --all
+  QString newIp, newMask, newGateway;  // set-net --ip --mask --gateway
+  std::optional<int> channel;       // curve --channel
+  QString pngPath;                  // curve --png
+};
+
+// The arguments after the program name. A refusal gives its one-line message.
+std::variant<CtlArguments, QString> ParseArguments(const QStringList& args);
+
+// The text of --help.
+QString UsageText();
+
+}  // namespace mzr::ctl

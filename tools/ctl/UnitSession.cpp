@@ -1,0 +1,191 @@
+#include "UnitSession.h"
+
+#include <QEventLoop>
+#include <QHostAddress>
+#include <QTimer>
+
+#include "core/Config.h"
+#include "link/discovery/AddressText.h"
+#include "link/discovery/LocalNetwork.h"
+
+namespace mzr::ctl {
+
+UnitSession::UnitSession(Options options, QObject* parent) : QObject(parent), m_options(std::move(options)) {
+  if (m_options.configPath.isEmpty()) m_options.configPath = Config::DefaultPath();
+  ParamLink::Options linkOptions;
+  linkOptions.port = m_options.port;
+  linkOptions.timeoutMs = m_options.timeoutMs;
+  m_link = std::make_unique<ParamLink>(m_state, m_image, linkOptions);
+  m_commands = std::make_unique<DeviceCommands>(m_state, m_image, *m_link);
+  DeviceDiscovery::Options discoveryOptions;
+  discoveryOptions.configPath = m_options.configPath;
+  m_discovery = std::make_unique<DeviceDiscovery>(m_state, m_image, *m_link, discoveryOptions);
+}
+
+UnitSession::~UnitSession() {
+  // The discovery unhooks itself from the link, so it goes first.
+  m_discovery.reset();
+  m_commands.reset();
+  m_link.reset();
+}
+
+CtlResult UnitSession::Open() {
+  QString error;
+  if (!m_link->Open(&error)) return CtlResult::Fail(ExitCode::noAnswerOrDiffer, error);
+  m_link->setLocalIp(localIp());
+  return CtlResult::Ok();
+}
+
+QString UnitSession::localIp() const { return FindLocalIp(Config::Load(m_options.configPath)); }
+
+void UnitSession::Target(const QString& ip) {
+  m_state.networkMode = 1;
+  m_state.connected = 1;
+  m_link->setRemoteAddress(ip);
+}
+
+CtlResult UnitSession::NoAnswer(const QString& ip, const QString& what) const {
+  return CtlResult::Fail(ExitCode::noAnswerOrDiffer, QStringLiteral("%1 did not answer %2 within %3 ms (port %4)")
+                                                         .arg(ip, what)
+                                                         .arg(m_options.timeoutMs)
+                                                         .arg(m_options.port));
+}
+
+CtlResult UnitSession::Search(std::optional<int> searchTimeMs, QList<FoundUnit>* units) {
+  const QString local = localIp();
+  if (local.isEmpty()) {
+    return CtlResult::Fail(ExitCode::usage,
+                           QStringLiteral("cannot find this PC's IPv4 address; give it with --local IP"));
+  }
+  // The program falls back to 192.168.0.255 when it knows no mask; a tool that scripts
+  // many sites must not broadcast into a network it merely guessed.
+  if (!SubnetMaskOf(local) && !QHostAddress(local).isLoopback()) {
+    return CtlResult::Fail(ExitCode::usage,
+                           QStringLiteral("no network interface holds the local address %1; give this PC's address "
+                                          "with --local IP")
+                               .arg(local));
+  }
+  const int waitMs = searchTimeMs.value_or(Config::Load(m_options.configPath).searchTime);
+
+  QEventLoop loop;
+  QTimer done;
+  done.setSingleShot(true);
+  connect(&done, &QTimer::timeout, &loop, &QEventLoop::quit);
+  m_state.connected = 0;
+  m_discovery->SearchDevices();
+  done.start(waitMs);
+  loop.exec();
+
+  units->clear();
+  const DeviceTable& table = m_discovery->table();
+  for (int row = 1; row <= m_discovery->devicesFound(); ++row) {
+    FoundUnit unit;
+    unit.ip = table.cell(row, DeviceTable::IpColumn);
+    unit.hall = table.cell(row, DeviceTable::TheaterNameColumn);
+    unit.screen = table.cell(row, DeviceTable::ScreenNumberColumn);
+    unit.model = table.cell(row, DeviceTable::ModelColumn);
+    unit.mac = table.cell(row, DeviceTable::MacColumn);
+    unit.mask = table.cell(row, DeviceTable::MaskColumn);
+    unit.gateway = table.cell(row, DeviceTable::GatewayColumn);
+    unit.port = table.cell(row, DeviceTable::PortColumn);
+    unit.entry = row - 1;
+    units->append(unit);
+  }
+  if (units->isEmpty()) {
+    return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
+                           QStringLiteral("no unit answered the search within %1 ms (broadcast %2, port %3)")
+                               .arg(waitMs)
+                               .arg(m_link->remoteAddress())
+                               .arg(m_options.port));
+  }
+  return CtlResult::Ok();
+}
+
+ParameterImage UnitSession::SearchImage(const FoundUnit& unit) const {
+  ParameterImage image;
+  image.ReplaceAll(m_discovery->table().entry(unit.entry));
+  return image;
+}
+
+CtlResult UnitSession::ReadImage(const QString& ip, ParameterImage* image) {
+  QEventLoop loop;
+  connect(m_link.get(), &ParamLink::imageReceived, &loop, [&loop] { loop.exit(0); });
+  connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  Target(ip);
+  m_commands->ReadAll();
+  if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the read of its settings"));
+  *image = m_image;
+  return CtlResult::Ok();
+}
+
+CtlResult UnitSession::Download(const QString& ip, const ParameterImage& image) {
+  QEventLoop loop;
+  connect(m_commands.get(), &DeviceCommands::downloadSucceeded, &loop, [&loop] { loop.exit(0); });
+  connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  m_image = image;
+  Target(ip);
+  m_commands->DownloadAll();
+  if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the download and store command"));
+  return CtlResult::Ok();
+}
+
+CtlResult UnitSession::Restart(const QString& ip) {
+  QEventLoop loop;
+  connect(m_link.get(), &ParamLink::acknowledged, &loop, [&loop](int command) {
+    if (command == static_cast<int>(frame::Command::Write)) loop.exit(0);
+  });
+  connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  Target(ip);
+  m_commands->Restart();
+  if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the restart command"));
+  return CtlResult::Ok();
+}
+
+CtlResult UnitSession::ChangeNetwork(const QString& ip, const QString& newIp, const QString& mask,
+                                     const QString& gateway, std::optional<int> searchTimeMs) {
+  // The duplicate-address check needs the other units of the network, and the change edits
+  // the unit's listed entry: search first, as the program's device list does.
+  QList<FoundUnit> units;
+  if (auto searched = Search(searchTimeMs, &units); searched.code == ExitCode::usage) return searched;
+  const int row = m_discovery->RowOf(ip);
+  if (row == 0) {
+    return CtlResult::Fail(ExitCode::noAnswerOrDiffer, QStringLiteral("%1 did not answer the search").arg(ip));
+  }
+  m_discovery->SelectRow(row);
+
+  QEventLoop loop;
+  connect(m_link.get(), &ParamLink::networkAcknowledged, &loop, [&loop] { loop.exit(0); });
+  connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  // The program sends the change to its current destination, which after a search is the
+  // broadcast address: every unit on the network would take the new address. Send it to the
+  // one unit only.
+  m_state.networkMode = 1;
+  m_link->setRemoteAddress(ip);
+  const NetworkChangeResult result = m_discovery->ChangeNetworkSettings(newIp, mask, gateway);
+  switch (result) {
+    case NetworkChangeResult::Sent:
+      break;
+    case NetworkChangeResult::DuplicateIp:
+      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--ip %1: another unit on the network already uses this "
+                                                             "address (%2)")
+                                                  .arg(newIp, NetworkChangeMessage(result)));
+    case NetworkChangeResult::IpEmpty:
+    case NetworkChangeResult::IpInvalid:
+      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--ip '%1' is not a valid address (%2)")
+                                                  .arg(newIp, NetworkChangeMessage(result)));
+    case NetworkChangeResult::MaskEmpty:
+    case NetworkChangeResult::MaskInvalid:
+      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--mask '%1' is not a valid mask (%2)")
+                                                  .arg(mask, NetworkChangeMessage(result)));
+    case NetworkChangeResult::GatewayEmpty:
+    case NetworkChangeResult::GatewayInvalid:
+      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--gateway '%1' is not a valid address (%2)")
+                                                  .arg(gateway, NetworkChangeMessage(result)));
+    case NetworkChangeResult::NoSelection:
+      return CtlResult::Fail(ExitCode::noAnswerOrDiffer, QStringLiteral("%1 did not answer the search").arg(ip));
+  }
+  if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the new network settings"));
+  return CtlResult::Ok();
+}
+
+}  // namespace mzr::ctl
