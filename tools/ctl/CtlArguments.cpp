@@ -92,8 +92,8 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
       }
       if (!command) {
         if (arg == QLatin1String("help")) return CtlArguments{};
-        for (const auto& spec : Commands()) {
-          if (arg == QLatin1String(spec.name)) command = spec;
+        for (const auto& known : Commands()) {
+          if (arg == QLatin1String(known.name)) command = known;
         }
         if (!command) return QStringLiteral("unknown command '%1'").arg(arg);
         continue;
