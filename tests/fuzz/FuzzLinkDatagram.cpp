@@ -1,4 +1,4 @@
-// libFuzzer target: any datagram, in any link state, is either taken or dropped; it never
+// Fuzz target: any datagram, in any link state, is either taken or dropped; it never
 // reads or writes outside the datagram or the image. The first input byte picks the
 // exchange in progress, the rest is the datagram.
 
