@@ -9,6 +9,7 @@
 #include <QTableWidget>
 #include <QToolButton>
 
+#include <algorithm>
 #include <array>
 
 #include "link/discovery/AddressText.h"
@@ -24,6 +25,10 @@ constexpr std::array<int, DeviceTable::kColumns> kColumnWidths{92, 93, 108, 96, 
 const QColor kGridBackground(231, 231, 231);
 const QColor kHeaderBackground(57, 115, 196);
 const QColor kSelectedRow(0, 128, 0);
+// The address fields under the grid and their captions (panel coordinates).
+constexpr std::array<QPoint, 3> kLabelAt{QPoint(24, 443), QPoint(179, 443), QPoint(392, 443)};
+constexpr std::array<QPoint, 3> kEditAt{QPoint(48, 440), QPoint(259, 440), QPoint(440, 440)};
+constexpr int kLabelGap = 4;
 
 // The headers of columns 1 to 8 before the language is applied.
 const std::array<QString, DeviceTable::kColumns - 1>& InitialHeaders() {
@@ -99,16 +104,12 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
   m_grid->setStyleSheet(QStringLiteral("QTableCornerButton::section { background-color: rgb(57, 115, 196); }"));
   m_grid->setCornerButtonEnabled(false);
 
-  const std::array<QPoint, 3> labelAt{QPoint(24, 443), QPoint(179, 443), QPoint(392, 443)};
-  const std::array<QPoint, 3> editAt{QPoint(48, 440), QPoint(259, 440), QPoint(440, 440)};
   for (int i = 0; i < 3; ++i) {
     m_labels[i] = new QLabel(this);
     m_labels[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
-    const QPoint labelPoint = labelAt[static_cast<std::size_t>(i)];
-    m_labels[i]->move(labelPoint.x(), labelPoint.y() - SideChannel::kTitleHeight);
     m_edits[i] = new QLineEdit(this);
     m_edits[i]->setObjectName(QStringLiteral("suiEdit%1").arg(i + 1));
-    const QPoint editPoint = editAt[static_cast<std::size_t>(i)];
+    const QPoint editPoint = kEditAt[static_cast<std::size_t>(i)];
     m_edits[i]->setGeometry(at(editPoint.x(), editPoint.y(), 121, 19));
   }
   m_connectButton = new QPushButton(this);
@@ -158,7 +159,15 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
 
 void DeviceListPanel::ApplyCaptions(const std::function<QString(int row)>& caption) {
   for (int i = 0; i < 3; ++i) m_labels[i]->setText(caption(121 + i));
-  for (QLabel* label : m_labels) label->adjustSize();
+  for (int i = 0; i < 3; ++i) {
+    // A caption longer than the room before its edit ("Gateway") grows to the left instead
+    // of running under the edit.
+    QLabel* label = m_labels[i];
+    label->adjustSize();
+    const QPoint labelPoint = kLabelAt[static_cast<std::size_t>(i)];
+    const int rightLimit = kEditAt[static_cast<std::size_t>(i)].x() - kLabelGap;
+    label->move(std::min(labelPoint.x(), rightLimit - label->width()), labelPoint.y() - SideChannel::kTitleHeight);
+  }
   m_connectButton->setText(caption(124));
   m_returnButton->setText(caption(125));
   m_networkButton->setText(caption(126));
