@@ -15,39 +15,25 @@
 #include <QThread>
 #include <QTimer>
 #include <QUdpSocket>
-
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "core/AppState.h"
 #include "link/FrameCodec.h"
 #include "link/ParamLink.h"
 #include "model/ParameterImage.h"
 #include "model/WriteSpan.h"
+#include "support/SimProcess.h"
 
 using namespace mzr;
+using mzr::bench::RunUntil;
+using mzr::bench::StartSimulator;
+using mzr::test::FreeUdpPort;
 
 namespace {
-
-quint16 FreeUdpPort() {
-  QUdpSocket probe;
-  probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-  return probe.localPort();
-}
-
-// Runs the event loop until done() holds or limitMs pass; true when done() holds.
-template <typename Done>
-bool RunUntil(Done done, int limitMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limitMs) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-  }
-  return true;
-}
 
 double Percentile(std::vector<double> v, double p) {
   std::sort(v.begin(), v.end());
@@ -78,13 +64,8 @@ int main(int argc, char** argv) {
 
   const quint16 port = FreeUdpPort();
   QProcess sim;
-  sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  sim.start(QCoreApplication::applicationDirPath() + QStringLiteral("/mzr4700-sim"),
-            {QStringLiteral("--units"), QString::number(units), QStringLiteral("--port"), QString::number(port),
-             QStringLiteral("--first-address"), QStringLiteral("127.0.0.2")});
-  if (!sim.waitForStarted(5000) ||
-      !RunUntil([&] { return sim.canReadLine() || sim.state() == QProcess::NotRunning; }, 15000) ||
-      !sim.readLine().startsWith("ready")) {
+  if (!StartSimulator(sim, {QStringLiteral("--units"), QString::number(units), QStringLiteral("--port"),
+                            QString::number(port), QStringLiteral("--first-address"), QStringLiteral("127.0.0.2")})) {
     std::fprintf(stderr, "mzr4700-sim did not start\n");
     return 1;
   }
@@ -126,8 +107,8 @@ int main(int argc, char** argv) {
       }
       micros.push_back(static_cast<double>(clock.nsecsElapsed()) / 1000.0);
     }
-    std::printf("write -> acknowledgement (%d writes): median %.1f us, p99 %.1f us, max %.1f us, lost %d\n",
-                writes, Percentile(micros, 0.5), Percentile(micros, 0.99), Percentile(micros, 1.0), lost);
+    std::printf("write -> acknowledgement (%d writes): median %.1f us, p99 %.1f us, max %.1f us, lost %d\n", writes,
+                Percentile(micros, 0.5), Percentile(micros, 0.99), Percentile(micros, 1.0), lost);
   }
 
   // 2. A slider drag: one write per step, events handled between steps.
@@ -137,7 +118,8 @@ int main(int argc, char** argv) {
     timeouts = 0;
     QElapsedTimer clock;
     qint64 lastAckNs = 0;
-    const auto stamp = QObject::connect(&link, &ParamLink::acknowledged, [&](int) { lastAckNs = clock.nsecsElapsed(); });
+    const auto stamp =
+        QObject::connect(&link, &ParamLink::acknowledged, [&](int) { lastAckNs = clock.nsecsElapsed(); });
     clock.start();
     for (int i = 0; i < steps; ++i) {
       image.SetU8(span.address, static_cast<std::uint8_t>(i % 256));
@@ -147,10 +129,11 @@ int main(int argc, char** argv) {
     const qint64 sentNs = clock.nsecsElapsed();
     RunUntil([&] { return acks >= steps; }, 3000);
     QObject::disconnect(stamp);
-    std::printf("slider drag (%d steps): %.0f frames/s sent; %d acknowledged, the last after %.1f ms "
-                "(%.0f round trips/s); time-outs %d\n",
-                steps, steps / (static_cast<double>(sentNs) / 1e9), acks, static_cast<double>(lastAckNs) / 1e6,
-                lastAckNs > 0 ? acks / (static_cast<double>(lastAckNs) / 1e9) : 0.0, timeouts);
+    std::printf(
+        "slider drag (%d steps): %.0f frames/s sent; %d acknowledged, the last after %.1f ms "
+        "(%.0f round trips/s); time-outs %d\n",
+        steps, steps / (static_cast<double>(sentNs) / 1e9), acks, static_cast<double>(lastAckNs) / 1e6,
+        lastAckNs > 0 ? acks / (static_cast<double>(lastAckNs) / 1e9) : 0.0, timeouts);
   }
 
   // 3. One broadcast read, every unit answers with its whole image.

@@ -12,39 +12,24 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QUdpSocket>
-
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "core/AppState.h"
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "model/ParameterImage.h"
+#include "support/SimProcess.h"
 #include "ui/DeviceListPanel.h"
 
 using namespace mzr;
+using mzr::bench::RunUntil;
+using mzr::bench::StartSimulator;
+using mzr::test::FreeUdpPort;
 
-namespace {
-
-quint16 FreeUdpPort() {
-  QUdpSocket probe;
-  probe.bind(QHostAddress(QStringLiteral("127.0.0.1")), 0);
-  return probe.localPort();
-}
-
-template <typename Done>
-bool RunUntil(Done done, int limitMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limitMs) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-  }
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -63,12 +48,8 @@ int main(int argc, char** argv) {
   const quint16 port = FreeUdpPort();
 
   QProcess sim;
-  sim.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  sim.start(QCoreApplication::applicationDirPath() + QStringLiteral("/mzr4700-sim"),
-            {QStringLiteral("--units"), QString::number(units), QStringLiteral("--port"), QString::number(port)});
-  if (!sim.waitForStarted(5000) ||
-      !RunUntil([&] { return sim.canReadLine() || sim.state() == QProcess::NotRunning; }, 15000) ||
-      !sim.readLine().startsWith("ready")) {
+  if (!StartSimulator(
+          sim, {QStringLiteral("--units"), QString::number(units), QStringLiteral("--port"), QString::number(port)})) {
     std::fprintf(stderr, "mzr4700-sim did not start\n");
     return 1;
   }
@@ -83,7 +64,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", qPrintable(error));
     return 1;
   }
-  DeviceDiscovery discovery(state, image, link, DeviceDiscovery::Options{dir.filePath(QStringLiteral("Config.ini")), 300});
+  DeviceDiscovery discovery(state, image, link,
+                            DeviceDiscovery::Options{dir.filePath(QStringLiteral("Config.ini")), 300});
   DeviceListPanel panel(discovery);
   panel.show();
 
@@ -119,10 +101,11 @@ int main(int argc, char** argv) {
     if (found == units) ++complete;
   }
   std::sort(lastTimes.begin(), lastTimes.end());
-  std::printf("%d of %d searches listed all %d units within the search time; last unit listed after %lld ms "
-              "(median), %lld ms (worst)\n",
-              complete, rounds, units, static_cast<long long>(lastTimes[lastTimes.size() / 2]),
-              static_cast<long long>(lastTimes.back()));
+  std::printf(
+      "%d of %d searches listed all %d units within the search time; last unit listed after %lld ms "
+      "(median), %lld ms (worst)\n",
+      complete, rounds, units, static_cast<long long>(lastTimes[lastTimes.size() / 2]),
+      static_cast<long long>(lastTimes.back()));
   sim.terminate();
   sim.waitForFinished(5000);
   return complete == rounds ? 0 : 1;
