@@ -115,6 +115,9 @@ FileResult SaveProjectFile(const std::filesystem::path& path, const ParameterIma
   const bool exists = std::filesystem::exists(status);
   // Only a regular file is ever replaced: never a device, a folder or anything else.
   if (exists && !std::filesystem::is_regular_file(status)) return FileResult::WriteFailed;
+  // The rename below needs only the folder's permission; a file the user made read-only must
+  // still refuse the save, as opening it for writing would.
+  if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return FileResult::WriteFailed;
 
   const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
   std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();

@@ -190,6 +190,25 @@ TEST_F(ProjectFileTest, FailedSavesLeaveTheOldFileIntact) {
   }
 }
 
+// A file the user made read-only is protected: saving over it fails as writing into it
+// would, instead of renaming a new file over it.
+TEST_F(ProjectFileTest, SaveRefusesAReadOnlyTarget) {
+  const Bytes old = FileOf(Patterned());
+  const fs::path target = m_dir / "locked.kvdat";
+  Write(target, old);
+  fs::permissions(target, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(m_dir, fs::perms::all, fs::perm_options::add);  // the folder stays writable
+  ParameterImage changed;
+  changed.ApplyNewProjectDefaults();
+  const int code = RunUnprivileged([&] {
+    ProjectDocument doc;
+    return doc.SaveAs(target, changed) == FileResult::WriteFailed && doc.currentName() == "Untitle.KVdat" ? 0 : 1;
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(Read(target), old);
+  EXPECT_EQ(fs::status(target).permissions() & fs::perms::owner_write, fs::perms::none);
+}
+
 TEST_F(ProjectFileTest, SaveThroughALinkKeepsTheLink) {
   const fs::path real = m_dir / "real.kvdat";
   Write(real, FileOf(Patterned()));
