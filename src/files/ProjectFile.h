@@ -31,7 +31,8 @@ FileResult LoadProjectFile(const std::filesystem::path& path, ParameterImage& im
 
 // Writes image as a project file. The data goes to a temporary file in the target's folder,
 // which is flushed to disk and renamed over the target; a symbolic link at the target is
-// followed, so the file it points to is replaced and the link kept.
+// followed, so the file it points to is replaced and the link kept. A target that is not a
+// regular file, or that the user may not write, is refused and left as it is.
 FileResult SaveProjectFile(const std::filesystem::path& path, const ParameterImage& image);
 
 // The 863 bytes of a project file holding image.
