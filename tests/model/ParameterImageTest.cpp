@@ -86,6 +86,50 @@ TEST(ImageDefaults, NewProjectLeavesUncoveredBytesAlone) {
   EXPECT_EQ(image.U8(584), 0xEE);
 }
 
+// The whole image at once: over an image of 0xEE, New Project changes exactly the bytes
+// below (each text with its zero, the rest of its slot kept) and not one other.
+TEST(ImageDefaults, NewProjectChangesNoOtherByte) {
+  std::array<std::uint8_t, kImageSize> expected;
+  expected.fill(0xEE);
+  const auto put = [&](int address, const std::vector<std::uint8_t>& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) expected[static_cast<std::size_t>(address) + i] = bytes[i];
+  };
+  const auto text = [&](int address, std::string_view t) {
+    put(address, std::vector<std::uint8_t>(t.begin(), t.end()));
+    expected[static_cast<std::size_t>(address) + t.size()] = 0;
+  };
+  const auto fill = [&](int address, int count, std::uint8_t v) {
+    put(address, std::vector<std::uint8_t>(static_cast<std::size_t>(count), v));
+  };
+  text(0, kDefaultBanner);
+  text(64, "MZR4700");
+  text(80, "Ser:00000001");
+  text(96, "V0.9");
+  text(112, "Nov  2 2010");
+  put(128, {1, 0, 0x00, 0x96, 76, 50, 192, 168, 0, 7, 192, 168, 0, 7, 255, 255, 255, 0, 192, 168, 0, 1, 0x01, 0x09});
+  text(166, "MZR4700ConfigData");
+  put(186, {80, 80, 80, 80, 80, 80, 80, 80, 0, 4, 3, 2});
+  fill(198, 8, 44);
+  fill(206, 8, 0);
+  put(214, {0});
+  put(216, {60, 0, 0, 2, 80, 0, 0, 2});
+  for (int ch = 0; ch < 7; ++ch) {
+    put(224 + 4 * ch, {0, 3, 0, 3});
+    fill(252 + 28 * ch, 27, 0);
+  }
+  put(448, {0, 0, 255, 0, 0, 0, 0, 0, 0, 7, 7, 7, 7, 7, 7, 0, 0});
+  put(466, {0xE8, 0x03, 0x94, 0x11, 0x70, 0x17, 0x40, 0x1F, 0x10, 0x27, 0xE0, 0x2E, 0xF4, 0x01, 0xA0, 0x0F,
+            0x88, 0x13, 0xE0, 0x2E, 12, 12, 12});
+  fill(489, 12, 0);
+  for (int address : {582, 622, 662, 702, 782}) text(address, " ");
+  put(822, {0, 70, 70, 70, 70, 70, 70, 70, 70, 0, 0, 4, 5, 2});
+  text(837, "KORVEn");
+
+  ParameterImage image = Filled(0xEE);
+  image.ApplyNewProjectDefaults();
+  for (std::size_t a = 0; a < kImageSize; ++a) EXPECT_EQ(image.U8(static_cast<int>(a)), expected[a]) << "address " << a;
+}
+
 TEST(ImageDefaults, NewProjectOverLoadedImageKeepsCarriedFields) {
   ParameterImage image;
   image.ApplyNewProjectDefaults();
