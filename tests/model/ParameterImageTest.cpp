@@ -246,7 +246,11 @@ TEST(WriteSpans, EditorsSendTheFixedSpans) {
   };
   const std::vector<Case> cases = {
       {EditedField::presetLevel, 3, {WriteKind::Write, 186, 5}},
+      {EditedField::presetEnableMask, 0, {WriteKind::Write, 194, 1}},
+      {EditedField::micRouteFlags, 0, {WriteKind::Write, 195, 1}},
       {EditedField::subLpf, 0, {WriteKind::Write, 196, 2}},
+      {EditedField::polarityMask, 0, {WriteKind::Write, 214, 1}},
+      {EditedField::muteMask, 0, {WriteKind::Write, 215, 1}},
       {EditedField::outputLevel, 5, {WriteKind::Write, 203, 1}},
       {EditedField::outputDelay, 2, {WriteKind::Write, 208, 1}},
       {EditedField::subPeqFreqGain, 1, {WriteKind::Write, 220, 3}},
@@ -261,6 +265,7 @@ TEST(WriteSpans, EditorsSendTheFixedSpans) {
       {EditedField::testSignal, 0, {WriteKind::Write, 831, 2}},
       {EditedField::fadeTime, 0, {WriteKind::BlockWrite, 833, 1}},
       {EditedField::powerOnSource, 0, {WriteKind::BlockWrite, 834, 1}},
+      {EditedField::masterFlags, 0, {WriteKind::Write, 835, 1}},
       {EditedField::prologicMask, 0, {WriteKind::Write, 836, 1}},
   };
   for (const auto& c : cases) {
