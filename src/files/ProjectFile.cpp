@@ -120,7 +120,10 @@ FileResult SaveProjectFile(const std::filesystem::path& path, const ParameterIma
   if (exists && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return FileResult::WriteFailed;
 
   const std::filesystem::path dir = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-  std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+  // The temporary name is the target's, cut so that the dot and the suffix still fit the
+  // 255-byte limit of a name when the target's own name is at or near it.
+  const std::string stem = target.filename().string().substr(0, 200);
+  std::string tmpl = (dir / ("." + stem + ".XXXXXX")).string();
   Fd fd(::mkstemp(tmpl.data()));
   if (fd.get() < 0) return FileResult::WriteFailed;
   const std::string tmpPath = tmpl;

@@ -209,6 +209,20 @@ TEST_F(ProjectFileTest, SaveRefusesAReadOnlyTarget) {
   EXPECT_EQ(fs::status(target).permissions() & fs::perms::owner_write, fs::perms::none);
 }
 
+// The temporary file beside the target must itself be a legal name when the target's name
+// is already near the 255-byte limit.
+TEST_F(ProjectFileTest, SaveWorksForTheLongestFileNames) {
+  for (const std::size_t length : {240u, 250u, 255u}) {
+    const fs::path target = m_dir / (std::string(length - 6, 'n') + ".kvdat");
+    ParameterImage image = Patterned();
+    ASSERT_EQ(SaveProjectFile(target, image), FileResult::Ok) << length << " bytes";
+    ParameterImage loaded;
+    ASSERT_EQ(LoadProjectFile(target, loaded), FileResult::Ok);
+    EXPECT_EQ(loaded, image);
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(m_dir), fs::directory_iterator()), 3);
+}
+
 TEST_F(ProjectFileTest, SaveThroughALinkKeepsTheLink) {
   const fs::path real = m_dir / "real.kvdat";
   Write(real, FileOf(Patterned()));
