@@ -148,8 +148,8 @@ void ParameterImage::ApplyNewProjectDefaults() {
   SetTextBytes(TextField::makerTag, "KORVEn");
 
   // 2. Network block.
-  SetU16(addr::netParam1, 1);
-  SetU16(addr::netParam2, 38400);
+  setNetParam1(1);
+  setNetParam2(38400);
   setMacAddress({76, 50, 192, 168, 0, 7});
   setIpAddress({192, 168, 0, 7});
   setSubnetMask({255, 255, 255, 0});
@@ -190,17 +190,17 @@ void ParameterImage::ApplyNewProjectDefaults() {
   setSubPeq(1, {80, 0, 2});
 
   // 8. Speaker processor.
-  SetU16(addr::speakerFilterEnable, 0);
-  SetU8(addr::speakerSlopes, 255);
+  setSpeakerFilterEnable(0);
+  setSpeakerSlopes(255);
   for (int k = 0; k < 6; ++k) {
-    SetI8(addr::speakerPeqGain + k, 0);
-    SetU8(addr::speakerPeqQ + k, 7);
+    setSpeakerPeqGain(k, 0);
+    setSpeakerPeqQ(k, 7);
   }
-  SetU8(addr::lowDelay, 0);
-  SetU8(addr::midDelay, 0);
+  setLowDelay(0);
+  setMidDelay(0);
   constexpr std::array<std::uint16_t, 10> kSpeakerFreq{1000, 4500, 6000, 8000, 10000, 12000, 500, 4000, 5000, 12000};
-  for (int k = 0; k < 10; ++k) SetU16(addr::speakerFreq + 2 * k, kSpeakerFreq[static_cast<std::size_t>(k)]);
-  for (int k = 0; k < 3; ++k) SetI8(addr::bandGain + k, 12);
+  for (int k = 0; k < 10; ++k) setSpeakerFreq(k, kSpeakerFreq[static_cast<std::size_t>(k)]);
+  for (int k = 0; k < 3; ++k) setBandGain(k, 12);
 
   // 9. Monitor mix.
   for (int i = 0; i < 12; ++i) setMonitorLevel(i, 0);

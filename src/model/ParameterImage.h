@@ -162,6 +162,8 @@ class ParameterImage final {
   // Network block.
   std::uint16_t netParam1() const { return U16(addr::netParam1); }
   std::uint16_t netParam2() const { return U16(addr::netParam2); }
+  void setNetParam1(std::uint16_t v) { SetU16(addr::netParam1, v); }
+  void setNetParam2(std::uint16_t v) { SetU16(addr::netParam2, v); }
   Mac macAddress() const;
   Ip4 ipAddress() const { return Ip(addr::ipAddress); }
   Ip4 subnetMask() const { return Ip(addr::subnetMask); }
@@ -206,7 +208,7 @@ class ParameterImage final {
   void setGeqGain(int ch, int band, std::int8_t v) { SetI8(GeqAddress(ch, band), v); }
   static int GeqAddress(int ch, int band);
 
-  // Speaker processor (carried, never edited).
+  // Speaker processor (never edited on screen; defaulted, carried and compared).
   std::uint16_t speakerFilterEnable() const { return U16(addr::speakerFilterEnable); }
   std::uint8_t speakerSlopes() const { return U8(addr::speakerSlopes); }
   std::int8_t speakerPeqGain(int k) const { return I8(addr::speakerPeqGain + Index(k, 6)); }
@@ -215,6 +217,14 @@ class ParameterImage final {
   std::uint8_t midDelay() const { return U8(addr::midDelay); }
   std::uint16_t speakerFreq(int k) const { return U16(addr::speakerFreq + 2 * Index(k, 10)); }
   std::int8_t bandGain(int k) const { return I8(addr::bandGain + Index(k, 3)); }
+  void setSpeakerFilterEnable(std::uint16_t v) { SetU16(addr::speakerFilterEnable, v); }
+  void setSpeakerSlopes(std::uint8_t v) { SetU8(addr::speakerSlopes, v); }
+  void setSpeakerPeqGain(int k, std::int8_t v) { SetI8(addr::speakerPeqGain + Index(k, 6), v); }
+  void setSpeakerPeqQ(int k, std::uint8_t v) { SetU8(addr::speakerPeqQ + Index(k, 6), v); }
+  void setLowDelay(std::uint8_t v) { SetU8(addr::lowDelay, v); }
+  void setMidDelay(std::uint8_t v) { SetU8(addr::midDelay, v); }
+  void setSpeakerFreq(int k, std::uint16_t v) { SetU16(addr::speakerFreq + 2 * Index(k, 10), v); }
+  void setBandGain(int k, std::int8_t v) { SetI8(addr::bandGain + Index(k, 3), v); }
 
   // Monitor mix (entries 0..11).
   std::uint8_t monitorLevel(int i) const { return U8(addr::monitorLevel + Index(i, 12)); }

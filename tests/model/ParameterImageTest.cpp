@@ -183,6 +183,33 @@ TEST(ImageFields, RecordsAndNumbersAreLittleEndianAndSigned) {
   EXPECT_THROW(image.outputLevel(8), std::out_of_range);
 }
 
+// The fields no editor changes still have typed setters that land on their own bytes.
+TEST(ImageFields, CarriedFieldsHaveTypedSettersAtTheirAddresses) {
+  ParameterImage image;
+  image.setNetParam1(0x0201);
+  image.setNetParam2(38400);
+  image.setSpeakerFilterEnable(0x03FF);
+  image.setSpeakerSlopes(0x1B);
+  image.setSpeakerPeqGain(5, -30);
+  image.setSpeakerPeqQ(5, 12);
+  image.setLowDelay(17);
+  image.setMidDelay(9);
+  image.setSpeakerFreq(9, 12000);
+  image.setBandGain(2, -4);
+  EXPECT_EQ(Slice(image, 128, 4), (std::vector<std::uint8_t>{0x01, 0x02, 0x00, 0x96}));
+  EXPECT_EQ(Slice(image, 448, 3), (std::vector<std::uint8_t>{0xFF, 0x03, 0x1B}));
+  EXPECT_EQ(image.U8(456), 0xE2);
+  EXPECT_EQ(image.U8(462), 12);
+  EXPECT_EQ(Slice(image, 463, 3), (std::vector<std::uint8_t>{17, 9, 0}));
+  EXPECT_EQ(Slice(image, 484, 2), (std::vector<std::uint8_t>{0xE0, 0x2E}));
+  EXPECT_EQ(image.U8(488), 0xFC);
+  EXPECT_EQ(image.speakerPeqGain(5), -30);
+  EXPECT_EQ(image.speakerFreq(9), 12000);
+  EXPECT_EQ(image.bandGain(2), -4);
+  EXPECT_THROW(image.setSpeakerFreq(10, 1), std::out_of_range);
+  EXPECT_THROW(image.setBandGain(3, 1), std::out_of_range);
+}
+
 struct TextCase {
   const char* what;
   TextField field;
