@@ -26,6 +26,8 @@ TEST(Config, SearchTimeFallsBackTo500UnlessAPositiveInteger) {
   const Case cases[] = {
       {"[SysPara]\nsearchTime=1500\n", 1500},
       {"[SysPara]\r\nsearchTime=800\r\n", 800},  // written on Windows
+      {"\xEF\xBB\xBF[SysPara]\r\nsearchTime=900\r\n", 900},  // with a byte-order mark
+      {"[SysPara]\nsearchTime = 1100 \n", 1100},
       {"[SysPara]\nsearchTime=abc\n", 500},
       {"[SysPara]\nsearchTime=12abc\n", 500},
       {"[SysPara]\nsearchTime=0\n", 500},
