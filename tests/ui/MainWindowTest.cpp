@@ -15,6 +15,8 @@
 
 #include "ui/CaptionTable.h"
 #include "ui/DeviceInfoDialog.h"
+#include "ui/DeviceListPanel.h"
+#include "ui/DeviceSession.h"
 #include "ui/EqCopyDialog.h"
 #include "ui/EqualizerPage.h"
 #include "ui/InputSection.h"
@@ -79,6 +81,18 @@ const Expected kControlCaptions[] = {
     {"suiButton5", "麦克风输入", "MIC"},
     {"suiButton23", "静音", " Mute "},
     {"StaticText29", "主音量", "Main Fader"},
+    {"Label1", "IP", "IP"},
+    {"Label2", "子网掩码", "Subnet Mask"},
+    {"Label3", "网关", "Gateway"},
+    {"suiButton24", "连接所选设备", "Connect Equipment"},
+    {"suiButton25", "返回", "Return"},
+    {"suiButton26", "修改设备网络参数", "Modify NET Info"},
+};
+
+// Header row of the device list, columns 1 to 8; only columns 2 to 4 follow the language.
+const char* const kGridHeaders[2][8] = {
+    {"IP", "电影厅名称", "银幕号", "设备型号", "MAC", "mask IP", "gateway", "UDPport"},
+    {"IP", "Theater Name", "Screen Number", "EQU Model", "MAC", "mask IP", "gateway", "UDPport"},
 };
 
 const Expected kDrawerCaptions[] = {
@@ -122,6 +136,8 @@ QMap<QString, QString> VisibleTexts(MainWindow& w) {
   texts.insert(QStringLiteral("fade:current"), fade->currentText());
   for (int i = 0; i < w.equalizerPage()->count(); ++i)
     texts.insert(QStringLiteral("tab:%1").arg(i), w.equalizerPage()->tabText(i));
+  for (int c = 1; c <= 8; ++c)
+    texts.insert(QStringLiteral("grid:%1").arg(c), w.deviceSession()->panel()->cellText(0, c));
   for (SideChannel* d : w.findChildren<SideChannel*>()) texts.insert(QStringLiteral("drawer:") + d->objectName(), d->caption());
   for (QDialog* d : w.findChildren<QDialog*>()) texts.insert(QStringLiteral("dialog:") + d->objectName(), d->windowTitle());
   return texts;
@@ -230,6 +246,8 @@ class MainWindowTest final : public QObject {
       for (const Expected& e : kDrawerCaptions)
         QVERIFY2(Control<SideChannel>(w, e.name)->caption() == U(language == 0 ? e.chinese : e.english), e.name);
       for (int t = 0; t < 7; ++t) QCOMPARE(w.equalizerPage()->tabText(t), U(kTabs[language][t]));
+      for (int c = 1; c <= 8; ++c)
+        QCOMPARE(w.deviceSession()->panel()->cellText(0, c), U(kGridHeaders[language][c - 1]));
       auto* fade = Control<QComboBox>(w, "ComboBox1");
       QCOMPARE(fade->count(), 10);
       for (int i = 0; i < 10; ++i)
@@ -331,6 +349,8 @@ class MainWindowTest final : public QObject {
       fade->setFocus();
       QTest::keyClick(fade, keys[i]);
       QCOMPARE(spy.count(), 1);
+      // The key does not mark the item by itself: the mark stays on the image's input.
+      for (int j = 0; j < 5; ++j) QCOMPARE(Item(w, format[j])->isChecked(), j == w.image().inputSource());
       for (int j = 0; j < 5; ++j)
         if (j != i) QCOMPARE(Item(w, format[j])->shortcut(), QKeySequence(keys[j]));
     }
