@@ -319,10 +319,25 @@ class MainWindowTest final : public QObject {
     for (const Expected& e : kMenuCaptions)
       if (qstrcmp(e.name, "N28") != 0) QVERIFY2(Item(w, e.name)->isEnabled(), e.name);
 
-    const char* fileOrder[] = {"N2", "N3", "N4", "N5", "N19", "N21", "N20", "N26", "N27"};
-    const QList<QAction*> fileItems = Item(w, "N1")->menu()->actions();
-    QCOMPARE(fileItems.size(), 9);
-    for (int i = 0; i < 9; ++i) QCOMPARE(fileItems[i]->objectName(), U(fileOrder[i]));
+    // Every drop-down menu with its items in order.
+    const QMap<QString, QStringList> order = {
+        {U("N1"), {U("N2"), U("N3"), U("N4"), U("N5"), U("N19"), U("N21"), U("N20"), U("N26"), U("N27")}},
+        {U("EQ1"), {U("N81"), U("N82"), U("N7"), U("N8"), U("N9")}},
+        {U("EQ2"), {U("EQ3")}},
+        {U("N10"), {U("N17"), U("N18")}},
+        {U("N11"), {U("N83"), U("N84"), U("N12"), U("N13"), U("N14"), U("N15")}},
+        {U("N23"), {U("N24"), U("Endlish1")}},
+    };
+    for (auto it = order.cbegin(); it != order.cend(); ++it) {
+      QStringList names;
+      for (QAction* a : Item(w, it.key().toUtf8().constData())->menu()->actions()) names << a->objectName();
+      QCOMPARE(names, it.value());
+    }
+    // Only the Format items carry shortcuts.
+    for (QAction* a : w.menuBar()->findChildren<QAction*>()) {
+      const int formatIndex = QStringList{U("N81"), U("N82"), U("N7"), U("N8"), U("N9")}.indexOf(a->objectName());
+      QCOMPARE(a->shortcut(), formatIndex < 0 ? QKeySequence() : QKeySequence(Qt::Key_F5 + formatIndex));
+    }
 
     // Radio groups with their Tags: checking one item clears the others of its group.
     const char* format[] = {"N81", "N82", "N7", "N8", "N9"};
