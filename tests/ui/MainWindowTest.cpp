@@ -180,8 +180,13 @@ class MainWindowTest final : public QObject {
     QCOMPARE(w.deviceInfoDialog()->size(), QSize(244, 105));
 
     QVERIFY(!w.deviceListDrawer()->isVisible());
-    QVERIFY(!w.inputDrawer()->isOpen());
-    QVERIFY(!w.outputDrawer()->isOpen());
+    QVERIFY(!w.deviceListDrawer()->isPinnable());
+    for (SideChannel* drawer : {w.inputDrawer(), w.outputDrawer()}) {
+      QVERIFY(drawer->isPinnable());
+      QVERIFY(!drawer->isPinned());
+      QVERIFY(!drawer->isOpen());
+      QCOMPARE(drawer->width(), SideChannel::kBarWidth);
+    }
     QCOMPARE(w.timer1().interval(), 100);
     QVERIFY(!w.timer1().isActive());
   }
