@@ -41,6 +41,11 @@ InputSection::InputSection(UiContext& context, QWidget* client, std::array<QActi
     m_inputButtons[static_cast<std::size_t>(i)] = button;
   }
 
+  // Qt checks a checkable item when it is chosen; a Format item must show the image's
+  // input instead, so choosing one puts the mark back where the image says until the
+  // input's own handler has changed the image and refreshed.
+  for (QAction* item : m_formatItems) connect(item, &QAction::triggered, this, &InputSection::ShowFormatMark);
+
   m_fadeTime = new QComboBox(client);
   m_fadeTime->setObjectName(QStringLiteral("ComboBox1"));
   m_fadeTime->setEditable(false);  // a typed fade time has no meaning to the unit
@@ -82,10 +87,8 @@ void InputSection::RefreshInputSection() {
     Skin::SetAlert(button, false);
   }
   const int input = image.inputSource();
-  if (input < kInputCount) {
-    Skin::SetAlert(m_inputButtons[static_cast<std::size_t>(input)], true);
-    m_formatItems[static_cast<std::size_t>(input)]->setChecked(true);
-  }
+  if (input < kInputCount) Skin::SetAlert(m_inputButtons[static_cast<std::size_t>(input)], true);
+  ShowFormatMark();
   const int powerOn = image.powerOnSource();
   if (powerOn < kPowerOnChoices) m_powerOnItems[static_cast<std::size_t>(powerOn)]->setChecked(true);
 
@@ -96,6 +99,12 @@ void InputSection::RefreshInputSection() {
 
   const int fade = image.fadeTime();
   m_fadeTime->setCurrentIndex(fade < kFadeTimeCount ? fade : -1);
+}
+
+void InputSection::ShowFormatMark() {
+  // An input code past the five items leaves the marks as they are.
+  const int input = m_context.image.inputSource();
+  if (input < kInputCount) m_formatItems[static_cast<std::size_t>(input)]->setChecked(true);
 }
 
 void InputSection::ApplyMasterRowLanguage() {

@@ -44,6 +44,9 @@ class InputSection final : public QObject {
   QLabel* faderText() const { return m_faderText; }
 
  private:
+  // Checks the Format menu item of the image's input (the group clears the others).
+  void ShowFormatMark();
+
   UiContext& m_context;
   std::array<QPushButton*, kInputCount> m_inputButtons{};
   std::array<QAction*, kInputCount> m_formatItems;

@@ -220,8 +220,10 @@ void SideChannel::paintEvent(QPaintEvent*) {
   const QString text = m_caption.trimmed();
   if (HasWideCharacters(text)) {
     // Chinese reads top to bottom with upright characters; brackets take their vertical forms.
+    // The characters take the bar's whole width: any smaller and their strokes run together.
+    font.setPixelSize(kBarWidth);
     p.setFont(font);
-    const int step = QFontMetrics(font).height() - 2;
+    const int step = kBarWidth + 1;
     int y = 12;
     for (QChar c : text) {
       if (c == QChar(0xFF08)) c = QChar(0xFE35);

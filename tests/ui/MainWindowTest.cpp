@@ -15,6 +15,8 @@
 
 #include "ui/CaptionTable.h"
 #include "ui/DeviceInfoDialog.h"
+#include "ui/DeviceListPanel.h"
+#include "ui/DeviceSession.h"
 #include "ui/EqCopyDialog.h"
 #include "ui/EqualizerPage.h"
 #include "ui/InputSection.h"
@@ -79,6 +81,18 @@ const Expected kControlCaptions[] = {
     {"suiButton5", "麦克风输入", "MIC"},
     {"suiButton23", "静音", " Mute "},
     {"StaticText29", "主音量", "Main Fader"},
+    {"Label1", "IP", "IP"},
+    {"Label2", "子网掩码", "Subnet Mask"},
+    {"Label3", "网关", "Gateway"},
+    {"suiButton24", "连接所选设备", "Connect Equipment"},
+    {"suiButton25", "返回", "Return"},
+    {"suiButton26", "修改设备网络参数", "Modify NET Info"},
+};
+
+// Header row of the device list, columns 1 to 8; only columns 2 to 4 follow the language.
+const char* const kGridHeaders[2][8] = {
+    {"IP", "电影厅名称", "银幕号", "设备型号", "MAC", "mask IP", "gateway", "UDPport"},
+    {"IP", "Theater Name", "Screen Number", "EQU Model", "MAC", "mask IP", "gateway", "UDPport"},
 };
 
 const Expected kDrawerCaptions[] = {
@@ -122,6 +136,8 @@ QMap<QString, QString> VisibleTexts(MainWindow& w) {
   texts.insert(QStringLiteral("fade:current"), fade->currentText());
   for (int i = 0; i < w.equalizerPage()->count(); ++i)
     texts.insert(QStringLiteral("tab:%1").arg(i), w.equalizerPage()->tabText(i));
+  for (int c = 1; c <= 8; ++c)
+    texts.insert(QStringLiteral("grid:%1").arg(c), w.deviceSession()->panel()->cellText(0, c));
   for (SideChannel* d : w.findChildren<SideChannel*>()) texts.insert(QStringLiteral("drawer:") + d->objectName(), d->caption());
   for (QDialog* d : w.findChildren<QDialog*>()) texts.insert(QStringLiteral("dialog:") + d->objectName(), d->windowTitle());
   return texts;
@@ -164,8 +180,13 @@ class MainWindowTest final : public QObject {
     QCOMPARE(w.deviceInfoDialog()->size(), QSize(244, 105));
 
     QVERIFY(!w.deviceListDrawer()->isVisible());
-    QVERIFY(!w.inputDrawer()->isOpen());
-    QVERIFY(!w.outputDrawer()->isOpen());
+    QVERIFY(!w.deviceListDrawer()->isPinnable());
+    for (SideChannel* drawer : {w.inputDrawer(), w.outputDrawer()}) {
+      QVERIFY(drawer->isPinnable());
+      QVERIFY(!drawer->isPinned());
+      QVERIFY(!drawer->isOpen());
+      QCOMPARE(drawer->width(), SideChannel::kBarWidth);
+    }
     QCOMPARE(w.timer1().interval(), 100);
     QVERIFY(!w.timer1().isActive());
   }
@@ -230,6 +251,8 @@ class MainWindowTest final : public QObject {
       for (const Expected& e : kDrawerCaptions)
         QVERIFY2(Control<SideChannel>(w, e.name)->caption() == U(language == 0 ? e.chinese : e.english), e.name);
       for (int t = 0; t < 7; ++t) QCOMPARE(w.equalizerPage()->tabText(t), U(kTabs[language][t]));
+      for (int c = 1; c <= 8; ++c)
+        QCOMPARE(w.deviceSession()->panel()->cellText(0, c), U(kGridHeaders[language][c - 1]));
       auto* fade = Control<QComboBox>(w, "ComboBox1");
       QCOMPARE(fade->count(), 10);
       for (int i = 0; i < 10; ++i)
@@ -301,10 +324,25 @@ class MainWindowTest final : public QObject {
     for (const Expected& e : kMenuCaptions)
       if (qstrcmp(e.name, "N28") != 0) QVERIFY2(Item(w, e.name)->isEnabled(), e.name);
 
-    const char* fileOrder[] = {"N2", "N3", "N4", "N5", "N19", "N21", "N20", "N26", "N27"};
-    const QList<QAction*> fileItems = Item(w, "N1")->menu()->actions();
-    QCOMPARE(fileItems.size(), 9);
-    for (int i = 0; i < 9; ++i) QCOMPARE(fileItems[i]->objectName(), U(fileOrder[i]));
+    // Every drop-down menu with its items in order.
+    const QMap<QString, QStringList> order = {
+        {U("N1"), {U("N2"), U("N3"), U("N4"), U("N5"), U("N19"), U("N21"), U("N20"), U("N26"), U("N27")}},
+        {U("EQ1"), {U("N81"), U("N82"), U("N7"), U("N8"), U("N9")}},
+        {U("EQ2"), {U("EQ3")}},
+        {U("N10"), {U("N17"), U("N18")}},
+        {U("N11"), {U("N83"), U("N84"), U("N12"), U("N13"), U("N14"), U("N15")}},
+        {U("N23"), {U("N24"), U("Endlish1")}},
+    };
+    for (auto it = order.cbegin(); it != order.cend(); ++it) {
+      QStringList names;
+      for (QAction* a : Item(w, it.key().toUtf8().constData())->menu()->actions()) names << a->objectName();
+      QCOMPARE(names, it.value());
+    }
+    // Only the Format items carry shortcuts.
+    for (QAction* a : w.menuBar()->findChildren<QAction*>()) {
+      const int formatIndex = QStringList{U("N81"), U("N82"), U("N7"), U("N8"), U("N9")}.indexOf(a->objectName());
+      QCOMPARE(a->shortcut(), formatIndex < 0 ? QKeySequence() : QKeySequence(Qt::Key_F5 + formatIndex));
+    }
 
     // Radio groups with their Tags: checking one item clears the others of its group.
     const char* format[] = {"N81", "N82", "N7", "N8", "N9"};
@@ -331,6 +369,8 @@ class MainWindowTest final : public QObject {
       fade->setFocus();
       QTest::keyClick(fade, keys[i]);
       QCOMPARE(spy.count(), 1);
+      // The key does not mark the item by itself: the mark stays on the image's input.
+      for (int j = 0; j < 5; ++j) QCOMPARE(Item(w, format[j])->isChecked(), j == w.image().inputSource());
       for (int j = 0; j < 5; ++j)
         if (j != i) QCOMPARE(Item(w, format[j])->shortcut(), QKeySequence(keys[j]));
     }
