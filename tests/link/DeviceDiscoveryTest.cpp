@@ -209,6 +209,24 @@ class DeviceDiscoveryTest final : public QObject {
              NetworkChangeResult::NoSelection);
   }
 
+  // A read reply that carries only part of the image is accepted by the link but never
+  // listed; connecting afterwards must still take the listed unit's whole image.
+  void connectTakesTheWholeListedImageAfterAPartialReply() {
+    Setup(2);
+    Search();
+    const ParameterImage stray = UnitImage(40);
+    m_link->HandleDatagram(frame::BuildReadReply(addr::ipAddress, *stray.Bytes(addr::ipAddress, 14)),
+                           QStringLiteral("127.0.0.42"));
+    QCOMPARE(m_link->lastReplyAddress(), std::uint16_t{addr::ipAddress});
+    QCOMPARE(m_discovery->devicesFound(), 2);
+    m_image.SetU8(266, 99);  // an edit the unit never had
+    m_discovery->SelectRow(2);
+    m_discovery->Connect();
+    QCOMPARE(m_state.connected, 1);
+    QVERIFY(m_image == UnitImage(1));
+    QCOMPARE(m_link->remoteAddress(), QStringLiteral("127.0.0.3"));
+  }
+
   void acknowledgementSearchesAgainAndDisconnects() {
     Setup(2);
     Search();

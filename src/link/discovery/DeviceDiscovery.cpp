@@ -119,13 +119,10 @@ void DeviceDiscovery::SelectRow(int row) {
 
 void DeviceDiscovery::Connect() {
   if (!m_deviceSelected) return;
-  const DeviceTable::Entry& entry = m_table.entry(m_selectedDevice);
-  const std::size_t address = m_link.lastReplyAddress();
-  const std::size_t count = m_link.lastReplyCount();
-  if (address + count <= kImageSize) {
-    // No frame is sent: the unit's image arrived with its search reply.
-    (void)m_image.Store(address, std::span<const std::uint8_t>(entry).subspan(address, count));
-  }
+  // No frame is sent: the unit's image arrived with its search reply. Only whole images are
+  // listed, so the whole entry is taken, not the span of the last read reply accepted (a
+  // stray partial reply after the search would otherwise leave most of the image as it was).
+  (void)m_image.Store(0, m_table.entry(m_selectedDevice));
   m_deviceIp = AddressText(m_image.ipAddress());
   m_link.setRemoteAddress(m_deviceIp);
   m_state.refreshing = 1;
