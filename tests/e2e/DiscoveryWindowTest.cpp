@@ -206,6 +206,43 @@ class DiscoveryWindowTest final : public QObject {
     QCOMPARE(Status(0), QStringLiteral("Search completed    find:3"));
   }
 
+  // The drawer's controls where the unit list is laid out, in drawer coordinates, and the
+  // grid's column widths and colours.
+  void theDeviceListIsLaidOutAsDesigned() {
+    MakeWindow();
+    SideChannel* drawer = m_window->deviceListDrawer();
+    drawer->ShowPinnedOpen();
+    QTRY_COMPARE(drawer->geometry().size(), QSize(576, 536));
+    const auto bounds = [&](const char* name) {
+      QWidget* w = Control<QWidget>(name);
+      return QRect(w->mapTo(drawer, QPoint(0, 0)), w->size());
+    };
+    QCOMPARE(bounds("suiImageButton1"), QRect(538, 32, 22, 22));
+    QCOMPARE(bounds("suiStringGrid1"), QRect(24, 56, 537, 361));
+    QCOMPARE(bounds("suiEdit1"), QRect(48, 440, 121, 19));
+    QCOMPARE(bounds("suiEdit2"), QRect(259, 440, 121, 19));
+    QCOMPARE(bounds("suiEdit3"), QRect(440, 440, 121, 19));
+    QCOMPARE(bounds("suiButton24"), QRect(112, 486, 105, 27));
+    QCOMPARE(bounds("suiButton25"), QRect(265, 486, 80, 27));
+    QCOMPARE(bounds("suiButton26"), QRect(393, 486, 112, 27));
+    QCOMPARE(bounds("Label1").topLeft(), QPoint(24, 443));
+
+    QCOMPARE(grid()->rowCount(), 254);  // row 0 is the header
+    QCOMPARE(grid()->columnCount(), 8);  // column 0 is the row-number header
+    QCOMPARE(grid()->verticalHeader()->width(), 92);
+    const QList<int> widths{93, 108, 96, 91, 99, 92, 92, 73};
+    for (int column = 0; column < 8; ++column) QCOMPARE(grid()->columnWidth(column), widths[column]);
+    QCOMPARE(grid()->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QVERIFY(grid()->showGrid());
+    QCOMPARE(grid()->palette().color(QPalette::Base), QColor(231, 231, 231));
+    QCOMPARE(grid()->palette().color(QPalette::Highlight), QColor(0, 128, 0));
+    QVERIFY(grid()->horizontalHeader()->styleSheet().contains(QStringLiteral("rgb(57, 115, 196)")));
+    QVERIFY(Control<QPushButton>("suiButton24")->isEnabled());
+    QVERIFY(!Control<QPushButton>("suiButton26")->isEnabled());
+    QVERIFY(!discovery().searching());
+  }
+
   void aUnitAnsweringTwiceIsListedOnce() {
     StartSim(2);
     MakeWindow();
