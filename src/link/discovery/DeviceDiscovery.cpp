@@ -41,12 +41,7 @@ DeviceDiscovery::DeviceDiscovery(AppState& state, ParameterImage& image, ParamLi
   m_settleTimer.setInterval(m_options.settleMs);
   connect(&m_settleTimer, &QTimer::timeout, this, [this] {
     SearchDevices();
-    if (m_state.connected == 1) {
-      m_state.connected = 0;
-      emit statusText(0, QStringLiteral("DisConnected"));
-      emit statusText(1, QStringLiteral("未连接"));
-      emit testSignalReset();
-    }
+    if (m_state.connected == 1) Disconnect();
   });
   m_link.SetSearchReplyHandler([this](const frame::ReadReply& reply, const QString&) { return HandleSearchReply(reply); });
   connect(&m_link, &ParamLink::networkAcknowledged, this, &DeviceDiscovery::NetworkAcknowledged);
