@@ -4,9 +4,11 @@
 // simulator's frame log shows what reached the units.
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -15,6 +17,7 @@
 #include <QSlider>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 #include <QUdpSocket>
@@ -461,6 +464,32 @@ class DiscoveryWindowTest final : public QObject {
     QCOMPARE(frames[0].value(QStringLiteral("address")).toInt(), 138);
     QCOMPARE(frames[0].value(QStringLiteral("count")).toInt(), 12);
     QCOMPARE(frames[0].value(QStringLiteral("to")).toString(), QStringLiteral("127.255.255.255"));
+  }
+
+  // The open and save dialogs offer project files and add their extension; cancelling
+  // either gives no path.
+  void fileDialogsOfferProjectFiles() {
+    for (const bool save : {false, true}) {
+      QStringList filters;
+      QString suffix;
+      int mode = -1;
+      QTimer poll;
+      connect(&poll, &QTimer::timeout, this, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        poll.stop();
+        filters = dialog->nameFilters();
+        suffix = dialog->defaultSuffix();
+        mode = dialog->acceptMode();
+        dialog->reject();
+      });
+      poll.start(10);
+      const QString path = save ? ProjectFileCommands::AskSavePath(nullptr) : ProjectFileCommands::AskOpenPath(nullptr);
+      QVERIFY(path.isEmpty());
+      QCOMPARE(filters, QStringList{QStringLiteral("*.kvdat (*.kvdat)")});
+      QCOMPARE(suffix, QStringLiteral("kvdat"));
+      QCOMPARE(mode, int(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen));
+    }
   }
 
   void fileMenuOpensAndSavesWithItsTextsAndCaptions() {
