@@ -4,9 +4,11 @@
 // simulator's frame log shows what reached the units.
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -15,6 +17,7 @@
 #include <QSlider>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTest>
 #include <QToolButton>
 #include <QUdpSocket>
@@ -81,6 +84,8 @@ class DiscoveryWindowTest final : public QObject {
     options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
     options.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
     options.networkSettleMs = 20;
+    // No test here waits for a time-out: a slow answer on a loaded machine must not become one.
+    options.linkTimeoutMs = 60000;
     m_window = std::make_unique<MainWindow>(options);
     m_window->show();
     m_messages.clear();
@@ -138,7 +143,9 @@ class DiscoveryWindowTest final : public QObject {
     QVERIFY(m_dir.isValid());
     QFile ini(m_dir.filePath(QStringLiteral("Config.ini")));
     QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[SysPara]\nsearchTime=700\n");
+    // Long enough for every simulated unit's reply to be handled before the search ends, even
+    // on two busy cores under the sanitizers.
+    ini.write("[SysPara]\nsearchTime=1500\n");
     ini.close();
     qputenv("MZR4700_LOCAL_IP", "127.0.0.1");
   }
@@ -200,6 +207,43 @@ class DiscoveryWindowTest final : public QObject {
     QCOMPARE(Cell(0, 6), U("mask IP"));
     QCOMPARE(Control<QPushButton>("suiButton26")->text(), U("Modify NET Info"));
     QCOMPARE(Status(0), QStringLiteral("Search completed    find:3"));
+  }
+
+  // The drawer's controls where the unit list is laid out, in drawer coordinates, and the
+  // grid's column widths and colours.
+  void theDeviceListIsLaidOutAsDesigned() {
+    MakeWindow();
+    SideChannel* drawer = m_window->deviceListDrawer();
+    drawer->ShowPinnedOpen();
+    QTRY_COMPARE(drawer->geometry().size(), QSize(576, 536));
+    const auto bounds = [&](const char* name) {
+      QWidget* w = Control<QWidget>(name);
+      return QRect(w->mapTo(drawer, QPoint(0, 0)), w->size());
+    };
+    QCOMPARE(bounds("suiImageButton1"), QRect(538, 32, 22, 22));
+    QCOMPARE(bounds("suiStringGrid1"), QRect(24, 56, 537, 361));
+    QCOMPARE(bounds("suiEdit1"), QRect(48, 440, 121, 19));
+    QCOMPARE(bounds("suiEdit2"), QRect(259, 440, 121, 19));
+    QCOMPARE(bounds("suiEdit3"), QRect(440, 440, 121, 19));
+    QCOMPARE(bounds("suiButton24"), QRect(112, 486, 105, 27));
+    QCOMPARE(bounds("suiButton25"), QRect(265, 486, 80, 27));
+    QCOMPARE(bounds("suiButton26"), QRect(393, 486, 112, 27));
+    QCOMPARE(bounds("Label1").topLeft(), QPoint(24, 443));
+
+    QCOMPARE(grid()->rowCount(), 254);  // row 0 is the header
+    QCOMPARE(grid()->columnCount(), 8);  // column 0 is the row-number header
+    QCOMPARE(grid()->verticalHeader()->width(), 92);
+    const QList<int> widths{93, 108, 96, 91, 99, 92, 92, 73};
+    for (int column = 0; column < 8; ++column) QCOMPARE(grid()->columnWidth(column), widths[column]);
+    QCOMPARE(grid()->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(grid()->editTriggers(), QAbstractItemView::NoEditTriggers);
+    QVERIFY(grid()->showGrid());
+    QCOMPARE(grid()->palette().color(QPalette::Base), QColor(231, 231, 231));
+    QCOMPARE(grid()->palette().color(QPalette::Highlight), QColor(0, 128, 0));
+    QVERIFY(grid()->horizontalHeader()->styleSheet().contains(QStringLiteral("rgb(57, 115, 196)")));
+    QVERIFY(Control<QPushButton>("suiButton24")->isEnabled());
+    QVERIFY(!Control<QPushButton>("suiButton26")->isEnabled());
+    QVERIFY(!discovery().searching());
   }
 
   void aUnitAnsweringTwiceIsListedOnce() {
@@ -420,6 +464,32 @@ class DiscoveryWindowTest final : public QObject {
     QCOMPARE(frames[0].value(QStringLiteral("address")).toInt(), 138);
     QCOMPARE(frames[0].value(QStringLiteral("count")).toInt(), 12);
     QCOMPARE(frames[0].value(QStringLiteral("to")).toString(), QStringLiteral("127.255.255.255"));
+  }
+
+  // The open and save dialogs offer project files and add their extension; cancelling
+  // either gives no path.
+  void fileDialogsOfferProjectFiles() {
+    for (const bool save : {false, true}) {
+      QStringList filters;
+      QString suffix;
+      int mode = -1;
+      QTimer poll;
+      connect(&poll, &QTimer::timeout, this, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) return;
+        poll.stop();
+        filters = dialog->nameFilters();
+        suffix = dialog->defaultSuffix();
+        mode = dialog->acceptMode();
+        dialog->reject();
+      });
+      poll.start(10);
+      const QString path = save ? ProjectFileCommands::AskSavePath(nullptr) : ProjectFileCommands::AskOpenPath(nullptr);
+      QVERIFY(path.isEmpty());
+      QCOMPARE(filters, QStringList{QStringLiteral("*.kvdat (*.kvdat)")});
+      QCOMPARE(suffix, QStringLiteral("kvdat"));
+      QCOMPARE(mode, int(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen));
+    }
   }
 
   void fileMenuOpensAndSavesWithItsTextsAndCaptions() {

@@ -5,8 +5,10 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -50,15 +52,22 @@ class Units {
         received.push_back(d);
         const auto request = frame::ParseRequest(
             std::span(reinterpret_cast<const std::uint8_t*>(d.constData()), static_cast<std::size_t>(d.size())));
-        if (request && request->command == frame::Command::Read) {
-          for (const Bytes& reply : replies) Send(reply);
-        }
+        if (request && request->command == frame::Command::Read) SendReplies(0);
       }
     });
   }
   quint16 port() const { return listener.localPort(); }
   void Send(const Bytes& d) {
     sender.writeDatagram(reinterpret_cast<const char*>(d.data()), static_cast<qint64>(d.size()), kLocal, port());
+  }
+  // The replies leave in batches with the event loop turning in between, as units on a
+  // network answer: the link, on this same thread, reads between batches, so the burst does
+  // not depend on how large a receive buffer the kernel grants.
+  void SendReplies(std::size_t first) {
+    constexpr std::size_t kBatch = 32;
+    const std::size_t end = std::min(replies.size(), first + kBatch);
+    for (std::size_t i = first; i < end; ++i) Send(replies[i]);
+    if (end < replies.size()) QTimer::singleShot(0, &listener, [this, end] { SendReplies(end); });
   }
   static Bytes WholeImageReply(const ParameterImage& image) { return frame::BuildReadReply(0, image.All()); }
 
@@ -207,6 +216,24 @@ class DeviceDiscoveryTest final : public QObject {
     QCOMPARE(m_discovery->ChangeNetworkSettings(QStringLiteral("127.0.0.3"), QStringLiteral("255.0.0.0"),
                                                 QStringLiteral("127.0.0.1")),
              NetworkChangeResult::NoSelection);
+  }
+
+  // A read reply that carries only part of the image is accepted by the link but never
+  // listed; connecting afterwards must still take the listed unit's whole image.
+  void connectTakesTheWholeListedImageAfterAPartialReply() {
+    Setup(2);
+    Search();
+    const ParameterImage stray = UnitImage(40);
+    m_link->HandleDatagram(frame::BuildReadReply(addr::ipAddress, *stray.Bytes(addr::ipAddress, 14)),
+                           QStringLiteral("127.0.0.42"));
+    QCOMPARE(m_link->lastReplyAddress(), std::uint16_t{addr::ipAddress});
+    QCOMPARE(m_discovery->devicesFound(), 2);
+    m_image.SetU8(266, 99);  // an edit the unit never had
+    m_discovery->SelectRow(2);
+    m_discovery->Connect();
+    QCOMPARE(m_state.connected, 1);
+    QVERIFY(m_image == UnitImage(1));
+    QCOMPARE(m_link->remoteAddress(), QStringLiteral("127.0.0.3"));
   }
 
   void acknowledgementSearchesAgainAndDisconnects() {

@@ -24,7 +24,11 @@ namespace {
 
 const QHostAddress kLinkAddress(QStringLiteral("127.0.0.1"));
 const QHostAddress kPeerAddress(QStringLiteral("127.0.0.2"));
+// Timer2 is short only where a test waits for the time-out; where an answer is expected it
+// is far longer than any test runs, so a loaded machine cannot turn an answer into a
+// time-out.
 constexpr int kShortTimeoutMs = 300;
+constexpr int kLongTimeoutMs = 60000;
 
 Bytes Slice(const QByteArray& b, int from, int to) {
   return Bytes(reinterpret_cast<const std::uint8_t*>(b.constData()) + from,
@@ -72,8 +76,8 @@ class ParamLinkTest final : public QObject {
   std::unique_ptr<ParamLink> m_link;
   QTimer* m_timer2 = nullptr;
 
-  // The link is in network mode, talks to the peer and has Timer2 shortened.
-  void Reset(bool networkMode = true) {
+  // The link is in network mode and talks to the peer.
+  void Reset(bool networkMode = true, int timeoutMs = kLongTimeoutMs) {
     m_link.reset();
     m_peer = std::make_unique<Peer>();
     m_state = AppState{};
@@ -82,7 +86,7 @@ class ParamLinkTest final : public QObject {
     m_image = ParameterImage{};
     m_image.ApplyNewProjectDefaults();
     m_link = std::make_unique<ParamLink>(m_state, m_image,
-                                         ParamLink::Options{m_peer->port(), kShortTimeoutMs, kLinkAddress});
+                                         ParamLink::Options{m_peer->port(), timeoutMs, kLinkAddress});
     QString error;
     QVERIFY2(m_link->Open(&error), qPrintable(error));
     m_link->setRemoteAddress(kPeerAddress.toString());
@@ -148,14 +152,23 @@ class ParamLinkTest final : public QObject {
   }
 
   void timeOutCountsFromTheFirstOfTwoWrites() {
+    const std::array<std::uint8_t, 1> v{3};
+    // Let part of the period pass, then write again: the period must not start over. A
+    // machine too busy to look before the period ran out proves nothing; try again then.
+    bool secondWriteInTime = false;
+    for (int attempt = 0; attempt < 5 && !secondWriteInTime; ++attempt) {
+      Reset(true, kShortTimeoutMs);
+      QSignalSpy early(m_link.get(), &ParamLink::timedOut);
+      m_link->SendWrite(266, 1, v);
+      QVERIFY(m_timer2->isActive());
+      QTRY_VERIFY(!early.isEmpty() || m_timer2->remainingTime() < kShortTimeoutMs / 2);
+      secondWriteInTime = early.isEmpty();
+    }
+    QVERIFY(secondWriteInTime);
     QSignalSpy status(m_link.get(), &ParamLink::statusText);
     QSignalSpy timedOut(m_link.get(), &ParamLink::timedOut);
-    const std::array<std::uint8_t, 1> v{3};
-    m_link->SendWrite(266, 1, v);
-    QVERIFY(m_timer2->isActive());
-    // Let part of the period pass, then write again: the period must not start over.
-    QTRY_VERIFY(m_timer2->remainingTime() < kShortTimeoutMs / 2);
     m_link->SendWrite(267, 1, v);
+    QVERIFY(m_timer2->isActive());
     QVERIFY(m_timer2->remainingTime() < kShortTimeoutMs / 2);
 
     QVERIFY(timedOut.wait());
@@ -193,7 +206,6 @@ class ParamLinkTest final : public QObject {
     QFETCH(Bytes, answer);
     QFETCH(bool, accepted);
     QSignalSpy acked(m_link.get(), &ParamLink::acknowledged);
-    QSignalSpy timedOut(m_link.get(), &ParamLink::timedOut);
     const std::array<std::uint8_t, 1> v{1};
     for (int command : sent) {
       if (command == 6) m_link->SendWrite(266, 1, v);
@@ -207,8 +219,9 @@ class ParamLinkTest final : public QObject {
       QVERIFY(!m_link->timerActive());
       QCOMPARE(m_link->pendingCommand(), sent.back());  // an answer does not clear it
     } else {
-      QVERIFY(timedOut.wait());
+      Drain();
       QCOMPARE(acked.size(), 0);
+      QVERIFY(m_link->timerActive());
     }
   }
 
@@ -301,6 +314,7 @@ class ParamLinkTest final : public QObject {
   }
   void anUnansweredReadAllDoesNotCaptureLaterSearchReplies() {
     QFETCH(bool, timeOutFirst);
+    if (timeOutFirst) Reset(true, kShortTimeoutMs);
     QSignalSpy timedOut(m_link.get(), &ParamLink::timedOut);
     QSignalSpy received(m_link.get(), &ParamLink::imageReceived);
     int searchReplies = 0;
@@ -339,6 +353,7 @@ class ParamLinkTest final : public QObject {
   }
 
   void aReplyAfterTheTimeOutIsNotExamined() {
+    Reset(true, kShortTimeoutMs);
     QSignalSpy timedOut(m_link.get(), &ParamLink::timedOut);
     QSignalSpy acked(m_link.get(), &ParamLink::acknowledged);
     const std::array<std::uint8_t, 1> v{1};
@@ -411,6 +426,7 @@ class ParamLinkTest final : public QObject {
   }
 
   void downloadAllWithoutTheStoreAcknowledgementEndsInConnectFail() {
+    Reset(true, kShortTimeoutMs);
     DeviceCommands commands(m_state, m_image, *m_link);
     QSignalSpy status(&commands, &DeviceCommands::statusText);
     QSignalSpy linkStatus(m_link.get(), &ParamLink::statusText);
@@ -422,7 +438,9 @@ class ParamLinkTest final : public QObject {
     QCOMPARE(status.size(), 1);  // only "DownLoad.."
     QCOMPARE(linkStatus[0], (QList<QVariant>{0, QStringLiteral("Connect Fail!")}));
     QVERIFY(!commands.downloadPending());
-    // A late store acknowledgement after a later write does not claim the download.
+    // A late store acknowledgement after a later write does not claim the download. That
+    // acknowledgement must now be examined, so the period is long again.
+    m_timer2->setInterval(kLongTimeoutMs);
     m_state.connected = 1;
     const std::array<std::uint8_t, 1> v{1};
     m_link->SendWrite(266, 1, v);

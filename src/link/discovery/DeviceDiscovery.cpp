@@ -41,12 +41,7 @@ DeviceDiscovery::DeviceDiscovery(AppState& state, ParameterImage& image, ParamLi
   m_settleTimer.setInterval(m_options.settleMs);
   connect(&m_settleTimer, &QTimer::timeout, this, [this] {
     SearchDevices();
-    if (m_state.connected == 1) {
-      m_state.connected = 0;
-      emit statusText(0, QStringLiteral("DisConnected"));
-      emit statusText(1, QStringLiteral("未连接"));
-      emit testSignalReset();
-    }
+    if (m_state.connected == 1) Disconnect();
   });
   m_link.SetSearchReplyHandler([this](const frame::ReadReply& reply, const QString&) { return HandleSearchReply(reply); });
   connect(&m_link, &ParamLink::networkAcknowledged, this, &DeviceDiscovery::NetworkAcknowledged);
@@ -119,13 +114,10 @@ void DeviceDiscovery::SelectRow(int row) {
 
 void DeviceDiscovery::Connect() {
   if (!m_deviceSelected) return;
-  const DeviceTable::Entry& entry = m_table.entry(m_selectedDevice);
-  const std::size_t address = m_link.lastReplyAddress();
-  const std::size_t count = m_link.lastReplyCount();
-  if (address + count <= kImageSize) {
-    // No frame is sent: the unit's image arrived with its search reply.
-    (void)m_image.Store(address, std::span<const std::uint8_t>(entry).subspan(address, count));
-  }
+  // No frame is sent: the unit's image arrived with its search reply. Only whole images are
+  // listed, so the whole entry is taken, not the span of the last read reply accepted (a
+  // stray partial reply after the search would otherwise leave most of the image as it was).
+  (void)m_image.Store(0, m_table.entry(m_selectedDevice));
   m_deviceIp = AddressText(m_image.ipAddress());
   m_link.setRemoteAddress(m_deviceIp);
   m_state.refreshing = 1;
