@@ -306,12 +306,25 @@ void CtlEndToEndTest::restartSendsTheCommandToTheOneUnit() {
   QString error;
   QVERIFY2(sim.Start(SimArgs(m_port, 2), &error), qPrintable(error));
 
+  // The local network's broadcast address names every unit, not one: refused before sending.
+  const QString file = Path(QStringLiteral("default.KVdat"));
+  QVERIFY(Save(file, DefaultImage()));
+  for (const QStringList& args : {QStringList{QStringLiteral("restart"), QStringLiteral("127.255.255.255")},
+                                  QStringList{QStringLiteral("restore"), file, QStringLiteral("127.255.255.255")},
+                                  QStringList{QStringLiteral("backup"), QStringLiteral("127.255.255.255"), Path(QStringLiteral("x"))}}) {
+    const Run refused = Ctl(m_port, args);
+    QCOMPARE(refused.exitCode, 2);
+    QCOMPARE(refused.errLines(), QStringList{QStringLiteral("mzr4700ctl: 127.255.255.255 is the broadcast address of "
+                                                            "the local network, not one unit's address")});
+  }
+  QVERIFY(!QFile::exists(Path(QStringLiteral("x"))));
+
   const Run run = Ctl(m_port, {QStringLiteral("restart"), QStringLiteral("127.0.0.3")});
   QCOMPARE(run.exitCode, 0);
   QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
   QVERIFY(sim.WaitForLogLines(1));
   const QList<QJsonObject> lines = sim.LogLines();
-  QCOMPARE(lines.size(), 1);
+  QCOMPARE(lines.size(), 1);  // the refused commands sent nothing
   QCOMPARE(lines[0].value(QStringLiteral("to")).toString(), QStringLiteral("127.0.0.3"));
   QCOMPARE(lines[0].value(QStringLiteral("command")).toInt(), 6);
   QCOMPARE(lines[0].value(QStringLiteral("address")).toInt(), 3001);
@@ -576,6 +589,12 @@ void CtlEndToEndTest::badArgumentsAndFiles_data() {
   row("set-net without mask", {QStringLiteral("set-net"), QStringLiteral("127.0.0.2"), QStringLiteral("--ip"),
                                QStringLiteral("127.0.0.5"), QStringLiteral("--gateway"), QStringLiteral("127.0.0.1")},
       2, "set-net needs --ip, --mask and --gateway");
+  row("diff against the broadcast of every network", {QStringLiteral("diff"), good, QStringLiteral("255.255.255.255")}, 2,
+      "'255.255.255.255' is not a unit's IPv4 address");
+  row("set-net with a mistyped mask", {QStringLiteral("set-net"), QStringLiteral("127.0.0.2"), QStringLiteral("--ip"),
+                                       QStringLiteral("127.0.0.5"), QStringLiteral("--mask"), QStringLiteral("255.0.0.0.1"),
+                                       QStringLiteral("--gateway"), QStringLiteral("127.0.0.1")},
+      2, "--mask '255.0.0.0.1' is not a valid mask");
   row("backup --all with two operands", {QStringLiteral("backup"), QStringLiteral("--all"), QStringLiteral("a"), QStringLiteral("b")}, 2,
       "backup needs one folder after --all");
   row("file missing", {QStringLiteral("show"), QStringLiteral("@dir/none.KVdat")}, 3, "none.KVdat: Can't open this file!");

@@ -37,7 +37,10 @@ std::optional<int> Number(const QString& text, int low, int high) {
   return v;
 }
 
-// A unit's address as four decimal octets, neither 0.0.0.0 nor 255.255.255.255.
+QString Dashed(const QString& option) { return QStringLiteral("--") + option; }
+
+}  // namespace
+
 bool IsUnitAddress(const QString& text) {
   static const QRegularExpression quad(QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
   const auto match = quad.match(text);
@@ -47,10 +50,6 @@ bool IsUnitAddress(const QString& text) {
   }
   return text != QLatin1String("0.0.0.0") && text != QLatin1String("255.255.255.255");
 }
-
-QString Dashed(const QString& option) { return QStringLiteral("--") + option; }
-
-}  // namespace
 
 QString UsageText() {
   return QStringLiteral(

@@ -33,6 +33,9 @@ struct CtlArguments {
 // The arguments after the program name. A refusal gives its one-line message.
 std::variant<CtlArguments, QString> ParseArguments(const QStringList& args);
 
+// A unit's address as four decimal octets, neither 0.0.0.0 nor 255.255.255.255.
+bool IsUnitAddress(const QString& text);
+
 // The text of --help.
 QString UsageText();
 
