@@ -31,16 +31,22 @@ struct Run {
   QStringList errLines() const { return err.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
 };
 
+// A search that must hear every unit: long enough for a simulator slowed by a sanitizer on
+// a busy machine. Waiting for absent replies is done with short times instead.
+const QString kFullSearchMs = QStringLiteral("2000");
+
 // Runs mzr4700ctl, with --local 127.0.0.1 --port port before args unless told not to; the
-// environment names them in any case.
+// environment names them in any case. Unless args set their own, the unit time-out is
+// generous for the same reason: a run that should succeed must not fail on a slow answer.
 Run Ctl(quint16 port, const QStringList& args, bool withGlobals = true) {
   QProcess process;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("MZR4700_LOCAL_IP"), QStringLiteral("127.0.0.1"));
   env.insert(QStringLiteral("MZR4700_PORT"), QString::number(port));
   process.setProcessEnvironment(env);
-  const QStringList globals{QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                            QString::number(port)};
+  QStringList globals{QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                      QString::number(port)};
+  if (!args.contains(QStringLiteral("--timeout"))) globals << QStringLiteral("--timeout") << QStringLiteral("10000");
   process.start(QStringLiteral(MZR_CTL_EXECUTABLE), withGlobals ? globals + args : args);
   Run run;
   if (!process.waitForFinished(30000)) {
@@ -157,7 +163,7 @@ void CtlEndToEndTest::searchListsEachUnitOnce() {
   QString error;
   QVERIFY2(sim.Start(SimArgs(m_port, 3), &error), qPrintable(error));
 
-  const Run json = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("--time"), QStringLiteral("600")});
+  const Run json = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("--time"), kFullSearchMs});
   QCOMPARE(json.exitCode, 0);
   QJsonParseError parseError{};
   const QJsonDocument doc = QJsonDocument::fromJson(json.out.toUtf8(), &parseError);
@@ -192,7 +198,7 @@ void CtlEndToEndTest::searchListsEachUnitOnce() {
     QCOMPARE(read.value(QStringLiteral("count")).toInt(), 852);
   }
 
-  const Run table = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--time"), QStringLiteral("600")});
+  const Run table = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--time"), kFullSearchMs});
   QCOMPARE(table.exitCode, 0);
   const QStringList lines = table.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   QCOMPARE(lines.size(), 4);  // the header and one line per unit
@@ -280,7 +286,7 @@ void CtlEndToEndTest::backupAllNamesFilesSafely() {
   QCOMPARE(Ctl(m_port, {QStringLiteral("restore"), unitFile, QStringLiteral("127.0.0.2")}).exitCode, 0);
 
   const QString dir = Path(QStringLiteral("backups/today"));
-  const Run run = Ctl(m_port, {QStringLiteral("backup"), QStringLiteral("--all"), dir, QStringLiteral("--time"), QStringLiteral("600")});
+  const Run run = Ctl(m_port, {QStringLiteral("backup"), QStringLiteral("--all"), dir, QStringLiteral("--time"), kFullSearchMs});
   QCOMPARE(run.exitCode, 0);
   const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
   QCOMPARE(files, (QStringList{QStringLiteral("Hall_2_2_127.0.0.3.KVdat"), QStringLiteral("Hall_3_3_127.0.0.4.KVdat"),
@@ -338,7 +344,7 @@ void CtlEndToEndTest::setNetChangesOneUnitAndRefusesATakenAddress() {
   const auto setNet = [this](const QString& ip, const QString& mask) {
     return Ctl(m_port, {QStringLiteral("set-net"), QStringLiteral("127.0.0.3"), QStringLiteral("--ip"), ip,
                         QStringLiteral("--mask"), mask, QStringLiteral("--gateway"), QStringLiteral("127.0.0.1"),
-                        QStringLiteral("--time"), QStringLiteral("500")});
+                        QStringLiteral("--time"), kFullSearchMs});
   };
 
   // 127.0.0.2 belongs to the other unit: refused before anything is written.
@@ -362,7 +368,7 @@ void CtlEndToEndTest::setNetChangesOneUnitAndRefusesATakenAddress() {
   QCOMPARE(writes[0].value(QStringLiteral("count")).toInt(), 12);
   QCOMPARE(writes[0].value(QStringLiteral("data")).toString(), QStringLiteral("7f00001eff0000007f000001"));
 
-  const Run search = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("--time"), QStringLiteral("600")});
+  const Run search = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("--time"), kFullSearchMs});
   QCOMPARE(search.exitCode, 0);
   QSet<QString> ips;
   for (const QJsonValue& unit : QJsonDocument::fromJson(search.out.toUtf8()).array()) {
