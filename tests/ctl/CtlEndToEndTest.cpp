@@ -9,12 +9,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
 
 #include "files/ProjectFile.h"
+#include "link/FrameCodec.h"
 #include "model/FieldTable.h"
 #include "model/ParameterImage.h"
 #include "support/SimProcess.h"
@@ -38,8 +41,7 @@ const QString kFullSearchMs = QStringLiteral("2000");
 // Runs mzr4700ctl, with --local 127.0.0.1 --port port before args unless told not to; the
 // environment names them in any case. Unless args set their own, the unit time-out is
 // generous for the same reason: a run that should succeed must not fail on a slow answer.
-Run Ctl(quint16 port, const QStringList& args, bool withGlobals = true) {
-  QProcess process;
+void StartCtl(QProcess& process, quint16 port, const QStringList& args, bool withGlobals = true) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("MZR4700_LOCAL_IP"), QStringLiteral("127.0.0.1"));
   env.insert(QStringLiteral("MZR4700_PORT"), QString::number(port));
@@ -48,6 +50,9 @@ Run Ctl(quint16 port, const QStringList& args, bool withGlobals = true) {
                       QString::number(port)};
   if (!args.contains(QStringLiteral("--timeout"))) globals << QStringLiteral("--timeout") << QStringLiteral("10000");
   process.start(QStringLiteral(MZR_CTL_EXECUTABLE), withGlobals ? globals + args : args);
+}
+
+Run Finish(QProcess& process) {
   Run run;
   if (!process.waitForFinished(30000)) {
     process.kill();
@@ -59,6 +64,12 @@ Run Ctl(quint16 port, const QStringList& args, bool withGlobals = true) {
   run.out = QString::fromUtf8(process.readAllStandardOutput());
   run.err = QString::fromUtf8(process.readAllStandardError());
   return run;
+}
+
+Run Ctl(quint16 port, const QStringList& args, bool withGlobals = true) {
+  QProcess process;
+  StartCtl(process, port, args, withGlobals);
+  return Finish(process);
 }
 
 QStringList SimArgs(quint16 port, int units, QStringList more = {}) {
@@ -137,6 +148,7 @@ class CtlEndToEndTest final : public QObject {
   void setNetChangesOneUnitAndRefusesATakenAddress();
   void unitThatDoesNotAnswerExitsOne_data();
   void unitThatDoesNotAnswerExitsOne();
+  void backupRefusesAReplyThatIsNotTheWholeImage();
 
   void showJsonOfADefaultProject();
   void diffReportsOneBandAndOneCarriedByte();
@@ -416,6 +428,33 @@ void CtlEndToEndTest::unitThatDoesNotAnswerExitsOne() {
   QVERIFY2(run.err.contains(message), qPrintable(run.err));
   QVERIFY(!QFile::exists(out));  // a failed backup writes no file
   QVERIFY(sim.WaitForLogLines(1));  // the request did reach the unit
+}
+
+void CtlEndToEndTest::backupRefusesAReplyThatIsNotTheWholeImage() {
+  // A unit of the test's own at 127.0.0.9 that answers the read with its first 100 bytes.
+  QUdpSocket unit;
+  QVERIFY(unit.bind(QHostAddress(QStringLiteral("127.0.0.9")), m_port,
+                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+  const QString out = Path(QStringLiteral("short.KVdat"));
+  QProcess ctl;
+  StartCtl(ctl, m_port, {QStringLiteral("backup"), QStringLiteral("127.0.0.9"), out});
+
+  QVERIFY(unit.waitForReadyRead(20000));
+  const QNetworkDatagram request = unit.receiveDatagram();
+  const auto expected = frame::BuildRead(0, static_cast<std::uint16_t>(kImageSize));
+  QCOMPARE(request.data(), QByteArray(reinterpret_cast<const char*>(expected.data()), static_cast<qsizetype>(expected.size())));
+  const ParameterImage image = DefaultImage();
+  const auto reply = frame::BuildReadReply(0, image.All().first(100));
+  // To the companion's port on 127.0.0.1, where the request came from.
+  QCOMPARE(unit.writeDatagram(reinterpret_cast<const char*>(reply.data()), static_cast<qint64>(reply.size()),
+                              QHostAddress(QStringLiteral("127.0.0.1")), m_port),
+           static_cast<qint64>(reply.size()));
+
+  const Run run = Finish(ctl);
+  QCOMPARE(run.exitCode, 1);
+  QCOMPARE(run.errLines(), QStringList{QStringLiteral("mzr4700ctl: 127.0.0.9 answered the read of its settings with 100 "
+                                                      "bytes at address 0 instead of all 852")});
+  QVERIFY(!QFile::exists(out));
 }
 
 void CtlEndToEndTest::showJsonOfADefaultProject() {

@@ -168,6 +168,17 @@ CtlResult UnitSession::ReadImage(const QString& ip, ParameterImage* image) {
   if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
   m_commands->ReadAll();
   if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the read of its settings"));
+  // The link takes a reply's own address and count; a backup of a shorter reply would keep
+  // stale or zero bytes in the rest and still look like the unit's settings.
+  if (m_link->lastReplyAddress() != 0 || m_link->lastReplyCount() != kImageSize) {
+    return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
+                           QStringLiteral("%1 answered the read of its settings with %2 bytes at address %3 instead of "
+                                          "all %4")
+                               .arg(ip)
+                               .arg(m_link->lastReplyCount())
+                               .arg(m_link->lastReplyAddress())
+                               .arg(kImageSize));
+  }
   *image = m_image;
   return CtlResult::Ok();
 }
