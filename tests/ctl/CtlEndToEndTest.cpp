@@ -609,7 +609,9 @@ void CtlEndToEndTest::badArgumentsAndFiles_data() {
     QTest::newRow(name) << args << code << QString::fromUtf8(message);
   };
   const QString good = QStringLiteral("@good");
-  row("no command", {}, 2, "no command given");
+  row("no command", {}, 2, "mzr4700ctl: no command given; see mzr4700ctl --help");
+  row("operand to search", {QStringLiteral("search"), QStringLiteral("127.0.0.2")}, 2,
+      "mzr4700ctl: search takes no operands, not '127.0.0.2'; see mzr4700ctl --help");
   row("unknown command", {QStringLiteral("frob")}, 2, "unknown command 'frob'");
   row("unknown option", {QStringLiteral("show"), good, QStringLiteral("--colour")}, 2, "takes no option '--colour'");
   row("option of another command", {QStringLiteral("show"), good, QStringLiteral("--png"), QStringLiteral("x.png")}, 2,

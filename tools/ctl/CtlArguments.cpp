@@ -158,12 +158,13 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
     }
   }
 
-  if (!command) return QStringLiteral("no command given (try --help)");
+  if (!command) return QStringLiteral("no command given");
   result.command = command->command;
   result.operands = operands;
 
   const auto wantOperands = [&](int n, const char* what) -> std::optional<QString> {
     if (operands.size() == n) return std::nullopt;
+    if (n == 0) return QStringLiteral("%1 takes no operands, not '%2'").arg(QLatin1String(command->name), operands.first());
     return QStringLiteral("%1 needs %2").arg(QLatin1String(command->name), QLatin1String(what));
   };
   const auto wantUnit = [&](int index) -> std::optional<QString> {
@@ -176,7 +177,7 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
     case Command::help:
       break;
     case Command::search:
-      error = wantOperands(0, "no operands");
+      error = wantOperands(0, "");
       break;
     case Command::backup:
       if (result.all) {
