@@ -149,6 +149,7 @@ class CtlEndToEndTest final : public QObject {
   void unitThatDoesNotAnswerExitsOne_data();
   void unitThatDoesNotAnswerExitsOne();
   void backupRefusesAReplyThatIsNotTheWholeImage();
+  void setNetEndsOnAPlainAcknowledgement();
 
   void showJsonOfADefaultProject();
   void diffReportsOneBandAndOneCarriedByte();
@@ -455,6 +456,42 @@ void CtlEndToEndTest::backupRefusesAReplyThatIsNotTheWholeImage() {
   QCOMPARE(run.errLines(), QStringList{QStringLiteral("mzr4700ctl: 127.0.0.9 answered the read of its settings with 100 "
                                                       "bytes at address 0 instead of all 852")});
   QVERIFY(!QFile::exists(out));
+}
+
+void CtlEndToEndTest::setNetEndsOnAPlainAcknowledgement() {
+  // A unit of the test's own at 127.0.0.9: it answers the search, then acknowledges the
+  // network write like any write instead of with "ModiNet!".
+  QUdpSocket broadcast;
+  QUdpSocket unit;
+  const auto share = QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint;
+  QVERIFY(broadcast.bind(QHostAddress(QStringLiteral("127.255.255.255")), m_port, share));
+  QVERIFY(unit.bind(QHostAddress(QStringLiteral("127.0.0.9")), m_port, share));
+  const QHostAddress companion(QStringLiteral("127.0.0.1"));
+  const auto send = [&](const frame::Bytes& datagram) {
+    return unit.writeDatagram(reinterpret_cast<const char*>(datagram.data()), static_cast<qint64>(datagram.size()),
+                              companion, m_port) == static_cast<qint64>(datagram.size());
+  };
+
+  QProcess ctl;
+  StartCtl(ctl, m_port, {QStringLiteral("set-net"), QStringLiteral("127.0.0.9"), QStringLiteral("--ip"), QStringLiteral("127.0.0.19"),
+                         QStringLiteral("--mask"), QStringLiteral("255.0.0.0"), QStringLiteral("--gateway"),
+                         QStringLiteral("127.0.0.1"), QStringLiteral("--time"), kFullSearchMs});
+  QVERIFY(broadcast.waitForReadyRead(20000));
+  (void)broadcast.receiveDatagram();
+  ParameterImage image = DefaultImage();
+  image.setIpAddress({127, 0, 0, 9});
+  QVERIFY(send(frame::BuildReadReply(0, image.All())));
+
+  QVERIFY(unit.waitForReadyRead(20000));
+  const QNetworkDatagram write = unit.receiveDatagram();
+  QCOMPARE(write.data().size(), 38 + 12);
+  QVERIFY(send(frame::BuildAck(frame::Command::Write, addr::ipAddress, 12)));
+
+  const Run run = Finish(ctl);
+  QCOMPARE(run.exitCode, 1);
+  QCOMPARE(run.errLines(), QStringList{QStringLiteral("mzr4700ctl: 127.0.0.9 acknowledged the new network settings without "
+                                                      "confirming them (\"ModiNet!\"); search to see which address it "
+                                                      "answers at")});
 }
 
 void CtlEndToEndTest::showJsonOfADefaultProject() {

@@ -222,7 +222,16 @@ CtlResult UnitSession::ChangeNetwork(const QString& ip, const QString& newIp, co
   m_discovery->SelectRow(row);
 
   QEventLoop loop;
-  connect(m_link.get(), &ParamLink::networkAcknowledged, &loop, [&loop] { loop.exit(0); });
+  bool confirmed = false;
+  connect(m_link.get(), &ParamLink::networkAcknowledged, &loop, [&loop, &confirmed] {
+    confirmed = true;
+    loop.exit(0);
+  });
+  // A plain acknowledgement stops the link's time-out, so waiting on for "ModiNet!" would
+  // wait for ever: end there and say so.
+  connect(m_link.get(), &ParamLink::acknowledged, &loop, [&loop, &confirmed](int command) {
+    if (!confirmed && command == static_cast<int>(frame::Command::Write)) loop.exit(2);
+  });
   connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
   // The program sends the change to its current destination, which after a search is the
   // broadcast address: every unit on the network would take the new address. Send it to the
@@ -231,7 +240,14 @@ CtlResult UnitSession::ChangeNetwork(const QString& ip, const QString& newIp, co
   m_link->setRemoteAddress(ip);
   const NetworkChangeResult result = m_discovery->ChangeNetworkSettings(newIp, mask, gateway);
   if (result != NetworkChangeResult::Sent) return ChangeRefused(result, ip, newIp, mask, gateway);
-  if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the new network settings"));
+  const int outcome = loop.exec();
+  if (outcome == 1) return NoAnswer(ip, QStringLiteral("the new network settings"));
+  if (outcome == 2) {
+    return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
+                           QStringLiteral("%1 acknowledged the new network settings without confirming them "
+                                          "(\"ModiNet!\"); search to see which address it answers at")
+                               .arg(ip));
+  }
   return CtlResult::Ok();
 }
 
