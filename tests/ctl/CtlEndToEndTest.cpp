@@ -145,6 +145,7 @@ class CtlEndToEndTest final : public QObject {
   void backupEditRestoreRoundTrip();
   void backupAllNamesFilesSafely();
   void restartSendsTheCommandToTheOneUnit();
+  void unitAddressesAreReadAsDecimal();
   void setNetChangesOneUnitAndRefusesATakenAddress();
   void unitThatDoesNotAnswerExitsOne_data();
   void unitThatDoesNotAnswerExitsOne();
@@ -348,6 +349,29 @@ void CtlEndToEndTest::restartSendsTheCommandToTheOneUnit() {
   QCOMPARE(lines[0].value(QStringLiteral("command")).toInt(), 6);
   QCOMPARE(lines[0].value(QStringLiteral("address")).toInt(), 3001);
   QCOMPARE(lines[0].value(QStringLiteral("data")).toString(), QStringLiteral("02"));
+}
+
+void CtlEndToEndTest::unitAddressesAreReadAsDecimal() {
+  // Units at 127.0.0.2 to 127.0.0.10. Zero-padded octets name the decimal address, as the
+  // parser promises: never 127.0.0.8 (octal 010), and 09 is no reason to give up.
+  SimProcess sim;
+  QString error;
+  QVERIFY2(sim.Start(SimArgs(m_port, 9), &error), qPrintable(error));
+
+  const Run restart = Ctl(m_port, {QStringLiteral("restart"), QStringLiteral("127.000.000.010")});
+  QCOMPARE(restart.exitCode, 0);
+  QVERIFY(sim.WaitForLogLines(1));
+  QCOMPARE(sim.LogLines().first().value(QStringLiteral("to")).toString(), QStringLiteral("127.0.0.10"));
+
+  const QString file = Path(QStringLiteral("nine.KVdat"));
+  const Run backup = Ctl(m_port, {QStringLiteral("--timeout"), QStringLiteral("3000"), QStringLiteral("backup"),
+                                  QStringLiteral("127.0.0.09"), file});
+  QCOMPARE(backup.exitCode, 0);
+  const auto image = Load(file);
+  QVERIFY(image);
+  QCOMPARE(image->ipAddress(), (Ip4{127, 0, 0, 9}));
+  const Run diff = Ctl(m_port, {QStringLiteral("diff"), file, QStringLiteral("127.0.0.09")});
+  QCOMPARE(diff.exitCode, 0);
 }
 
 void CtlEndToEndTest::setNetChangesOneUnitAndRefusesATakenAddress() {

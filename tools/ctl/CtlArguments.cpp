@@ -41,14 +41,19 @@ QString Dashed(const QString& option) { return QStringLiteral("--") + option; }
 
 }  // namespace
 
-bool IsUnitAddress(const QString& text) {
+std::optional<QString> UnitAddress(const QString& text) {
   static const QRegularExpression quad(QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
   const auto match = quad.match(text);
-  if (!match.hasMatch()) return false;
+  if (!match.hasMatch()) return std::nullopt;
+  QStringList octets;
   for (int i = 1; i <= 4; ++i) {
-    if (match.captured(i).toInt() > 255) return false;
+    const int octet = match.captured(i).toInt();
+    if (octet > 255) return std::nullopt;
+    octets << QString::number(octet);
   }
-  return text != QLatin1String("0.0.0.0") && text != QLatin1String("255.255.255.255");
+  const QString address = octets.join(QLatin1Char('.'));
+  if (address == QLatin1String("0.0.0.0") || address == QLatin1String("255.255.255.255")) return std::nullopt;
+  return address;
 }
 
 QString UsageText() {
@@ -132,8 +137,9 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
     }
 
     if (name == QLatin1String("local")) {
-      if (!IsUnitAddress(value)) return QStringLiteral("--local needs an IPv4 address, not '%1'").arg(value);
-      result.localIp = value;
+      const auto local = UnitAddress(value);
+      if (!local) return QStringLiteral("--local needs an IPv4 address, not '%1'").arg(value);
+      result.localIp = *local;
     } else if (name == QLatin1String("port")) {
       const auto port = Number(value, 1, 65535);
       if (!port) return QStringLiteral("--port needs a port number 1 to 65535, not '%1'").arg(value);
@@ -168,7 +174,10 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
     return QStringLiteral("%1 needs %2").arg(QLatin1String(command->name), QLatin1String(what));
   };
   const auto wantUnit = [&](int index) -> std::optional<QString> {
-    if (IsUnitAddress(operands[index])) return std::nullopt;
+    if (const auto address = UnitAddress(operands[index])) {
+      result.operands[index] = *address;
+      return std::nullopt;
+    }
     return QStringLiteral("'%1' is not a unit's IPv4 address").arg(operands[index]);
   };
 

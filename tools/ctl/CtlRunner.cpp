@@ -98,7 +98,7 @@ CtlResult CtlRunner::Diff() {
   // An address no unit can have is refused before anything is sent, as the other commands
   // refuse it: a read sent to 255.255.255.255 would take any unit's image.
   for (const QString& operand : m_args.operands) {
-    if (!QFileInfo::exists(operand) && !IsUnitAddress(operand) &&
+    if (!QFileInfo::exists(operand) && !UnitAddress(operand) &&
         QHostAddress(operand).protocol() == QAbstractSocket::IPv4Protocol && operand.count(QLatin1Char('.')) == 3) {
       return CtlResult::Fail(ExitCode::usage, QStringLiteral("'%1' is not a unit's IPv4 address").arg(operand));
     }
@@ -131,11 +131,11 @@ CtlResult CtlRunner::Session(UnitSession** session) {
 }
 
 CtlResult CtlRunner::LoadOperand(const QString& operand, ParameterImage& image) {
-  const bool isUnit = IsUnitAddress(operand) && !QFileInfo::exists(operand);
-  if (!isUnit) return LoadFile(operand, image);
+  const auto unit = QFileInfo::exists(operand) ? std::nullopt : UnitAddress(operand);
+  if (!unit) return LoadFile(operand, image);
   UnitSession* session = nullptr;
   if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
-  return session->ReadImage(operand, &image);
+  return session->ReadImage(*unit, &image);
 }
 
 CtlResult CtlRunner::Search() {
