@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QUdpSocket>
 
+#include <array>
+
 #include "files/ProjectFile.h"
 #include "link/FrameCodec.h"
 #include "model/FieldTable.h"
@@ -146,6 +148,7 @@ class CtlEndToEndTest final : public QObject {
   void backupAllNamesFilesSafely();
   void restartSendsTheCommandToTheOneUnit();
   void unitAddressesAreReadAsDecimal();
+  void parallelCommandsTakeTurns();
   void setNetChangesOneUnitAndRefusesATakenAddress();
   void unitThatDoesNotAnswerExitsOne_data();
   void unitThatDoesNotAnswerExitsOne();
@@ -372,6 +375,29 @@ void CtlEndToEndTest::unitAddressesAreReadAsDecimal() {
   QCOMPARE(image->ipAddress(), (Ip4{127, 0, 0, 9}));
   const Run diff = Ctl(m_port, {QStringLiteral("diff"), file, QStringLiteral("127.0.0.09")});
   QCOMPARE(diff.exitCode, 0);
+}
+
+void CtlEndToEndTest::parallelCommandsTakeTurns() {
+  // A script backing units up side by side: every instance shares the port, so without
+  // taking turns one could take another's reply and save the wrong unit's settings. Units
+  // that answer late keep the three requests in flight together.
+  SimProcess sim;
+  QString error;
+  QVERIFY2(sim.Start(SimArgs(m_port, 3, {QStringLiteral("--delay"), QStringLiteral("300")}), &error), qPrintable(error));
+  for (int round = 0; round < 3; ++round) {
+    std::array<QProcess, 3> runs;
+    for (int k = 0; k < 3; ++k) {
+      StartCtl(runs[k], m_port, {QStringLiteral("backup"), QStringLiteral("127.0.0.%1").arg(k + 2),
+                                 Path(QStringLiteral("unit%1-%2.KVdat").arg(k).arg(round))});
+    }
+    for (int k = 0; k < 3; ++k) {
+      const Run run = Finish(runs[k]);
+      QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+      const auto image = Load(Path(QStringLiteral("unit%1-%2.KVdat").arg(k).arg(round)));
+      QVERIFY(image);
+      QCOMPARE(image->ipAddress(), (Ip4{127, 0, 0, static_cast<std::uint8_t>(k + 2)}));
+    }
+  }
 }
 
 void CtlEndToEndTest::setNetChangesOneUnitAndRefusesATakenAddress() {

@@ -36,6 +36,9 @@ QString SafeNamePart(const QString& text) {
   return safe.left(40);
 }
 
+// How long a command waits for another one on the same port to finish.
+constexpr int kPortLockWaitMs = 120000;
+
 QString ResultText(FileResult result) {
   const auto text = FileResultText(result);
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -122,6 +125,25 @@ CtlResult CtlRunner::Session(UnitSession** session) {
     UnitSession::Options options;
     options.port = m_args.port.value_or(UdpPort());
     options.timeoutMs = m_args.timeoutMs.value_or(2000);
+    // Every instance shares the port, and an answer reaches only one of them: two commands
+    // at once could each take the other's reply, and a backup could hold another unit's
+    // settings. Commands on the same port of this PC take turns.
+    auto lock = std::make_unique<QLockFile>(
+        QDir(QDir::tempPath()).filePath(QStringLiteral("mzr4700ctl-port-%1.lock").arg(options.port)));
+    lock->setStaleLockTime(0);  // a long backup --all is not stale; a dead holder is
+    if (!lock->tryLock(kPortLockWaitMs)) {
+      if (lock->error() != QLockFile::LockFailedError) {
+        return CtlResult::Fail(ExitCode::fileError,
+                               QStringLiteral("%1: cannot create the lock file that keeps commands from overlapping")
+                                   .arg(lock->fileName()));
+      }
+      return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
+                             QStringLiteral("another mzr4700ctl on this PC has used port %1 for over %2 s (lock %3)")
+                                 .arg(options.port)
+                                 .arg(kPortLockWaitMs / 1000)
+                                 .arg(lock->fileName()));
+    }
+    m_portLock = std::move(lock);
     auto created = std::make_unique<UnitSession>(options);
     if (auto opened = created->Open(); opened.code != ExitCode::ok) return opened;
     m_session = std::move(created);
