@@ -71,7 +71,6 @@ struct FieldSpec {
   std::span<const FieldMember> members;  // empty unless the element is a record
 
   bool isTable() const { return count > 1 || rows > 1; }
-  bool isRecord() const { return !members.empty(); }
 };
 
 // The fields in address order.

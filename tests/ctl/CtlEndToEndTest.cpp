@@ -9,12 +9,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkDatagram>
 #include <QProcess>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUdpSocket>
+
+#include <array>
 
 #include "files/ProjectFile.h"
+#include "link/FrameCodec.h"
 #include "model/FieldTable.h"
 #include "model/ParameterImage.h"
 #include "support/SimProcess.h"
@@ -31,17 +36,25 @@ struct Run {
   QStringList errLines() const { return err.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
 };
 
+// A search that must hear every unit: long enough for a simulator slowed by a sanitizer on
+// a busy machine. Waiting for absent replies is done with short times instead.
+const QString kFullSearchMs = QStringLiteral("2000");
+
 // Runs mzr4700ctl, with --local 127.0.0.1 --port port before args unless told not to; the
-// environment names them in any case.
-Run Ctl(quint16 port, const QStringList& args, bool withGlobals = true) {
-  QProcess process;
+// environment names them in any case. Unless args set their own, the unit time-out is
+// generous for the same reason: a run that should succeed must not fail on a slow answer.
+void StartCtl(QProcess& process, quint16 port, const QStringList& args, bool withGlobals = true) {
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert(QStringLiteral("MZR4700_LOCAL_IP"), QStringLiteral("127.0.0.1"));
   env.insert(QStringLiteral("MZR4700_PORT"), QString::number(port));
   process.setProcessEnvironment(env);
-  const QStringList globals{QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
-                            QString::number(port)};
+  QStringList globals{QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                      QString::number(port)};
+  if (!args.contains(QStringLiteral("--timeout"))) globals << QStringLiteral("--timeout") << QStringLiteral("10000");
   process.start(QStringLiteral(MZR_CTL_EXECUTABLE), withGlobals ? globals + args : args);
+}
+
+Run Finish(QProcess& process) {
   Run run;
   if (!process.waitForFinished(30000)) {
     process.kill();
@@ -53,6 +66,12 @@ Run Ctl(quint16 port, const QStringList& args, bool withGlobals = true) {
   run.out = QString::fromUtf8(process.readAllStandardOutput());
   run.err = QString::fromUtf8(process.readAllStandardError());
   return run;
+}
+
+Run Ctl(quint16 port, const QStringList& args, bool withGlobals = true) {
+  QProcess process;
+  StartCtl(process, port, args, withGlobals);
+  return Finish(process);
 }
 
 QStringList SimArgs(quint16 port, int units, QStringList more = {}) {
@@ -128,9 +147,13 @@ class CtlEndToEndTest final : public QObject {
   void backupEditRestoreRoundTrip();
   void backupAllNamesFilesSafely();
   void restartSendsTheCommandToTheOneUnit();
+  void unitAddressesAreReadAsDecimal();
+  void parallelCommandsTakeTurns();
   void setNetChangesOneUnitAndRefusesATakenAddress();
   void unitThatDoesNotAnswerExitsOne_data();
   void unitThatDoesNotAnswerExitsOne();
+  void backupRefusesAReplyThatIsNotTheWholeImage();
+  void setNetEndsOnAPlainAcknowledgement();
 
   void showJsonOfADefaultProject();
   void diffReportsOneBandAndOneCarriedByte();
@@ -157,7 +180,7 @@ void CtlEndToEndTest::searchListsEachUnitOnce() {
   QString error;
   QVERIFY2(sim.Start(SimArgs(m_port, 3), &error), qPrintable(error));
 
-  const Run json = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("--time"), QStringLiteral("600")});
+  const Run json = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("--time"), kFullSearchMs});
   QCOMPARE(json.exitCode, 0);
   QJsonParseError parseError{};
   const QJsonDocument doc = QJsonDocument::fromJson(json.out.toUtf8(), &parseError);
@@ -192,7 +215,7 @@ void CtlEndToEndTest::searchListsEachUnitOnce() {
     QCOMPARE(read.value(QStringLiteral("count")).toInt(), 852);
   }
 
-  const Run table = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--time"), QStringLiteral("600")});
+  const Run table = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--time"), kFullSearchMs});
   QCOMPARE(table.exitCode, 0);
   const QStringList lines = table.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   QCOMPARE(lines.size(), 4);  // the header and one line per unit
@@ -280,7 +303,7 @@ void CtlEndToEndTest::backupAllNamesFilesSafely() {
   QCOMPARE(Ctl(m_port, {QStringLiteral("restore"), unitFile, QStringLiteral("127.0.0.2")}).exitCode, 0);
 
   const QString dir = Path(QStringLiteral("backups/today"));
-  const Run run = Ctl(m_port, {QStringLiteral("backup"), QStringLiteral("--all"), dir, QStringLiteral("--time"), QStringLiteral("600")});
+  const Run run = Ctl(m_port, {QStringLiteral("backup"), QStringLiteral("--all"), dir, QStringLiteral("--time"), kFullSearchMs});
   QCOMPARE(run.exitCode, 0);
   const QStringList files = QDir(dir).entryList(QDir::Files | QDir::Hidden, QDir::Name);
   QCOMPARE(files, (QStringList{QStringLiteral("Hall_2_2_127.0.0.3.KVdat"), QStringLiteral("Hall_3_3_127.0.0.4.KVdat"),
@@ -306,16 +329,75 @@ void CtlEndToEndTest::restartSendsTheCommandToTheOneUnit() {
   QString error;
   QVERIFY2(sim.Start(SimArgs(m_port, 2), &error), qPrintable(error));
 
+  // The local network's broadcast address names every unit, not one: refused before sending.
+  const QString file = Path(QStringLiteral("default.KVdat"));
+  QVERIFY(Save(file, DefaultImage()));
+  for (const QStringList& args : {QStringList{QStringLiteral("restart"), QStringLiteral("127.255.255.255")},
+                                  QStringList{QStringLiteral("restore"), file, QStringLiteral("127.255.255.255")},
+                                  QStringList{QStringLiteral("backup"), QStringLiteral("127.255.255.255"), Path(QStringLiteral("x"))}}) {
+    const Run refused = Ctl(m_port, args);
+    QCOMPARE(refused.exitCode, 2);
+    QCOMPARE(refused.errLines(), QStringList{QStringLiteral("mzr4700ctl: 127.255.255.255 is the broadcast address of "
+                                                            "the local network, not one unit's address")});
+  }
+  QVERIFY(!QFile::exists(Path(QStringLiteral("x"))));
+
   const Run run = Ctl(m_port, {QStringLiteral("restart"), QStringLiteral("127.0.0.3")});
   QCOMPARE(run.exitCode, 0);
   QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
   QVERIFY(sim.WaitForLogLines(1));
   const QList<QJsonObject> lines = sim.LogLines();
-  QCOMPARE(lines.size(), 1);
+  QCOMPARE(lines.size(), 1);  // the refused commands sent nothing
   QCOMPARE(lines[0].value(QStringLiteral("to")).toString(), QStringLiteral("127.0.0.3"));
   QCOMPARE(lines[0].value(QStringLiteral("command")).toInt(), 6);
   QCOMPARE(lines[0].value(QStringLiteral("address")).toInt(), 3001);
   QCOMPARE(lines[0].value(QStringLiteral("data")).toString(), QStringLiteral("02"));
+}
+
+void CtlEndToEndTest::unitAddressesAreReadAsDecimal() {
+  // Units at 127.0.0.2 to 127.0.0.10. Zero-padded octets name the decimal address, as the
+  // parser promises: never 127.0.0.8 (octal 010), and 09 is no reason to give up.
+  SimProcess sim;
+  QString error;
+  QVERIFY2(sim.Start(SimArgs(m_port, 9), &error), qPrintable(error));
+
+  const Run restart = Ctl(m_port, {QStringLiteral("restart"), QStringLiteral("127.000.000.010")});
+  QCOMPARE(restart.exitCode, 0);
+  QVERIFY(sim.WaitForLogLines(1));
+  QCOMPARE(sim.LogLines().first().value(QStringLiteral("to")).toString(), QStringLiteral("127.0.0.10"));
+
+  const QString file = Path(QStringLiteral("nine.KVdat"));
+  const Run backup = Ctl(m_port, {QStringLiteral("--timeout"), QStringLiteral("3000"), QStringLiteral("backup"),
+                                  QStringLiteral("127.0.0.09"), file});
+  QCOMPARE(backup.exitCode, 0);
+  const auto image = Load(file);
+  QVERIFY(image);
+  QCOMPARE(image->ipAddress(), (Ip4{127, 0, 0, 9}));
+  const Run diff = Ctl(m_port, {QStringLiteral("diff"), file, QStringLiteral("127.0.0.09")});
+  QCOMPARE(diff.exitCode, 0);
+}
+
+void CtlEndToEndTest::parallelCommandsTakeTurns() {
+  // A script backing units up side by side: every instance shares the port, so without
+  // taking turns one could take another's reply and save the wrong unit's settings. Units
+  // that answer late keep the three requests in flight together.
+  SimProcess sim;
+  QString error;
+  QVERIFY2(sim.Start(SimArgs(m_port, 3, {QStringLiteral("--delay"), QStringLiteral("300")}), &error), qPrintable(error));
+  for (int round = 0; round < 3; ++round) {
+    std::array<QProcess, 3> runs;
+    for (int k = 0; k < 3; ++k) {
+      StartCtl(runs[k], m_port, {QStringLiteral("backup"), QStringLiteral("127.0.0.%1").arg(k + 2),
+                                 Path(QStringLiteral("unit%1-%2.KVdat").arg(k).arg(round))});
+    }
+    for (int k = 0; k < 3; ++k) {
+      const Run run = Finish(runs[k]);
+      QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+      const auto image = Load(Path(QStringLiteral("unit%1-%2.KVdat").arg(k).arg(round)));
+      QVERIFY(image);
+      QCOMPARE(image->ipAddress(), (Ip4{127, 0, 0, static_cast<std::uint8_t>(k + 2)}));
+    }
+  }
 }
 
 void CtlEndToEndTest::setNetChangesOneUnitAndRefusesATakenAddress() {
@@ -325,7 +407,7 @@ void CtlEndToEndTest::setNetChangesOneUnitAndRefusesATakenAddress() {
   const auto setNet = [this](const QString& ip, const QString& mask) {
     return Ctl(m_port, {QStringLiteral("set-net"), QStringLiteral("127.0.0.3"), QStringLiteral("--ip"), ip,
                         QStringLiteral("--mask"), mask, QStringLiteral("--gateway"), QStringLiteral("127.0.0.1"),
-                        QStringLiteral("--time"), QStringLiteral("500")});
+                        QStringLiteral("--time"), kFullSearchMs});
   };
 
   // 127.0.0.2 belongs to the other unit: refused before anything is written.
@@ -349,7 +431,7 @@ void CtlEndToEndTest::setNetChangesOneUnitAndRefusesATakenAddress() {
   QCOMPARE(writes[0].value(QStringLiteral("count")).toInt(), 12);
   QCOMPARE(writes[0].value(QStringLiteral("data")).toString(), QStringLiteral("7f00001eff0000007f000001"));
 
-  const Run search = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("--time"), QStringLiteral("600")});
+  const Run search = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("--time"), kFullSearchMs});
   QCOMPARE(search.exitCode, 0);
   QSet<QString> ips;
   for (const QJsonValue& unit : QJsonDocument::fromJson(search.out.toUtf8()).array()) {
@@ -397,6 +479,69 @@ void CtlEndToEndTest::unitThatDoesNotAnswerExitsOne() {
   QVERIFY2(run.err.contains(message), qPrintable(run.err));
   QVERIFY(!QFile::exists(out));  // a failed backup writes no file
   QVERIFY(sim.WaitForLogLines(1));  // the request did reach the unit
+}
+
+void CtlEndToEndTest::backupRefusesAReplyThatIsNotTheWholeImage() {
+  // A unit of the test's own at 127.0.0.9 that answers the read with its first 100 bytes.
+  QUdpSocket unit;
+  QVERIFY(unit.bind(QHostAddress(QStringLiteral("127.0.0.9")), m_port,
+                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+  const QString out = Path(QStringLiteral("short.KVdat"));
+  QProcess ctl;
+  StartCtl(ctl, m_port, {QStringLiteral("backup"), QStringLiteral("127.0.0.9"), out});
+
+  QVERIFY(unit.waitForReadyRead(20000));
+  const QNetworkDatagram request = unit.receiveDatagram();
+  const auto expected = frame::BuildRead(0, static_cast<std::uint16_t>(kImageSize));
+  QCOMPARE(request.data(), QByteArray(reinterpret_cast<const char*>(expected.data()), static_cast<qsizetype>(expected.size())));
+  const ParameterImage image = DefaultImage();
+  const auto reply = frame::BuildReadReply(0, image.All().first(100));
+  // To the companion's port on 127.0.0.1, where the request came from.
+  QCOMPARE(unit.writeDatagram(reinterpret_cast<const char*>(reply.data()), static_cast<qint64>(reply.size()),
+                              QHostAddress(QStringLiteral("127.0.0.1")), m_port),
+           static_cast<qint64>(reply.size()));
+
+  const Run run = Finish(ctl);
+  QCOMPARE(run.exitCode, 1);
+  QCOMPARE(run.errLines(), QStringList{QStringLiteral("mzr4700ctl: 127.0.0.9 answered the read of its settings with 100 "
+                                                      "bytes at address 0 instead of all 852")});
+  QVERIFY(!QFile::exists(out));
+}
+
+void CtlEndToEndTest::setNetEndsOnAPlainAcknowledgement() {
+  // A unit of the test's own at 127.0.0.9: it answers the search, then acknowledges the
+  // network write like any write instead of with "ModiNet!".
+  QUdpSocket broadcast;
+  QUdpSocket unit;
+  const auto share = QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint;
+  QVERIFY(broadcast.bind(QHostAddress(QStringLiteral("127.255.255.255")), m_port, share));
+  QVERIFY(unit.bind(QHostAddress(QStringLiteral("127.0.0.9")), m_port, share));
+  const QHostAddress companion(QStringLiteral("127.0.0.1"));
+  const auto send = [&](const frame::Bytes& datagram) {
+    return unit.writeDatagram(reinterpret_cast<const char*>(datagram.data()), static_cast<qint64>(datagram.size()),
+                              companion, m_port) == static_cast<qint64>(datagram.size());
+  };
+
+  QProcess ctl;
+  StartCtl(ctl, m_port, {QStringLiteral("set-net"), QStringLiteral("127.0.0.9"), QStringLiteral("--ip"), QStringLiteral("127.0.0.19"),
+                         QStringLiteral("--mask"), QStringLiteral("255.0.0.0"), QStringLiteral("--gateway"),
+                         QStringLiteral("127.0.0.1"), QStringLiteral("--time"), kFullSearchMs});
+  QVERIFY(broadcast.waitForReadyRead(20000));
+  (void)broadcast.receiveDatagram();
+  ParameterImage image = DefaultImage();
+  image.setIpAddress({127, 0, 0, 9});
+  QVERIFY(send(frame::BuildReadReply(0, image.All())));
+
+  QVERIFY(unit.waitForReadyRead(20000));
+  const QNetworkDatagram write = unit.receiveDatagram();
+  QCOMPARE(write.data().size(), 38 + 12);
+  QVERIFY(send(frame::BuildAck(frame::Command::Write, addr::ipAddress, 12)));
+
+  const Run run = Finish(ctl);
+  QCOMPARE(run.exitCode, 1);
+  QCOMPARE(run.errLines(), QStringList{QStringLiteral("mzr4700ctl: 127.0.0.9 acknowledged the new network settings without "
+                                                      "confirming them (\"ModiNet!\"); search to see which address it "
+                                                      "answers at")});
 }
 
 void CtlEndToEndTest::showJsonOfADefaultProject() {
@@ -551,7 +696,9 @@ void CtlEndToEndTest::badArgumentsAndFiles_data() {
     QTest::newRow(name) << args << code << QString::fromUtf8(message);
   };
   const QString good = QStringLiteral("@good");
-  row("no command", {}, 2, "no command given");
+  row("no command", {}, 2, "mzr4700ctl: no command given; see mzr4700ctl --help");
+  row("operand to search", {QStringLiteral("search"), QStringLiteral("127.0.0.2")}, 2,
+      "mzr4700ctl: search takes no operands, not '127.0.0.2'; see mzr4700ctl --help");
   row("unknown command", {QStringLiteral("frob")}, 2, "unknown command 'frob'");
   row("unknown option", {QStringLiteral("show"), good, QStringLiteral("--colour")}, 2, "takes no option '--colour'");
   row("option of another command", {QStringLiteral("show"), good, QStringLiteral("--png"), QStringLiteral("x.png")}, 2,
@@ -576,6 +723,12 @@ void CtlEndToEndTest::badArgumentsAndFiles_data() {
   row("set-net without mask", {QStringLiteral("set-net"), QStringLiteral("127.0.0.2"), QStringLiteral("--ip"),
                                QStringLiteral("127.0.0.5"), QStringLiteral("--gateway"), QStringLiteral("127.0.0.1")},
       2, "set-net needs --ip, --mask and --gateway");
+  row("diff against the broadcast of every network", {QStringLiteral("diff"), good, QStringLiteral("255.255.255.255")}, 2,
+      "'255.255.255.255' is not a unit's IPv4 address");
+  row("set-net with a mistyped mask", {QStringLiteral("set-net"), QStringLiteral("127.0.0.2"), QStringLiteral("--ip"),
+                                       QStringLiteral("127.0.0.5"), QStringLiteral("--mask"), QStringLiteral("255.0.0.0.1"),
+                                       QStringLiteral("--gateway"), QStringLiteral("127.0.0.1")},
+      2, "--mask '255.0.0.0.1' is not a valid mask");
   row("backup --all with two operands", {QStringLiteral("backup"), QStringLiteral("--all"), QStringLiteral("a"), QStringLiteral("b")}, 2,
       "backup needs one folder after --all");
   row("file missing", {QStringLiteral("show"), QStringLiteral("@dir/none.KVdat")}, 3, "none.KVdat: Can't open this file!");

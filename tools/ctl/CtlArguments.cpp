@@ -37,20 +37,24 @@ std::optional<int> Number(const QString& text, int low, int high) {
   return v;
 }
 
-// A unit's address as four decimal octets, neither 0.0.0.0 nor 255.255.255.255.
-bool IsUnitAddress(const QString& text) {
-  static const QRegularExpression quad(QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
-  const auto match = quad.match(text);
-  if (!match.hasMatch()) return false;
-  for (int i = 1; i <= 4; ++i) {
-    if (match.captured(i).toInt() > 255) return false;
-  }
-  return text != QLatin1String("0.0.0.0") && text != QLatin1String("255.255.255.255");
-}
-
 QString Dashed(const QString& option) { return QStringLiteral("--") + option; }
 
 }  // namespace
+
+std::optional<QString> UnitAddress(const QString& text) {
+  static const QRegularExpression quad(QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
+  const auto match = quad.match(text);
+  if (!match.hasMatch()) return std::nullopt;
+  QStringList octets;
+  for (int i = 1; i <= 4; ++i) {
+    const int octet = match.captured(i).toInt();
+    if (octet > 255) return std::nullopt;
+    octets << QString::number(octet);
+  }
+  const QString address = octets.join(QLatin1Char('.'));
+  if (address == QLatin1String("0.0.0.0") || address == QLatin1String("255.255.255.255")) return std::nullopt;
+  return address;
+}
 
 QString UsageText() {
   return QStringLiteral(
@@ -133,8 +137,9 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
     }
 
     if (name == QLatin1String("local")) {
-      if (!IsUnitAddress(value)) return QStringLiteral("--local needs an IPv4 address, not '%1'").arg(value);
-      result.localIp = value;
+      const auto local = UnitAddress(value);
+      if (!local) return QStringLiteral("--local needs an IPv4 address, not '%1'").arg(value);
+      result.localIp = *local;
     } else if (name == QLatin1String("port")) {
       const auto port = Number(value, 1, 65535);
       if (!port) return QStringLiteral("--port needs a port number 1 to 65535, not '%1'").arg(value);
@@ -159,16 +164,20 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
     }
   }
 
-  if (!command) return QStringLiteral("no command given (try --help)");
+  if (!command) return QStringLiteral("no command given");
   result.command = command->command;
   result.operands = operands;
 
   const auto wantOperands = [&](int n, const char* what) -> std::optional<QString> {
     if (operands.size() == n) return std::nullopt;
+    if (n == 0) return QStringLiteral("%1 takes no operands, not '%2'").arg(QLatin1String(command->name), operands.first());
     return QStringLiteral("%1 needs %2").arg(QLatin1String(command->name), QLatin1String(what));
   };
   const auto wantUnit = [&](int index) -> std::optional<QString> {
-    if (IsUnitAddress(operands[index])) return std::nullopt;
+    if (const auto address = UnitAddress(operands[index])) {
+      result.operands[index] = *address;
+      return std::nullopt;
+    }
     return QStringLiteral("'%1' is not a unit's IPv4 address").arg(operands[index]);
   };
 
@@ -177,7 +186,7 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
     case Command::help:
       break;
     case Command::search:
-      error = wantOperands(0, "no operands");
+      error = wantOperands(0, "");
       break;
     case Command::backup:
       if (result.all) {

@@ -33,6 +33,11 @@ struct CtlArguments {
 // The arguments after the program name. A refusal gives its one-line message.
 std::variant<CtlArguments, QString> ParseArguments(const QStringList& args);
 
+// A unit's address as four decimal octets, neither 0.0.0.0 nor 255.255.255.255, written
+// back without leading zeros; nothing for any other text. "192.168.001.020" is .1.20: the
+// socket layer would read a leading zero as octal and send to .1.16 instead.
+std::optional<QString> UnitAddress(const QString& text);
+
 // The text of --help.
 QString UsageText();
 

@@ -36,6 +36,9 @@ QString SafeNamePart(const QString& text) {
   return safe.left(40);
 }
 
+// How long a command waits for another one on the same port to finish.
+constexpr int kPortLockWaitMs = 120000;
+
 QString ResultText(FileResult result) {
   const auto text = FileResultText(result);
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -95,6 +98,14 @@ CtlResult CtlRunner::Show() {
 }
 
 CtlResult CtlRunner::Diff() {
+  // An address no unit can have is refused before anything is sent, as the other commands
+  // refuse it: a read sent to 255.255.255.255 would take any unit's image.
+  for (const QString& operand : m_args.operands) {
+    if (!QFileInfo::exists(operand) && !UnitAddress(operand) &&
+        QHostAddress(operand).protocol() == QAbstractSocket::IPv4Protocol && operand.count(QLatin1Char('.')) == 3) {
+      return CtlResult::Fail(ExitCode::usage, QStringLiteral("'%1' is not a unit's IPv4 address").arg(operand));
+    }
+  }
   ParameterImage a;
   ParameterImage b;
   if (auto loaded = LoadOperand(m_args.operands[0], a); loaded.code != ExitCode::ok) return loaded;
@@ -114,6 +125,25 @@ CtlResult CtlRunner::Session(UnitSession** session) {
     UnitSession::Options options;
     options.port = m_args.port.value_or(UdpPort());
     options.timeoutMs = m_args.timeoutMs.value_or(2000);
+    // Every instance shares the port, and an answer reaches only one of them: two commands
+    // at once could each take the other's reply, and a backup could hold another unit's
+    // settings. Commands on the same port of this PC take turns.
+    auto lock = std::make_unique<QLockFile>(
+        QDir(QDir::tempPath()).filePath(QStringLiteral("mzr4700ctl-port-%1.lock").arg(options.port)));
+    lock->setStaleLockTime(0);  // a long backup --all is not stale; a dead holder is
+    if (!lock->tryLock(kPortLockWaitMs)) {
+      if (lock->error() != QLockFile::LockFailedError) {
+        return CtlResult::Fail(ExitCode::fileError,
+                               QStringLiteral("%1: cannot create the lock file that keeps commands from overlapping")
+                                   .arg(lock->fileName()));
+      }
+      return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
+                             QStringLiteral("another mzr4700ctl on this PC has used port %1 for over %2 s (lock %3)")
+                                 .arg(options.port)
+                                 .arg(kPortLockWaitMs / 1000)
+                                 .arg(lock->fileName()));
+    }
+    m_portLock = std::move(lock);
     auto created = std::make_unique<UnitSession>(options);
     if (auto opened = created->Open(); opened.code != ExitCode::ok) return opened;
     m_session = std::move(created);
@@ -123,12 +153,11 @@ CtlResult CtlRunner::Session(UnitSession** session) {
 }
 
 CtlResult CtlRunner::LoadOperand(const QString& operand, ParameterImage& image) {
-  const bool isUnit = QHostAddress(operand).protocol() == QAbstractSocket::IPv4Protocol &&
-                      operand.count(QLatin1Char('.')) == 3 && !QFileInfo::exists(operand);
-  if (!isUnit) return LoadFile(operand, image);
+  const auto unit = QFileInfo::exists(operand) ? std::nullopt : UnitAddress(operand);
+  if (!unit) return LoadFile(operand, image);
   UnitSession* session = nullptr;
   if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
-  return session->ReadImage(operand, &image);
+  return session->ReadImage(*unit, &image);
 }
 
 CtlResult CtlRunner::Search() {

@@ -3,6 +3,7 @@
 // through the program's own link and discovery, and prints the results. Results go to out,
 // progress lines to err; the caller prints the error line of a failed result.
 
+#include <QLockFile>
 #include <QTextStream>
 
 #include <memory>
@@ -45,6 +46,8 @@ class CtlRunner final {
   CtlArguments m_args;
   QTextStream& m_out;
   QTextStream& m_err;
+  // Held while the link is open; declared first so it is released after the socket closes.
+  std::unique_ptr<QLockFile> m_portLock;
   std::unique_ptr<UnitSession> m_session;
 };
 

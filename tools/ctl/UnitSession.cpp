@@ -10,6 +10,54 @@
 
 namespace mzr::ctl {
 
+namespace {
+
+// The one-line refusal of a network change, with the program's own message in brackets.
+CtlResult ChangeRefused(NetworkChangeResult result, const QString& ip, const QString& newIp, const QString& mask,
+                        const QString& gateway) {
+  switch (result) {
+    case NetworkChangeResult::Sent:
+      break;
+    case NetworkChangeResult::DuplicateIp:
+      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--ip %1: another unit on the network already uses this "
+                                                             "address (%2)")
+                                                  .arg(newIp, NetworkChangeMessage(result)));
+    case NetworkChangeResult::IpEmpty:
+    case NetworkChangeResult::IpInvalid:
+      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--ip '%1' is not a valid address (%2)")
+                                                  .arg(newIp, NetworkChangeMessage(result)));
+    case NetworkChangeResult::MaskEmpty:
+    case NetworkChangeResult::MaskInvalid:
+      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--mask '%1' is not a valid mask (%2)")
+                                                  .arg(mask, NetworkChangeMessage(result)));
+    case NetworkChangeResult::GatewayEmpty:
+    case NetworkChangeResult::GatewayInvalid:
+      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--gateway '%1' is not a valid address (%2)")
+                                                  .arg(gateway, NetworkChangeMessage(result)));
+    case NetworkChangeResult::NoSelection:
+      return CtlResult::Fail(ExitCode::noAnswerOrDiffer, QStringLiteral("%1 did not answer the search").arg(ip));
+  }
+  return CtlResult::Ok();
+}
+
+// The address texts alone decide most refusals, so they are checked before the search: a
+// mistyped mask sends nothing at all.
+std::optional<NetworkChangeResult> AddressTextRefusal(const QString& newIp, const QString& mask,
+                                                      const QString& gateway) {
+  const auto check = [](const QString& text, NetworkChangeResult empty,
+                        NetworkChangeResult invalid) -> std::optional<NetworkChangeResult> {
+    const AddressTextResult parsed = ParseAddressText(text);
+    if (parsed.status == AddressTextStatus::Empty) return empty;
+    if (!parsed.ok()) return invalid;
+    return std::nullopt;
+  };
+  if (auto refused = check(newIp, NetworkChangeResult::IpEmpty, NetworkChangeResult::IpInvalid)) return refused;
+  if (auto refused = check(mask, NetworkChangeResult::MaskEmpty, NetworkChangeResult::MaskInvalid)) return refused;
+  return check(gateway, NetworkChangeResult::GatewayEmpty, NetworkChangeResult::GatewayInvalid);
+}
+
+}  // namespace
+
 UnitSession::UnitSession(Options options, QObject* parent) : QObject(parent), m_options(std::move(options)) {
   if (m_options.configPath.isEmpty()) m_options.configPath = Config::DefaultPath();
   ParamLink::Options linkOptions;
@@ -38,10 +86,16 @@ CtlResult UnitSession::Open() {
 
 QString UnitSession::localIp() const { return FindLocalIp(Config::Load(m_options.configPath)); }
 
-void UnitSession::Target(const QString& ip) {
+CtlResult UnitSession::Target(const QString& ip) {
+  if (ip == SearchBroadcastAddress(localIp())) {
+    return CtlResult::Fail(ExitCode::usage,
+                           QStringLiteral("%1 is the broadcast address of the local network, not one unit's address")
+                               .arg(ip));
+  }
   m_state.networkMode = 1;
   m_state.connected = 1;
   m_link->setRemoteAddress(ip);
+  return CtlResult::Ok();
 }
 
 CtlResult UnitSession::NoAnswer(const QString& ip, const QString& what) const {
@@ -111,9 +165,20 @@ CtlResult UnitSession::ReadImage(const QString& ip, ParameterImage* image) {
   QEventLoop loop;
   connect(m_link.get(), &ParamLink::imageReceived, &loop, [&loop] { loop.exit(0); });
   connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
-  Target(ip);
+  if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
   m_commands->ReadAll();
   if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the read of its settings"));
+  // The link takes a reply's own address and count; a backup of a shorter reply would keep
+  // stale or zero bytes in the rest and still look like the unit's settings.
+  if (m_link->lastReplyAddress() != 0 || m_link->lastReplyCount() != kImageSize) {
+    return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
+                           QStringLiteral("%1 answered the read of its settings with %2 bytes at address %3 instead of "
+                                          "all %4")
+                               .arg(ip)
+                               .arg(m_link->lastReplyCount())
+                               .arg(m_link->lastReplyAddress())
+                               .arg(kImageSize));
+  }
   *image = m_image;
   return CtlResult::Ok();
 }
@@ -122,8 +187,8 @@ CtlResult UnitSession::Download(const QString& ip, const ParameterImage& image) 
   QEventLoop loop;
   connect(m_commands.get(), &DeviceCommands::downloadSucceeded, &loop, [&loop] { loop.exit(0); });
   connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
   m_image = image;
-  Target(ip);
   m_commands->DownloadAll();
   if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the download and store command"));
   return CtlResult::Ok();
@@ -135,7 +200,7 @@ CtlResult UnitSession::Restart(const QString& ip) {
     if (command == static_cast<int>(frame::Command::Write)) loop.exit(0);
   });
   connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
-  Target(ip);
+  if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
   m_commands->Restart();
   if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the restart command"));
   return CtlResult::Ok();
@@ -145,6 +210,9 @@ CtlResult UnitSession::ChangeNetwork(const QString& ip, const QString& newIp, co
                                      const QString& gateway, std::optional<int> searchTimeMs) {
   // The duplicate-address check needs the other units of the network, and the change edits
   // the unit's listed entry: search first, as the program's device list does.
+  if (const auto refused = AddressTextRefusal(newIp, mask, gateway)) {
+    return ChangeRefused(*refused, ip, newIp, mask, gateway);
+  }
   QList<FoundUnit> units;
   if (auto searched = Search(searchTimeMs, &units); searched.code == ExitCode::usage) return searched;
   const int row = m_discovery->RowOf(ip);
@@ -154,7 +222,16 @@ CtlResult UnitSession::ChangeNetwork(const QString& ip, const QString& newIp, co
   m_discovery->SelectRow(row);
 
   QEventLoop loop;
-  connect(m_link.get(), &ParamLink::networkAcknowledged, &loop, [&loop] { loop.exit(0); });
+  bool confirmed = false;
+  connect(m_link.get(), &ParamLink::networkAcknowledged, &loop, [&loop, &confirmed] {
+    confirmed = true;
+    loop.exit(0);
+  });
+  // A plain acknowledgement stops the link's time-out, so waiting on for "ModiNet!" would
+  // wait for ever: end there and say so.
+  connect(m_link.get(), &ParamLink::acknowledged, &loop, [&loop, &confirmed](int command) {
+    if (!confirmed && command == static_cast<int>(frame::Command::Write)) loop.exit(2);
+  });
   connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
   // The program sends the change to its current destination, which after a search is the
   // broadcast address: every unit on the network would take the new address. Send it to the
@@ -162,29 +239,15 @@ CtlResult UnitSession::ChangeNetwork(const QString& ip, const QString& newIp, co
   m_state.networkMode = 1;
   m_link->setRemoteAddress(ip);
   const NetworkChangeResult result = m_discovery->ChangeNetworkSettings(newIp, mask, gateway);
-  switch (result) {
-    case NetworkChangeResult::Sent:
-      break;
-    case NetworkChangeResult::DuplicateIp:
-      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--ip %1: another unit on the network already uses this "
-                                                             "address (%2)")
-                                                  .arg(newIp, NetworkChangeMessage(result)));
-    case NetworkChangeResult::IpEmpty:
-    case NetworkChangeResult::IpInvalid:
-      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--ip '%1' is not a valid address (%2)")
-                                                  .arg(newIp, NetworkChangeMessage(result)));
-    case NetworkChangeResult::MaskEmpty:
-    case NetworkChangeResult::MaskInvalid:
-      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--mask '%1' is not a valid mask (%2)")
-                                                  .arg(mask, NetworkChangeMessage(result)));
-    case NetworkChangeResult::GatewayEmpty:
-    case NetworkChangeResult::GatewayInvalid:
-      return CtlResult::Fail(ExitCode::usage, QStringLiteral("--gateway '%1' is not a valid address (%2)")
-                                                  .arg(gateway, NetworkChangeMessage(result)));
-    case NetworkChangeResult::NoSelection:
-      return CtlResult::Fail(ExitCode::noAnswerOrDiffer, QStringLiteral("%1 did not answer the search").arg(ip));
+  if (result != NetworkChangeResult::Sent) return ChangeRefused(result, ip, newIp, mask, gateway);
+  const int outcome = loop.exec();
+  if (outcome == 1) return NoAnswer(ip, QStringLiteral("the new network settings"));
+  if (outcome == 2) {
+    return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
+                           QStringLiteral("%1 acknowledged the new network settings without confirming them "
+                                          "(\"ModiNet!\"); search to see which address it answers at")
+                               .arg(ip));
   }
-  if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the new network settings"));
   return CtlResult::Ok();
 }
 

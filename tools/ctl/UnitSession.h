@@ -64,8 +64,10 @@ class UnitSession final : public QObject {
   QString localIp() const;
 
  private:
-  // Makes ip the destination of every frame, as connecting to a listed unit does.
-  void Target(const QString& ip);
+  // Makes ip the destination of every frame, as connecting to a listed unit does. Refuses
+  // the local network's broadcast address: a read would take whichever unit answers first,
+  // and a restore or restart would reach every unit of the cinema.
+  CtlResult Target(const QString& ip);
   CtlResult NoAnswer(const QString& ip, const QString& what) const;
 
   Options m_options;
