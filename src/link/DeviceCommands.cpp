@@ -37,6 +37,13 @@ void DeviceCommands::Restart() {
   m_link.SendWrite(frame::kControlCommandAddress, 1, kRestart);
 }
 
+void DeviceCommands::DownloadAndRestart() {
+  if (m_state.connected == 0) return;
+  static constexpr std::array<std::uint8_t, 1> kRestart{frame::kCommandValue};
+  m_link.SendSpan(kWholeImage);
+  m_link.SendWrite(frame::kControlCommandAddress, 1, kRestart);
+}
+
 void DeviceCommands::OnAcknowledged(int command) {
   // Any acknowledgement ends the exchange the download started; only the write command's
   // means the store was taken.

@@ -29,6 +29,8 @@ class DeviceCommands final : public QObject {
   void DownloadAll();
   // Writes the restart command (the byte 2 at 3001).
   void Restart();
+  // The EQ copy's transfer: block-writes the whole image, then the restart command.
+  void DownloadAndRestart();
 
   bool downloadPending() const { return m_downloadPending; }
 

@@ -7,6 +7,8 @@
 
 namespace mzr {
 
+struct UiContext;
+
 class DeviceInfoDialog final : public QDialog {
   Q_OBJECT
   Q_DISABLE_COPY_MOVE(DeviceInfoDialog)
@@ -15,10 +17,13 @@ class DeviceInfoDialog final : public QDialog {
   static constexpr int kClientWidth = 244;
   static constexpr int kClientHeight = 105;
 
-  explicit DeviceInfoDialog(QWidget* parent);
+  DeviceInfoDialog(UiContext& context, QWidget* parent);
 
   // Opens the dialog modeless, centred on the main window, or raises it when open.
   void ShowModeless();
+
+ private:
+  UiContext& m_context;
 };
 
 }  // namespace mzr

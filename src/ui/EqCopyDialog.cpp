@@ -1,6 +1,7 @@
 #include "ui/EqCopyDialog.h"
 
 #include "ui/CaptionTable.h"
+#include "ui/UiContext.h"
 #include "ui/DialogPlacement.h"
 
 namespace mzr {
@@ -9,7 +10,7 @@ namespace {
 constexpr int kCaptionRow = 90;
 }
 
-EqCopyDialog::EqCopyDialog(const AppState& state, QWidget* parent) : QDialog(parent), m_state(state) {
+EqCopyDialog::EqCopyDialog(UiContext& context, QWidget* parent) : QDialog(parent), m_context(context) {
   setObjectName(QStringLiteral("Form4"));
   setFixedSize(kClientWidth, kClientHeight);
   setWindowTitle(CaptionTable::Text(kCaptionRow, 0));
@@ -17,6 +18,6 @@ EqCopyDialog::EqCopyDialog(const AppState& state, QWidget* parent) : QDialog(par
 
 void EqCopyDialog::ShowModeless() { ShowCentredOnParent(this); }
 
-void EqCopyDialog::ApplyLanguage() { setWindowTitle(Caption(m_state, kCaptionRow)); }
+void EqCopyDialog::ApplyLanguage() { setWindowTitle(Caption(m_context.state, kCaptionRow)); }
 
 }  // namespace mzr

@@ -7,7 +7,7 @@
 
 namespace mzr {
 
-struct AppState;
+struct UiContext;
 
 class EqCopyDialog final : public QDialog {
   Q_OBJECT
@@ -17,14 +17,14 @@ class EqCopyDialog final : public QDialog {
   static constexpr int kClientWidth = 444;
   static constexpr int kClientHeight = 244;
 
-  EqCopyDialog(const AppState& state, QWidget* parent);
+  EqCopyDialog(UiContext& context, QWidget* parent);
 
   // Opens the dialog modeless, centred on the main window, or raises it when open.
   void ShowModeless();
   void ApplyLanguage();
 
  private:
-  const AppState& m_state;
+  UiContext& m_context;
 };
 
 }  // namespace mzr

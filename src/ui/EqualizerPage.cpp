@@ -1,5 +1,6 @@
 #include "ui/EqualizerPage.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QTabBar>
 
@@ -39,6 +40,9 @@ EqualizerPage::EqualizerPage(UiContext& context, QWidget* parent) : QWidget(pare
   m_graph = new ResponseGraphWidget(m_graphSlot);
   m_graph->setGeometry(0, 0, kGraphWidth, kGraphHeight);
 
+  m_channelTestBox = new QCheckBox(m_page);
+  m_channelTestBox->setObjectName(QStringLiteral("suiCheckBox14"));
+
   connect(m_tabs, &QTabBar::currentChanged, this, &EqualizerPage::TabChanged);
 }
 
@@ -47,7 +51,17 @@ int EqualizerPage::currentIndex() const { return m_tabs->currentIndex(); }
 void EqualizerPage::setCurrentIndex(int index) { m_tabs->setCurrentIndex(index); }
 QString EqualizerPage::tabText(int index) const { return m_tabs->tabText(index); }
 
-void EqualizerPage::RefreshEqualizerPage() { m_graph->ShowChannel(m_context.image, m_context.state.selectedChannel); }
+void EqualizerPage::RefreshGraphicEq() { m_graph->ShowChannel(m_context.image, m_context.state.selectedChannel); }
+
+void EqualizerPage::RefreshSubwooferPanel() {}
+
+void EqualizerPage::RefreshTone() {}
+
+void EqualizerPage::RefreshMonitor() {}
+
+void EqualizerPage::ApplyPageLanguage() {}
+
+void EqualizerPage::ApplySubwooferLanguage() {}
 
 void EqualizerPage::ApplyTabLanguage() {
   for (int i = 0; i < kTabCount; ++i) m_tabs->setTabText(i, Caption(m_context.state, kTabRows[i]));
@@ -55,7 +69,7 @@ void EqualizerPage::ApplyTabLanguage() {
 
 void EqualizerPage::TabChanged(int index) {
   m_context.state.selectedChannel = index;
-  RefreshEqualizerPage();
+  RefreshGraphicEq();
   emit currentChanged(index);
 }
 

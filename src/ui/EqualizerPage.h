@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class QCheckBox;
 class QFrame;
 class QTabBar;
 
@@ -36,11 +37,23 @@ class EqualizerPage final : public QWidget {
   QWidget* graphSlot() const { return m_graphSlot; }
   ResponseGraphWidget* graph() const { return m_graph; }
 
-  // The page's refresher: redraws the selected channel's response from the image.
-  void RefreshEqualizerPage();
+  // The channel page's test-signal box (suiCheckBox14); its handler is the output drawer's.
+  QCheckBox* channelTestBox() const { return m_channelTestBox; }
+
+  // Steps 3, 4, 5 and 7 of the refresh of every editor. Each does its work only on the tabs
+  // it serves (graphic equalizer and tone: 0 to 4; subwoofer: 5), sets refreshing to 1
+  // when it does, and leaves clearing it to its caller.
+  void RefreshGraphicEq();
+  void RefreshSubwooferPanel();
+  void RefreshTone();
+  void RefreshMonitor();
 
   // Tab captions in the current language.
   void ApplyTabLanguage();
+  // The channel page's own texts (the test-signal box, Flat, the shelf captions).
+  void ApplyPageLanguage();
+  // The subwoofer panel's texts (low-pass switch, slope group caption).
+  void ApplySubwooferLanguage();
 
  signals:
   void currentChanged(int index);
@@ -56,6 +69,7 @@ class EqualizerPage final : public QWidget {
   QFrame* m_page = nullptr;
   QWidget* m_graphSlot = nullptr;
   ResponseGraphWidget* m_graph = nullptr;
+  QCheckBox* m_channelTestBox = nullptr;
 };
 
 }  // namespace mzr

@@ -8,18 +8,23 @@
 #include <QScreen>
 #include <QShowEvent>
 
+#include "core/Config.h"
+#include "link/DeviceCommands.h"
+#include "link/EditSender.h"
+#include "link/ParamLink.h"
+#include "link/discovery/DeviceDiscovery.h"
 #include "ui/CaptionTable.h"
 #include "ui/ClientGeometry.h"
-#include "link/DeviceCommands.h"
-#include "link/discovery/DeviceDiscovery.h"
 #include "ui/DeviceInfoDialog.h"
 #include "ui/DeviceListPanel.h"
 #include "ui/DeviceSession.h"
 #include "ui/EqCopyDialog.h"
 #include "ui/EqualizerPage.h"
+#include "ui/InputDrawer.h"
 #include "ui/InputSection.h"
 #include "ui/LogoImage.h"
 #include "ui/MainMenu.h"
+#include "ui/OutputDrawer.h"
 #include "ui/ProgramVersion.h"
 #include "ui/ProjectFileCommands.h"
 #include "ui/SideChannel.h"
@@ -40,6 +45,14 @@ constexpr int kDeviceListStep = 15;  // pixels per slide-out step
 const QString kLongCaptionInfix = QStringLiteral("  FOR MZR4700   ");
 const QString kShortCaptionInfix = QStringLiteral("   ");
 
+ParamLink::Options LinkOptions(const MainWindow::Options& options) {
+  ParamLink::Options link;
+  link.port = options.udpPort != 0 ? options.udpPort : UdpPort();
+  link.timeoutMs = options.linkTimeoutMs;
+  link.bindAddress = options.bindAddress;
+  return link;
+}
+
 }  // namespace
 
 MainWindow::MainWindow() : MainWindow(Options{}) {}
@@ -47,7 +60,10 @@ MainWindow::MainWindow() : MainWindow(Options{}) {}
 MainWindow::MainWindow(Options options)
     : m_options(options),
       m_statusBar(new StatusBar(this)),
-      m_context{m_state, m_image, m_document, *m_statusBar} {
+      m_link(std::make_unique<ParamLink>(m_state, m_image, LinkOptions(options))),
+      m_edits(std::make_unique<EditSender>(m_state, *m_link)),
+      m_commands(std::make_unique<DeviceCommands>(m_state, m_image, *m_link)),
+      m_context{m_state, m_image, m_document, *m_statusBar, *m_edits, *m_commands} {
   setObjectName(QStringLiteral("Form1"));
   setStatusBar(m_statusBar);
   m_statusBar->setFixedHeight(kStatusBarHeight);
@@ -61,6 +77,9 @@ MainWindow::MainWindow(Options options)
   connect(&m_timer1, &QTimer::timeout, this, &MainWindow::Timer1Timer);
 
   BuildClientArea();
+  // The dialogs come before the device session, whose refresh reaches the profile dialog.
+  CreateDialogs();
+  BuildDrawerContents();
   ConnectMenus();
   setFixedSize(kClientWidth, kClientHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -69,11 +88,24 @@ MainWindow::MainWindow(Options options)
   }
 
   FormCreate();
-  // The dialogs come after the main window, so that it is the application's main window.
-  CreateDialogs();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // Everything that refers to the state, the image, the document or the link goes while
+  // they still exist, instead of with the window's children after them: the device session
+  // and its panel, the dialogs, the sections on the client area, the menu.
+  delete m_session;
+  delete m_form4;
+  delete m_form5;
+  delete m_form8;
+  delete m_files;
+  delete m_inputSection;
+  delete takeCentralWidget();
+  delete m_menu;
+  m_commands.reset();
+  m_edits.reset();
+  m_link.reset();
+}
 
 void MainWindow::BuildClientArea() {
   m_client = new QWidget(this);
@@ -118,10 +150,17 @@ void MainWindow::BuildClientArea() {
                                        listOptions, m_client);
 }
 
+void MainWindow::BuildDrawerContents() {
+  m_inputDrawerContent = new InputDrawer(m_context);
+  m_inputDrawer->setContent(m_inputDrawerContent);
+  m_outputDrawerContent = new OutputDrawer(m_context, m_equalizer->channelTestBox());
+  m_outputDrawer->setContent(m_outputDrawerContent);
+}
+
 void MainWindow::CreateDialogs() {
-  m_form4 = new EqCopyDialog(m_state, this);
-  m_form5 = new TheaterProfileDialog(m_state, this);
-  m_form8 = new DeviceInfoDialog(this);
+  m_form4 = new EqCopyDialog(m_context, this);
+  m_form5 = new TheaterProfileDialog(m_context, this);
+  m_form8 = new DeviceInfoDialog(m_context, this);
 }
 
 void MainWindow::FormCreate() {
@@ -153,13 +192,18 @@ void MainWindow::ConnectMenus() {
 }
 
 void MainWindow::ConnectFileMenu() {
-  // The link and the device-list drawer's contents come with the menus that use them.
-  m_session = new DeviceSession(*this,
-                                DeviceSession::Options{m_options.udpPort, m_options.bindAddress, m_options.configPath,
-                                                       m_options.linkTimeoutMs, m_options.networkSettleMs},
-                                this);
-  ProjectFileCommands& files = m_session->files();
-  DeviceCommands& commands = m_session->commands();
+  // The device-list drawer's contents come with the menus that use them.
+  m_session = new DeviceSession(m_state, m_image, *m_link, *m_commands, *m_deviceListDrawer, *m_statusBar,
+                                [this] { RefreshFromImage(); },
+                                DeviceSession::Options{m_options.configPath, m_options.networkSettleMs}, this);
+  connect(&m_session->discovery(), &DeviceDiscovery::testSignalReset, m_outputDrawerContent,
+          &OutputDrawer::ResetTestSignal);
+  m_files = new ProjectFileCommands(
+      m_state, m_image, m_document,
+      ProjectFileCommands::WindowHooks{[this] { SetProjectCaption(); }, [this] { RefreshAll(); }}, this, this);
+  connect(m_files, &ProjectFileCommands::statusText, m_statusBar, &StatusBar::SetPanelText);
+  ProjectFileCommands& files = *m_files;
+  DeviceCommands& commands = *m_commands;
   connect(m_menu->item(QStringLiteral("N2")), &QAction::triggered, this, &MainWindow::NewProject);
   connect(m_menu->item(QStringLiteral("N3")), &QAction::triggered, &files, &ProjectFileCommands::OpenProject);
   connect(m_menu->item(QStringLiteral("N4")), &QAction::triggered, &files, &ProjectFileCommands::SaveProject);
@@ -179,29 +223,43 @@ void MainWindow::RefreshAll() {
   // The sections' refreshers, always in this order: input, preset, graphic equalizer,
   // subwoofer panel, tone, output, monitor.
   m_inputSection->RefreshInputSection();
-  m_equalizer->RefreshEqualizerPage();
+  m_inputDrawerContent->RefreshPresetSection();
+  m_equalizer->RefreshGraphicEq();
+  m_equalizer->RefreshSubwooferPanel();
+  m_equalizer->RefreshTone();
+  m_outputDrawerContent->RefreshOutputSection();
+  m_equalizer->RefreshMonitor();
+}
+
+void MainWindow::RefreshFromImage() {
+  m_form5->RefreshProfileDialog();
+  RefreshAll();
 }
 
 void MainWindow::ApplyLanguage() {
   // 1. Window caption.
   setWindowTitle(LanguageCaption());
-  // 2. The profile dialog's version line lives with that dialog's contents.
+  // 2. The profile dialog's version line is rebuilt with the dialog's texts (step 10).
   // 3. Menus.
   m_menu->ApplyMenuLanguage();
   // 4. Input drawer.
   m_inputDrawer->setCaption(Caption(m_state, kInputDrawerRow));
+  m_inputDrawerContent->ApplyLanguage();
   // 5. Output drawer.
   m_outputDrawer->setCaption(Caption(m_state, kOutputDrawerRow));
+  m_outputDrawerContent->ApplyLanguage();
   // 6. Channel tabs.
   m_equalizer->ApplyTabLanguage();
-  // 7. Channel page texts come with the page's controls.
+  // 7. Channel page texts.
+  m_equalizer->ApplyPageLanguage();
   // 8. Master row, then the input refresh.
   m_inputSection->ApplyMasterRowLanguage();
   // 9. EQ copy dialog.
   m_form4->ApplyLanguage();
   // 10. Theater profile dialog.
   m_form5->ApplyLanguage();
-  // 11. Subwoofer panel texts come with the panel.
+  // 11. Subwoofer panel texts.
+  m_equalizer->ApplySubwooferLanguage();
   // 12. Device list drawer: labels, buttons, drawer caption, grid headers.
   const auto caption = [this](int row) { return Caption(m_state, row); };
   m_session->panel()->ApplyCaptions(caption);

@@ -1,12 +1,16 @@
 #pragma once
 // The program's one working window (Form1): menu bar, input selector, channel pages, master
 // row, the input, output and device-list drawers, the logo and the status bar. It owns the
-// program state and the dialogs; each region is its own class sharing one UiContext.
+// program state, the image, the project document, the link and the dialogs; each region is
+// its own widget with its own handlers, sharing one UiContext. The window itself keeps only
+// the refresh order, the language order and the menu wiring.
 
 #include <QHostAddress>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
+
+#include <memory>
 
 #include "core/AppState.h"
 #include "files/ProjectDocument.h"
@@ -15,11 +19,17 @@
 
 namespace mzr {
 
+class DeviceCommands;
 class DeviceInfoDialog;
 class DeviceSession;
+class EditSender;
 class EqCopyDialog;
 class EqualizerPage;
+class InputDrawer;
 class InputSection;
+class OutputDrawer;
+class ParamLink;
+class ProjectFileCommands;
 class LogoImage;
 class MainMenu;
 class SideChannel;
@@ -60,7 +70,12 @@ class MainWindow final : public QMainWindow {
   SideChannel* inputDrawer() const { return m_inputDrawer; }
   SideChannel* outputDrawer() const { return m_outputDrawer; }
   SideChannel* deviceListDrawer() const { return m_deviceListDrawer; }
-  // The link, the device search and its drawer, the device and project-file commands.
+  InputDrawer* inputDrawerContent() const { return m_inputDrawerContent; }
+  OutputDrawer* outputDrawerContent() const { return m_outputDrawerContent; }
+  ParamLink& link() { return *m_link; }
+  DeviceCommands& commands() { return *m_commands; }
+  ProjectFileCommands& files() { return *m_files; }
+  // The device search and its drawer.
   DeviceSession* deviceSession() const { return m_session; }
   EqCopyDialog* eqCopyDialog() const { return m_form4; }
   TheaterProfileDialog* profileDialog() const { return m_form5; }
@@ -98,6 +113,10 @@ class MainWindow final : public QMainWindow {
   void FormCreate();
   void FormShow();
   void BuildClientArea();
+  void BuildDrawerContents();
+  // After a whole image arrived or a unit was connected (refreshing is 1): the profile
+  // dialog, then every editor.
+  void RefreshFromImage();
   void CreateDialogs();
   void ConnectMenus();
   // The File and Communication items that talk to the unit or ask for files are wired here.
@@ -110,7 +129,12 @@ class MainWindow final : public QMainWindow {
   ParameterImage m_image;
   ProjectDocument m_document;
   StatusBar* m_statusBar;
+  // The link and the operations on it exist before the sections that edit through them.
+  std::unique_ptr<ParamLink> m_link;
+  std::unique_ptr<EditSender> m_edits;
+  std::unique_ptr<DeviceCommands> m_commands;
   UiContext m_context;
+  ProjectFileCommands* m_files = nullptr;
   QString m_exeDir;
   bool m_shownOnce = false;
 
@@ -122,6 +146,8 @@ class MainWindow final : public QMainWindow {
   SideChannel* m_inputDrawer = nullptr;
   SideChannel* m_outputDrawer = nullptr;
   SideChannel* m_deviceListDrawer = nullptr;
+  InputDrawer* m_inputDrawerContent = nullptr;
+  OutputDrawer* m_outputDrawerContent = nullptr;
   DeviceSession* m_session = nullptr;
   QTimer m_timer1;
 

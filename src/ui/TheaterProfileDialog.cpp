@@ -1,6 +1,7 @@
 #include "ui/TheaterProfileDialog.h"
 
 #include "ui/CaptionTable.h"
+#include "ui/UiContext.h"
 #include "ui/DialogPlacement.h"
 
 namespace mzr {
@@ -9,7 +10,7 @@ namespace {
 constexpr int kCaptionRow = 91;
 }
 
-TheaterProfileDialog::TheaterProfileDialog(const AppState& state, QWidget* parent) : QDialog(parent), m_state(state) {
+TheaterProfileDialog::TheaterProfileDialog(UiContext& context, QWidget* parent) : QDialog(parent), m_context(context) {
   setObjectName(QStringLiteral("Form5"));
   setFixedSize(kClientWidth, kClientHeight);
   setWindowTitle(CaptionTable::Text(kCaptionRow, 0));
@@ -17,6 +18,8 @@ TheaterProfileDialog::TheaterProfileDialog(const AppState& state, QWidget* paren
 
 void TheaterProfileDialog::ShowModeless() { ShowCentredOnParent(this); }
 
-void TheaterProfileDialog::ApplyLanguage() { setWindowTitle(Caption(m_state, kCaptionRow)); }
+void TheaterProfileDialog::RefreshProfileDialog() {}
+
+void TheaterProfileDialog::ApplyLanguage() { setWindowTitle(Caption(m_context.state, kCaptionRow)); }
 
 }  // namespace mzr

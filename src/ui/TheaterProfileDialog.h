@@ -7,7 +7,7 @@
 
 namespace mzr {
 
-struct AppState;
+struct UiContext;
 
 class TheaterProfileDialog final : public QDialog {
   Q_OBJECT
@@ -17,14 +17,17 @@ class TheaterProfileDialog final : public QDialog {
   static constexpr int kClientWidth = 704;
   static constexpr int kClientHeight = 336;
 
-  TheaterProfileDialog(const AppState& state, QWidget* parent);
+  TheaterProfileDialog(UiContext& context, QWidget* parent);
 
   // Opens the dialog modeless, centred on the main window, or raises it when open.
   void ShowModeless();
   void ApplyLanguage();
+  // Shows the image's texts and identity lines; called after a whole image arrived or a
+  // unit was connected, inside the same refreshing bracket as the editors' refresh.
+  void RefreshProfileDialog();
 
  private:
-  const AppState& m_state;
+  UiContext& m_context;
 };
 
 }  // namespace mzr

@@ -170,7 +170,7 @@ class DiscoveryWindowTest final : public QObject {
     QCOMPARE(Status(0), QStringLiteral("Search completed    find:3"));
     QVERIFY(drawer->isVisible());
     QVERIFY(drawer->isPinned());
-    QCOMPARE(session().link().remoteAddress(), QStringLiteral("127.255.255.255"));
+    QCOMPARE(m_window->link().remoteAddress(), QStringLiteral("127.255.255.255"));
     const QString port = QString::number(m_port);
     for (int k = 0; k < 3; ++k) {
       const int row = discovery().RowOf(UnitIp(k));
@@ -336,7 +336,7 @@ class DiscoveryWindowTest final : public QObject {
     QVERIFY(!m_window->deviceListDrawer()->isVisible());
     QCOMPARE(Status(0), QStringLiteral("System Connected    IP:127.0.0.3"));
     QCOMPARE(Status(1), U("已连接"));
-    QCOMPARE(session().link().remoteAddress(), UnitIp(1));
+    QCOMPARE(m_window->link().remoteAddress(), UnitIp(1));
     QCOMPARE(m_window->image().inputSource(), 2);
     QCOMPARE(m_window->image().Text(TextField::theaterName), std::string("放映厅B"));
     QVERIFY(Item("N7")->isChecked());
@@ -361,9 +361,9 @@ class DiscoveryWindowTest final : public QObject {
 
     QSignalSpy completed(&discovery(), &DeviceDiscovery::searchCompleted);
     Control<QToolButton>("suiImageButton1")->click();
-    QCOMPARE(session().link().remoteAddress(), QStringLiteral("127.255.255.255"));
+    QCOMPARE(m_window->link().remoteAddress(), QStringLiteral("127.255.255.255"));
     QVERIFY(completed.wait(10000));
-    QCOMPARE(session().link().remoteAddress(), UnitIp(0));
+    QCOMPARE(m_window->link().remoteAddress(), UnitIp(0));
     QCOMPARE(m_window->state().connected, 1);
 
     // Download all reaches that unit only: the whole image, then the store command.
@@ -381,7 +381,7 @@ class DiscoveryWindowTest final : public QObject {
     QCOMPARE(m_window->state().connected, 0);
     QCOMPARE(Status(0), QStringLiteral("DisConnected"));
     QCOMPARE(Status(1), U("未连接"));
-    QCOMPARE(session().link().remoteAddress(), UnitIp(0));  // the destination stays
+    QCOMPARE(m_window->link().remoteAddress(), UnitIp(0));  // the destination stays
   }
 
   void newNetworkSettingsMoveTheUnitAndDisconnect() {
@@ -408,7 +408,7 @@ class DiscoveryWindowTest final : public QObject {
     QCOMPARE(Status(0), QStringLiteral("Search completed    find:3"));
     QVERIFY(discovery().RowOf(QStringLiteral("127.0.0.50")) != 0);
     QCOMPARE(discovery().RowOf(UnitIp(0)), 0);
-    QCOMPARE(session().link().remoteAddress(), QStringLiteral("127.255.255.255"));
+    QCOMPARE(m_window->link().remoteAddress(), QStringLiteral("127.255.255.255"));
     QVERIFY(m_messages.isEmpty());
 
     // The write went to the connected unit: 12 bytes at 138.
@@ -494,7 +494,7 @@ class DiscoveryWindowTest final : public QObject {
 
   void fileMenuOpensAndSavesWithItsTextsAndCaptions() {
     MakeWindow();
-    ProjectFileCommands& files = session().files();
+    ProjectFileCommands& files = m_window->files();
     QString nextPath;
     files.setPathProvider({[&] { return nextPath; }, [&] { return nextPath; }});
     const QString title0 = CaptionTable::Text(0, 0);
