@@ -112,7 +112,7 @@ QSlider* MakeBar(QWidget* parent, const QString& name, int maximum, int pageStep
   bar->setSingleStep(1);
   bar->setTickInterval(tickInterval);
   bar->setTickPosition(QSlider::TicksRight);
-  // Position 0 is at the top, as the unit's panel reads (loudest, longest at the top), and
+  // Position 0 is at the top (the highest level, the longest delay), and
   // the arrow keys and the wheel move the handle the way it looks.
   bar->setInvertedAppearance(true);
   bar->setInvertedControls(true);
