@@ -1,11 +1,19 @@
 // mzr4700: the control program of the MZR4700 cinema audio processor.
 
 #include <QByteArray>
+#include <QFileInfo>
+#include <QIcon>
+#include <QProcessEnvironment>
+#include <QTextStream>
 
 #include <exception>
+#include <optional>
 
 #include "app/Application.h"
+#include "app/CommandLine.h"
+#include "app/QtLanguage.h"
 #include "ui/MainWindow.h"
+#include "ui/ProjectFileCommands.h"
 #include "ui/SideChannel.h"
 #include "ui/Skin.h"
 
@@ -23,15 +31,49 @@ void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
 
 }  // namespace
 
+// The command line, read before any window or display is needed; nothing when the program
+// ends here (help, version, a refusal, no display), with the exit code in exitCode.
+std::optional<mzr::CommandLine> ReadCommandLine(int argc, char** argv, int& exitCode) {
+  QStringList args;
+  {
+    const QCoreApplication cli(argc, argv);
+    args = QCoreApplication::arguments();
+  }
+  const mzr::CommandLineOutcome outcome = mzr::ParseCommandLine(args);
+  if (!outcome.start) {
+    QTextStream(outcome.toStdErr ? stderr : stdout) << outcome.text;
+    exitCode = outcome.exitCode;
+    return std::nullopt;
+  }
+  const QString missing = mzr::MissingDisplay(QProcessEnvironment::systemEnvironment(), args);
+  if (!missing.isEmpty()) {
+    QTextStream(stderr) << missing << '\n';
+    exitCode = 1;
+    return std::nullopt;
+  }
+  return outcome.start;
+}
+
 int main(int argc, char** argv) {
+  int exitCode = 0;
+  const std::optional<mzr::CommandLine> command = ReadCommandLine(argc, argv, exitCode);
+  if (!command) return exitCode;
+
   mzr::Application app(argc, argv);
   try {
     mzr::Application::setApplicationName(QStringLiteral("MZR4700"));
+    mzr::Application::setDesktopFileName(QStringLiteral("mzr4700"));
+    mzr::Application::setWindowIcon(QIcon::fromTheme(QStringLiteral("mzr4700")));
     mzr::Skin::Apply(app);
 
     mzr::MainWindow window;
+    mzr::QtLanguage qtLanguage;
     window.show();
     ApplyShowcaseEnvironment(window);
+    qtLanguage.Follow(window);
+    if (!command->projectFile.isEmpty()) {
+      window.files().OpenProjectFile(QFileInfo(command->projectFile).absoluteFilePath());
+    }
     return mzr::Application::exec();
   } catch (const std::exception& e) {
     mzr::Application::ShowError(QString::fromLocal8Bit(e.what()));

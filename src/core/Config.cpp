@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace mzr {
@@ -20,8 +21,14 @@ Config Config::Load(const QString& iniPath) {
   return config;
 }
 
-QString Config::DefaultPath() {
-  return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("Config.ini"));
+QString Config::DefaultPath() { return ResolvePath(QCoreApplication::applicationDirPath()); }
+
+QString Config::ResolvePath(const QString& programDir) {
+  const QString beside = QDir(programDir).filePath(QStringLiteral("Config.ini"));
+  if (QFileInfo::exists(beside) && QFileInfo(programDir).isWritable()) return beside;
+  QString configHome = qEnvironmentVariable("XDG_CONFIG_HOME");
+  if (configHome.isEmpty() || QDir::isRelativePath(configHome)) configHome = QDir::homePath() + QStringLiteral("/.config");
+  return QDir(configHome).filePath(QStringLiteral("mzr4700/Config.ini"));
 }
 
 QString ExplicitLocalIp(const Config& config) {

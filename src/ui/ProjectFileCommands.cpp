@@ -1,6 +1,7 @@
 #include "ui/ProjectFileCommands.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include <filesystem>
 
@@ -21,17 +22,32 @@ std::filesystem::path PathOf(const QString& text) { return std::filesystem::path
 ProjectFileCommands::ProjectFileCommands(AppState& state, ParameterImage& image, ProjectDocument& document,
                                          WindowHooks hooks, QWidget* dialogParent, QObject* parent)
     : QObject(parent), m_state(state), m_image(image), m_document(document), m_hooks(std::move(hooks)) {
-  m_paths.openPath = [dialogParent] { return AskOpenPath(dialogParent); };
+  m_paths.openPath = [this, dialogParent] { return AskOpenPath(dialogParent, OpenDialogFolder()); };
   m_paths.savePath = [dialogParent] { return AskSavePath(dialogParent); };
 }
 
 void ProjectFileCommands::OpenProject() {
   const QString path = m_paths.openPath ? m_paths.openPath() : QString();
   if (path.isEmpty()) return;
+  OpenProjectFile(path);
+}
+
+void ProjectFileCommands::OpenProjectFile(const QString& path) {
   const FileResult result = m_document.Open(PathOf(path), m_image);
-  if (result == FileResult::Ok) SetCaption();
+  if (result == FileResult::Ok) {
+    m_lastFolder = QFileInfo(path).absolutePath();
+    SetCaption();
+  }
   emit statusText(0, StatusOf(result));  // "Open File Success" or the failure
   if (result == FileResult::Ok) Refresh();
+}
+
+QString ProjectFileCommands::OpenDialogFolder() const {
+  // "Untitle.KVdat" has no folder of its own until Save writes it beside the program's
+  // working folder; a project opened or saved under a path has one.
+  const QFileInfo current(QString::fromStdString(m_document.currentName().string()));
+  if (m_document.currentName().has_parent_path() && current.absoluteDir().exists()) return current.absolutePath();
+  return m_lastFolder;
 }
 
 void ProjectFileCommands::SaveProject() {
@@ -47,6 +63,7 @@ void ProjectFileCommands::SaveProjectAs() {
     emit statusText(0, StatusOf(result));
     return;
   }
+  m_lastFolder = QFileInfo(path).absolutePath();
   SetCaption();
 }
 
@@ -60,8 +77,9 @@ void ProjectFileCommands::Refresh() {
   m_state.refreshing = 0;
 }
 
-QString ProjectFileCommands::AskOpenPath(QWidget* parent) {
+QString ProjectFileCommands::AskOpenPath(QWidget* parent, const QString& folder) {
   QFileDialog dialog(parent);
+  if (!folder.isEmpty()) dialog.setDirectory(folder);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setNameFilter(kFilter);

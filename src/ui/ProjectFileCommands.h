@@ -44,9 +44,16 @@ class ProjectFileCommands final : public QObject {
   void OpenProject();
   void SaveProject();
   void SaveProjectAs();
+  // Open without the dialog: a project file named on the command line. The same status
+  // texts and caption as Open; a bad file leaves the image and the name as they were.
+  void OpenProjectFile(const QString& path);
+
+  // Where the open dialog starts: the folder of the current project file, else the folder
+  // last opened from or saved to, else empty (the dialog's own choice).
+  QString OpenDialogFolder() const;
 
   // The dialogs the program uses: "*.kvdat" files, default extension "kvdat".
-  static QString AskOpenPath(QWidget* parent);
+  static QString AskOpenPath(QWidget* parent, const QString& folder = {});
   static QString AskSavePath(QWidget* parent);
 
  signals:
@@ -61,6 +68,7 @@ class ProjectFileCommands final : public QObject {
   ProjectDocument& m_document;
   WindowHooks m_hooks;
   PathProvider m_paths;
+  QString m_lastFolder;
 };
 
 }  // namespace mzr

@@ -309,12 +309,8 @@ void CtlEndToEndTest::backupAllNamesFilesSafely() {
   QCOMPARE(files, (QStringList{QStringLiteral("Hall_2_2_127.0.0.3.KVdat"), QStringLiteral("Hall_3_3_127.0.0.4.KVdat"),
                                QStringLiteral("_._厅_1___1_127.0.0.2.KVdat")}));
   QCOMPARE(QDir(dir).entryList(QDir::Dirs | QDir::NoDotAndDotDot), QStringList());
-  // One progress line per unit, naming the unit and its file.
-  QCOMPARE(run.errLines().size(), 3);
-  for (const QString& file : files) {
-    const QString ip = file.section(QLatin1Char('_'), -1).chopped(6);
-    QVERIFY2(run.err.contains(ip) && run.err.contains(file), qPrintable(run.err));
-  }
+  // Progress lines are for a terminal; a script that captures stderr sees nothing.
+  QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
   // Each file holds the image of the unit it is named after.
   for (int k = 2; k <= 3; ++k) {
     const auto saved = Load(QDir(dir).filePath(QStringLiteral("Hall_%1_%1_127.0.0.%2.KVdat").arg(k).arg(k + 1)));

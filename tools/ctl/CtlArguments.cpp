@@ -21,12 +21,15 @@ const QList<CommandSpec>& Commands() {
       {Command::show, "show", {QStringLiteral("json")}},
       {Command::diff, "diff", {}},
       {Command::curve, "curve", {QStringLiteral("channel"), QStringLiteral("png")}},
+      {Command::audit, "audit", {QStringLiteral("json"), QStringLiteral("time")}},
+      {Command::get, "get", {}},
+      {Command::set, "set", {QStringLiteral("store")}},
   };
   return commands;
 }
 
 const QStringList kGlobalOptions{QStringLiteral("local"), QStringLiteral("port"), QStringLiteral("timeout")};
-const QStringList kFlags{QStringLiteral("json"), QStringLiteral("all")};
+const QStringList kFlags{QStringLiteral("json"), QStringLiteral("all"), QStringLiteral("store")};
 
 // A number in [low, high] written in plain decimal.
 std::optional<int> Number(const QString& text, int low, int high) {
@@ -72,11 +75,20 @@ QString UsageText() {
       "  diff A B                         compare two project files, or a file and a unit (IP)\n"
       "  curve FILE --channel N [--png OUT]\n"
       "                                   response of channel N (0..5) as the program draws it\n"
+      "  audit DIR [--json] [--time MS]   compare every unit a search finds with its project file in DIR\n"
+      "                                   (matched by the MAC address inside the file)\n"
+      "  get TARGET FIELD...              values of a project file or a unit (IP); FIELD as in show --json,\n"
+      "                                   e.g. outputLevel[2], geqGain[0][14], subPeq[1].qIndex\n"
+      "  set TARGET FIELD=VALUE... [--store]\n"
+      "                                   change fields of a project file, or of a unit as the program's\n"
+      "                                   editors do (--store: then store them in the unit); VALUE is the\n"
+      "                                   stored number or the text shown, e.g. -3.0dB, 40Hz, 24dB/OCT\n"
       "\n"
       "Global options (else MZR4700_LOCAL_IP, MZR4700_PORT and Config.ini, as the program):\n"
       "  --local IP     this PC's address on the units' network\n"
       "  --port P       UDP port (default 2305)\n"
       "  --timeout MS   how long a unit may take to answer (default 2000)\n"
+      "  --version      show the version and exit\n"
       "\n"
       "Exit codes: 0 success, 1 a unit did not answer or the images differ, 2 usage, 3 file error.\n");
 }
@@ -90,6 +102,11 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
   for (int i = 0; i < args.size(); ++i) {
     const QString& arg = args[i];
     if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) return CtlArguments{};
+    if (arg == QLatin1String("--version")) {
+      CtlArguments version;
+      version.command = Command::version;
+      return version;
+    }
     if (!arg.startsWith(QLatin1String("--")) || arg.size() == 2) {
       if (arg.startsWith(QLatin1Char('-')) && arg.size() > 1 && arg != QLatin1String("--")) {
         return QStringLiteral("unknown option '%1'").arg(arg);
@@ -124,7 +141,7 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
 
     if (kFlags.contains(name)) {
       if (inlineValue) return QStringLiteral("option '%1' takes no value").arg(Dashed(name));
-      (name == QLatin1String("json") ? result.json : result.all) = true;
+      (name == QLatin1String("json") ? result.json : name == QLatin1String("all") ? result.all : result.store) = true;
       continue;
     }
     QString value;
@@ -184,6 +201,7 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
   std::optional<QString> error;
   switch (result.command) {
     case Command::help:
+    case Command::version:
       break;
     case Command::search:
       error = wantOperands(0, "");
@@ -218,6 +236,17 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
       break;
     case Command::diff:
       error = wantOperands(2, "two files, or a file and a unit's IP");
+      break;
+    case Command::audit:
+      error = wantOperands(1, "one folder of project files");
+      break;
+    case Command::get:
+    case Command::set:
+      if (operands.size() < 2) {
+        error = result.command == Command::get ? QStringLiteral("get needs a file or a unit's IP and at least one field")
+                                               : QStringLiteral("set needs a file or a unit's IP and at least one "
+                                                                "FIELD=VALUE");
+      }
       break;
     case Command::curve:
       error = wantOperands(1, "a file");

@@ -10,7 +10,7 @@
 
 namespace mzr::ctl {
 
-enum class Command { help, search, backup, restore, restart, setNet, show, diff, curve };
+enum class Command { help, version, search, backup, restore, restart, setNet, show, diff, curve, audit, get, set };
 
 struct CtlArguments {
   Command command = Command::help;
@@ -25,6 +25,7 @@ struct CtlArguments {
   std::optional<int> searchTimeMs;  // --time
   bool json = false;                // --json
   bool all = false;                 // backup --all
+  bool store = false;               // set --store
   QString newIp, newMask, newGateway;  // set-net --ip --mask --gateway
   std::optional<int> channel;       // curve --channel
   QString pngPath;                  // curve --png

@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "ImageReport.h"
+#include "Progress.h"
 #include "core/Config.h"
 #include "dsp/FilterDesign.h"
 #include "dsp/ResponseEvaluation.h"
@@ -54,6 +55,9 @@ CtlResult CtlRunner::Run() {
     case Command::help:
       m_out << UsageText();
       return CtlResult::Ok();
+    case Command::version:
+      m_out << QStringLiteral("mzr4700ctl %1\n").arg(QStringLiteral(MZR_VERSION_TEXT));
+      return CtlResult::Ok();
     case Command::show:
       return Show();
     case Command::diff:
@@ -70,6 +74,12 @@ CtlResult CtlRunner::Run() {
       return Restart();
     case Command::setNet:
       return SetNet();
+    case Command::audit:
+      return Audit();
+    case Command::get:
+      return GetFields();
+    case Command::set:
+      return SetFields();
   }
   return CtlResult::Fail(ExitCode::usage, QStringLiteral("unknown command"));
 }
@@ -214,6 +224,7 @@ CtlResult CtlRunner::BackupAll() {
 
   // Each unit sent its whole image with its search reply: save that, as connecting does.
   const QDir dir(dirPath);
+  Progress progress(m_err);
   int failed = 0;
   for (int i = 0; i < units.size(); ++i) {
     const FoundUnit& unit = units[i];
@@ -224,12 +235,13 @@ CtlResult CtlRunner::BackupAll() {
     const QString path = dir.filePath(parts.join(QLatin1Char('_')) + QStringLiteral(".KVdat"));
     const CtlResult saved = SaveFile(path, session->SearchImage(unit));
     if (saved.code == ExitCode::ok) {
-      m_err << QStringLiteral("[%1/%2] %3 -> %4").arg(i + 1).arg(units.size()).arg(unit.ip, path) << '\n';
+      progress.Line(QStringLiteral("[%1/%2] %3 -> %4").arg(i + 1).arg(units.size()).arg(unit.ip, path));
     } else {
+      // A failure is an error, not progress: it is said whoever reads it.
       ++failed;
       m_err << QStringLiteral("[%1/%2] %3: %4").arg(i + 1).arg(units.size()).arg(unit.ip, saved.error) << '\n';
+      m_err.flush();
     }
-    m_err.flush();
   }
   if (failed > 0) {
     return CtlResult::Fail(ExitCode::fileError,

@@ -34,6 +34,9 @@ class CtlRunner final {
   CtlResult Restore();
   CtlResult Restart();
   CtlResult SetNet();
+  CtlResult Audit();     // AuditCommand.cpp
+  CtlResult GetFields();  // FieldCommands.cpp
+  CtlResult SetFields();  // FieldCommands.cpp
 
   // A project file into image; a file error names the path and the program's message.
   CtlResult LoadFile(const QString& path, ParameterImage& image) const;

@@ -63,6 +63,12 @@ class UnitSession final : public QObject {
 
   QString localIp() const;
 
+  // Scripted edits (UnitEdits.cpp). Sends span with its bytes from image to the unit at ip,
+  // as the program's editor for that field does; Ok once the unit acknowledged it.
+  CtlResult SendEdit(const QString& ip, const ParameterImage& image, const WriteSpan& span, const QString& what);
+  // The store command alone; Ok once the unit acknowledged it.
+  CtlResult Store(const QString& ip);
+
  private:
   // Makes ip the destination of every frame, as connecting to a listed unit does. Refuses
   // the local network's broadcast address: a read would take whichever unit answers first,

@@ -26,6 +26,7 @@ const char* const kUsageText =
     "  --silent             receive and log, but never answer\n"
     "  --verbose            describe every frame and every dropped datagram on stderr\n"
     "  --help               show this text\n"
+    "  --version            show the version\n"
     "\n"
     "Prints \"ready\" once every socket is bound. Exit status: 0 after SIGINT/SIGTERM,\n"
     "1 when a socket cannot be bound, 2 for bad arguments.\n";
@@ -72,6 +73,8 @@ std::variant<SimOptions, std::string> ParseSimOptions(int argc, const char* cons
     auto missing = [&] { return "option " + arg + " needs a value"; };
     if (arg == "--help" || arg == "-h") {
       o.help = true;
+    } else if (arg == "--version") {
+      o.version = true;
     } else if (arg == "--silent") {
       o.silent = true;
     } else if (arg == "--verbose") {

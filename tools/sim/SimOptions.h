@@ -42,6 +42,7 @@ struct SimOptions {
   bool silent = false;
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 // Either the options or a message naming the bad argument.

@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
     std::fputs(kUsageText, stdout);
     return 0;
   }
+  if (options.version) {
+    std::fputs("mzr4700-sim " MZR_VERSION_TEXT "\n", stdout);
+    return 0;
+  }
   Simulator simulator(options);
   std::string error;
   if (const int status = simulator.Open(error); status != 0) {
