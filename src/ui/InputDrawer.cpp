@@ -1,6 +1,7 @@
 #include "ui/InputDrawer.h"
 
 #include <QCheckBox>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -44,6 +45,24 @@ std::uint8_t WithBit(std::uint8_t mask, int i, bool on) {
 
 QString LevelText(int level) { return QString::fromStdString(FormatFader(level)); }
 
+// The fixed scale text under a preset bar, spaced so that its "0" sits under the bar's
+// lowest position and its "10.0" under the highest: the handle's centre travels from half a
+// handle in from each end of the groove.
+void FitScaleUnder(QLabel* scale, const QRect& bar) {
+  constexpr int kHandleWidth = 12;  // the skin's slider handle
+  QFont font = scale->font();
+  font.setPixelSize(9);
+  const QFontMetricsF natural(font);
+  const qreal zero = natural.horizontalAdvance(QStringLiteral("0"));
+  const qreal ten = natural.horizontalAdvance(QStringLiteral("10.0"));
+  const qreal travel = bar.width() - kHandleWidth;
+  const qreal centres = natural.horizontalAdvance(kScaleText) - zero / 2 - ten / 2;
+  font.setLetterSpacing(QFont::AbsoluteSpacing, (travel - centres) / (kScaleText.size() - 1));
+  scale->setFont(font);
+  const int left = bar.left() + kHandleWidth / 2 - static_cast<int>(zero / 2);
+  scale->setGeometry(left, bar.bottom() + 1, static_cast<int>(travel + zero / 2 + ten / 2) + 4, 13);
+}
+
 }  // namespace
 
 InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent), m_context(context) {
@@ -86,7 +105,7 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
     auto* scale = new QLabel(kScaleText, box);
     scale->setObjectName(QStringLiteral("presetScale%1").arg(i + 1));
     scale->setProperty("scaleText", true);
-    scale->setGeometry(14, 46, 256, 13);
+    FitScaleUnder(scale, bar->geometry());
     m_scales[at] = scale;
 
     auto* preset = new QCheckBox(box);
