@@ -63,8 +63,8 @@ int main(int argc, char** argv) {
 
   const quint16 port = mzr::test::FreeUdpPort();
   QProcess sim;
-  if (!StartSimulator(sim, {QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--port"),
-                            QString::number(port)})) {
+  if (!StartSimulator(
+          sim, {QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--port"), QString::number(port)})) {
     std::fprintf(stderr, "mzr4700-sim did not start\n");
     return 1;
   }
@@ -110,10 +110,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no edit was acknowledged\n");
     return 1;
   }
-  std::printf("preset bar step -> image -> 5-byte write -> acknowledgement (%d edits, %s): "
-              "median %.1f us, p99 %.1f us, max %.1f us, lost %d\n",
-              edits, qPrintable(QGuiApplication::platformName()), Percentile(micros, 0.5), Percentile(micros, 0.99),
-              Percentile(micros, 1.0), lost);
+  std::printf(
+      "preset bar step -> image -> 5-byte write -> acknowledgement (%d edits, %s): "
+      "median %.1f us, p99 %.1f us, max %.1f us, lost %d\n",
+      edits, qPrintable(QGuiApplication::platformName()), Percentile(micros, 0.5), Percentile(micros, 0.99),
+      Percentile(micros, 1.0), lost);
   sim.terminate();
   sim.waitForFinished(5000);
   return lost == 0 ? 0 : 2;

@@ -33,8 +33,8 @@ constexpr int kBoxHeight = 92;
 const char* const kNameLabels[InputDrawer::kInputCount] = {"StaticText42", "StaticText41", "StaticText44",
                                                            "StaticText46", "StaticText48"};
 
-const QString kScaleText = QStringLiteral(
-    "0         1.0      2.0      3.0     4.0      5.0      6.0      7.0      8.0      9.0      10.0");
+const QString kScaleText =
+    QStringLiteral("0         1.0      2.0      3.0     4.0      5.0      6.0      7.0      8.0      9.0      10.0");
 const QString kPrologicCaption = QStringLiteral("PROLOGIC II");
 
 constexpr std::uint8_t MaskBit(int i) { return static_cast<std::uint8_t>(1u << i); }
@@ -168,9 +168,10 @@ void InputDrawer::ApplyLanguage() {
     m_names[at]->setText(name);
     m_presetBoxes[at]->setText(Caption(state, kPresetRow));
     // What a screen reader speaks: the input's name with what the control sets.
-    m_levelBars[at]->setAccessibleName(name + (english ? QStringLiteral(" preset level") : QStringLiteral(" 预设电平")));
-    m_levelTexts[at]->setAccessibleName(name +
-                                        (english ? QStringLiteral(" preset level value") : QStringLiteral(" 预设电平数值")));
+    m_levelBars[at]->setAccessibleName(name +
+                                       (english ? QStringLiteral(" preset level") : QStringLiteral(" 预设电平")));
+    m_levelTexts[at]->setAccessibleName(
+        name + (english ? QStringLiteral(" preset level value") : QStringLiteral(" 预设电平数值")));
     m_presetBoxes[at]->setAccessibleName(name + QLatin1Char(' ') + Caption(state, kPresetRow));
     m_boxes[at]->setAccessibleName(name);
   }
@@ -196,13 +197,15 @@ void InputDrawer::suiTrackBar1Change(int input, int position) {
 
 void InputDrawer::suiCheckBox1Click(int input) {
   ParameterImage& image = m_context.image;
-  image.setPresetEnableMask(WithBit(image.presetEnableMask(), input, m_presetBoxes[static_cast<std::size_t>(input)]->isChecked()));
+  image.setPresetEnableMask(
+      WithBit(image.presetEnableMask(), input, m_presetBoxes[static_cast<std::size_t>(input)]->isChecked()));
   m_context.edits.Send(EditedField::presetEnableMask);
 }
 
 void InputDrawer::suiCheckBox30Click(int input) {
   ParameterImage& image = m_context.image;
-  image.setPrologicMask(WithBit(image.prologicMask(), input, m_prologicBoxes[static_cast<std::size_t>(input)]->isChecked()));
+  image.setPrologicMask(
+      WithBit(image.prologicMask(), input, m_prologicBoxes[static_cast<std::size_t>(input)]->isChecked()));
   m_context.edits.Send(EditedField::prologicMask);
 }
 

@@ -3,16 +3,16 @@
 // 127.0.0.2. The simulator's frame log shows exactly what reached the unit. Every datagram
 // stays on 127.0.0.0/8.
 
-#include <QAction>
 #include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QJsonObject>
 #include <QLabel>
-#include <QMenuBar>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -107,9 +107,9 @@ class InputEditorsTest final : public QObject {
   void StartSimAndConnect() {
     m_sim = std::make_unique<SimProcess>();
     QString error;
-    QVERIFY2(m_sim->Start({QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--port"),
-                           QString::number(m_port)},
-                          &error),
+    QVERIFY2(m_sim->Start(
+                 {QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--port"), QString::number(m_port)},
+                 &error),
              qPrintable(error));
     MakeWindow();
     DeviceDiscovery& discovery = m_window->deviceSession()->discovery();
@@ -193,7 +193,9 @@ class InputEditorsTest final : public QObject {
       im.setInputSource(static_cast<std::uint8_t>(input));
     };
     const auto inputButton = [this](int i) {
-      return [this, i] { QTest::mouseClick(Client<QPushButton>(qPrintable(QStringLiteral("suiButton%1").arg(i + 1))), Qt::LeftButton); };
+      return [this, i] {
+        QTest::mouseClick(Client<QPushButton>(qPrintable(QStringLiteral("suiButton%1").arg(i + 1))), Qt::LeftButton);
+      };
     };
     return {
         {"preset bar 2 moved to 7.7",
@@ -209,19 +211,25 @@ class InputEditorsTest final : public QObject {
          {{6, 186, QStringLiteral("0a141e2834")}},
          [this] { QCOMPARE(Drawer<QLabel>("StaticText5")->text(), QStringLiteral("5.2")); }},
         {"main fader with input 4",
-         [faders](ParameterImage& im) { faders(im, {70, 60, 50, 40, 30, 0, 0, 0}, 4); },
+         [faders](ParameterImage& im) {
+           faders(im, {70, 60, 50, 40, 30, 0, 0, 0}, 4);
+         },
          [this] { Client<QSlider>("suiTrackBar14")->setValue(55); },
          {{827, 55}},
          {{6, 823, QStringLiteral("463c322837000000")}},
          [this] { QCOMPARE(Client<QLabel>("StaticText30")->text(), QStringLiteral("5.5")); }},
         {"main fader to the top by key",
-         [faders](ParameterImage& im) { faders(im, {70, 60, 50, 40, 30, 0, 0, 0}, 0); },
+         [faders](ParameterImage& im) {
+           faders(im, {70, 60, 50, 40, 30, 0, 0, 0}, 0);
+         },
          [this] { QTest::keyClick(Client<QSlider>("suiTrackBar14"), Qt::Key_End); },
          {{823, 100}},
          {{6, 823, QStringLiteral("643c32281e000000")}},
          [this] { QCOMPARE(Client<QLabel>("StaticText30")->text(), QStringLiteral("10.0")); }},
         {"input button that moves the fader",
-         [faders](ParameterImage& im) { faders(im, {70, 60, 50, 40, 30, 0, 0, 0}, 0); },
+         [faders](ParameterImage& im) {
+           faders(im, {70, 60, 50, 40, 30, 0, 0, 0}, 0);
+         },
          inputButton(1),
          {{822, 1}},
          {{6, 823, QStringLiteral("463c32281e000000")}, {6, 822, QStringLiteral("01463c3228")}},
@@ -233,13 +241,17 @@ class InputEditorsTest final : public QObject {
            QVERIFY(Item("N82")->isChecked());
          }},
         {"input button at the same fader level",
-         [faders](ParameterImage& im) { faders(im, {50, 60, 50, 40, 30, 0, 0, 0}, 0); },
+         [faders](ParameterImage& im) {
+           faders(im, {50, 60, 50, 40, 30, 0, 0, 0}, 0);
+         },
          inputButton(2),
          {{822, 2}},
          {{6, 822, QStringLiteral("02323c3228")}},
          [this] { QVERIFY(Item("N7")->isChecked()); }},
         {"Format item MIC",
-         [faders](ParameterImage& im) { faders(im, {70, 60, 50, 40, 30, 0, 0, 0}, 0); },
+         [faders](ParameterImage& im) {
+           faders(im, {70, 60, 50, 40, 30, 0, 0, 0}, 0);
+         },
          [this] { Item("N9")->trigger(); },
          {{822, 4}},
          {{6, 823, QStringLiteral("463c32281e000000")}, {6, 822, QStringLiteral("04463c3228")}},
@@ -454,11 +466,21 @@ class InputEditorsTest final : public QObject {
       const char* english;
     };
     const Text drawerTexts[] = {
-        {"StaticText42", "数字光纤1输入", "Digital OPT 1"}, {"StaticText41", "数字光纤2输入", "Digital OPT 2"},
-        {"StaticText44", "数字同轴1输入", "Digital COAX 1"}, {"StaticText46", "数字同轴2输入", "Digital COAX 2"},
-        {"StaticText48", "麦克风输入", "MIC"},               {"suiCheckBox1", "预设值", "Preset"},
-        {"suiCheckBox5", "预设值", "Preset"},                {"suiCheckBox30", "PROLOGIC II", "PROLOGIC II"},
-        {"suiCheckBox33", "PROLOGIC II", "PROLOGIC II"},     {"suiCheckGroup1Item0", "中置", "Center"},
+        {"StaticText42", "数字光纤1输入", "Digital OPT 1"},
+        {"StaticText41", "数字光纤2输入", "Digital OPT 2"},
+        {"StaticText44", "数字同轴1输入", "Digital COAX 1"},
+        {"StaticText46", "数字同轴2输入", "Digital COAX 2"},
+        {"StaticText48", "麦克风输入", "MIC"},
+        {"suiCheckBox1", "预设值", "Preset"},
+        {"suiCheckBox2", "预设值", "Preset"},
+        {"suiCheckBox3", "预设值", "Preset"},
+        {"suiCheckBox4", "预设值", "Preset"},
+        {"suiCheckBox5", "预设值", "Preset"},
+        {"suiCheckBox30", "PROLOGIC II", "PROLOGIC II"},
+        {"suiCheckBox31", "PROLOGIC II", "PROLOGIC II"},
+        {"suiCheckBox32", "PROLOGIC II", "PROLOGIC II"},
+        {"suiCheckBox33", "PROLOGIC II", "PROLOGIC II"},
+        {"suiCheckGroup1Item0", "中置", "Center"},
         {"suiCheckGroup1Item1", "环绕", "Surr"},
     };
     const Text spoken[] = {
@@ -468,20 +490,22 @@ class InputEditorsTest final : public QObject {
         {"suiCheckBox33", "数字同轴2输入 PROLOGIC II", "Digital COAX 2 PROLOGIC II"},
         {"suiCheckGroup1Item1", "麦克风输入 环绕", "MIC Surr"},
     };
-    const Text masterRow[] = {
-        {"suiButton23", "静音", " Mute "}, {"StaticText29", "主音量", "Main Fader"}};
+    const Text masterRow[] = {{"suiButton23", "静音", " Mute "}, {"StaticText29", "主音量", "Main Fader"}};
     const Text masterSpoken[] = {
         {"suiTrackBar14", "主音量", "Main Fader"},
         {"StaticText30", "主音量数值", "Main Fader value"},
         {"ComboBox1", "淡入淡出时间", "Fade time"},
+        {"suiButton23", "主音量静音", "Master mute"},
     };
     const auto textOf = [](QWidget* w) {
       if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
       return qobject_cast<QLabel*>(w)->text();
     };
     for (int language : {1, 0, 1}) {
-      if (language == 1) m_window->Endlish1Click();
-      else m_window->N24Click();
+      if (language == 1)
+        m_window->Endlish1Click();
+      else
+        m_window->N24Click();
       const auto pick = [language](const Text& t) { return U(language == 0 ? t.chinese : t.english); };
       for (const Text& t : drawerTexts) QVERIFY2(textOf(Drawer<QWidget>(t.name)) == pick(t), t.name);
       for (const Text& t : spoken) QVERIFY2(Drawer<QWidget>(t.name)->accessibleName() == pick(t), t.name);
@@ -489,7 +513,8 @@ class InputEditorsTest final : public QObject {
       for (const Text& t : masterSpoken) QVERIFY2(Client<QWidget>(t.name)->accessibleName() == pick(t), t.name);
       for (int i = 0; i < 5; ++i)
         QCOMPARE(Drawer<QLabel>(qPrintable(QStringLiteral("presetScale%1").arg(i + 1)))->text(),
-                 QStringLiteral("0         1.0      2.0      3.0     4.0      5.0      6.0      7.0      8.0      9.0      10.0"));
+                 QStringLiteral(
+                     "0         1.0      2.0      3.0     4.0      5.0      6.0      7.0      8.0      9.0      10.0"));
       QCOMPARE(m_window->inputDrawer()->caption(), language == 0 ? U("格式（输入设置）") : U("Format(Input Setup)"));
       QCOMPARE(Client<QComboBox>("ComboBox1")->currentText(), language == 0 ? U("淡入淡出5秒") : U("Fade Time 5S"));
     }
@@ -520,7 +545,10 @@ class InputEditorsTest final : public QObject {
                  qPrintable(child->objectName()));
     }
     QCOMPARE(Drawer<QWidget>("suiCheckGroup1")->parentWidget()->objectName(), QStringLiteral("inputBox5"));
-    QCOMPARE(m_window->inputDrawerContent()->findChildren<QCheckBox*>(QRegularExpression(QStringLiteral("^suiCheckBox3[0-9]$"))).size(), 4);
+    QCOMPARE(m_window->inputDrawerContent()
+                 ->findChildren<QCheckBox*>(QRegularExpression(QStringLiteral("^suiCheckBox3[0-9]$")))
+                 .size(),
+             4);
   }
 
   // An input code past the fader table shows the fader at 0 and takes no move until an
