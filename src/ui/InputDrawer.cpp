@@ -106,7 +106,6 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
     scale->setObjectName(QStringLiteral("presetScale%1").arg(i + 1));
     scale->setProperty("scaleText", true);
     FitScaleUnder(scale, bar->geometry());
-    m_scales[at] = scale;
 
     auto* preset = new QCheckBox(box);
     preset->setObjectName(QStringLiteral("suiCheckBox%1").arg(i + 1));

@@ -46,7 +46,6 @@ class InputDrawer final : public QWidget {
   std::array<QLabel*, kInputCount> m_names{};
   std::array<QLabel*, kInputCount> m_levelTexts{};
   std::array<QSlider*, kInputCount> m_levelBars{};
-  std::array<QLabel*, kInputCount> m_scales{};
   std::array<QCheckBox*, kInputCount> m_presetBoxes{};
   std::array<QCheckBox*, kPrologicInputs> m_prologicBoxes{};
   QWidget* m_micRouting = nullptr;
