@@ -6,6 +6,13 @@
 
 #include <QWidget>
 
+#include <array>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QSlider;
+
 namespace mzr {
 
 struct UiContext;
@@ -15,6 +22,10 @@ class InputDrawer final : public QWidget {
   Q_DISABLE_COPY_MOVE(InputDrawer)
 
  public:
+  static constexpr int kInputCount = 5;
+  static constexpr int kPrologicInputs = 4;  // the digital inputs 0..3
+  static constexpr int kMicInput = 4;
+
   InputDrawer(UiContext& context, QWidget* parent = nullptr);
 
   // Step 2 of the refresh of every editor: preset bars and texts, Preset boxes, PROLOGIC II
@@ -23,8 +34,22 @@ class InputDrawer final : public QWidget {
   // The drawer's captions in the current language (the drawer's own caption is the window's).
   void ApplyLanguage();
 
+  // Handlers, named after the control and event that raise them; Tag = input.
+  void suiTrackBar1Change(int input, int position);  // preset level bars
+  void suiCheckBox1Click(int input);                 // Preset boxes
+  void suiCheckBox30Click(int input);                // PROLOGIC II boxes
+  void suiCheckGroup1Click();                        // microphone routing items
+
  private:
   UiContext& m_context;
+  std::array<QFrame*, kInputCount> m_boxes{};
+  std::array<QLabel*, kInputCount> m_names{};
+  std::array<QLabel*, kInputCount> m_levelTexts{};
+  std::array<QSlider*, kInputCount> m_levelBars{};
+  std::array<QCheckBox*, kInputCount> m_presetBoxes{};
+  std::array<QCheckBox*, kPrologicInputs> m_prologicBoxes{};
+  QWidget* m_micRouting = nullptr;
+  std::array<QCheckBox*, 2> m_micRouteItems{};  // 0 center, 1 surround
 };
 
 }  // namespace mzr

@@ -7,6 +7,7 @@
 #include <QSlider>
 
 #include "core/AppState.h"
+#include "link/EditSender.h"
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
@@ -26,6 +27,11 @@ constexpr int kFadeTimeRow = 66;  // rows 66..75: 1 to 10 seconds
 constexpr int kFadeTimeCount = 10;
 constexpr int kInputsWithFader = 8;  // faderLevel has an entry for input codes 0..7
 
+// What a screen reader speaks for the controls whose caption alone would not say it.
+QString Spoken(const AppState& state, const char* chinese, const char* english) {
+  return QString::fromUtf8(state.languageIndex == 1 ? english : chinese);
+}
+
 }  // namespace
 
 InputSection::InputSection(UiContext& context, QWidget* client, std::array<QAction*, kInputCount> formatItems,
@@ -39,23 +45,32 @@ InputSection::InputSection(UiContext& context, QWidget* client, std::array<QActi
     button->setFocusPolicy(Qt::NoFocus);
     PlaceAt(button, QRect(21, kInputButtonTops[i], 120, 64));
     m_inputButtons[static_cast<std::size_t>(i)] = button;
+    connect(button, &QPushButton::clicked, this, [this, i] { suiButton1Click(i); });
   }
 
   // Qt checks a checkable item when it is chosen; a Format item must show the image's
   // input instead, so choosing one puts the mark back where the image says until the
   // input's own handler has changed the image and refreshed.
   for (QAction* item : m_formatItems) connect(item, &QAction::triggered, this, &InputSection::ShowFormatMark);
+  for (int i = 0; i < kInputCount; ++i)
+    connect(m_formatItems[static_cast<std::size_t>(i)], &QAction::triggered, this, [this, i] { N81Click(i); });
+  for (int i = 0; i < kPowerOnChoices; ++i)
+    connect(m_powerOnItems[static_cast<std::size_t>(i)], &QAction::triggered, this, [this, i] { N83Click(i); });
 
   m_fadeTime = new QComboBox(client);
   m_fadeTime->setObjectName(QStringLiteral("ComboBox1"));
   m_fadeTime->setEditable(false);  // a typed fade time has no meaning to the unit
   for (int i = 0; i < kFadeTimeCount; ++i) m_fadeTime->addItem(CaptionTable::Text(kFadeTimeRow + i, 0));
   PlaceAt(m_fadeTime, QRect(32, 552, 97, 21));
+  // Only a choice of the user stores: the language change replaces the items and
+  // reselects without raising this.
+  connect(m_fadeTime, &QComboBox::activated, this, &InputSection::ComboBox1Change);
 
   m_masterMute = new QPushButton(client);
   m_masterMute->setObjectName(QStringLiteral("suiButton23"));
   m_masterMute->setFocusPolicy(Qt::NoFocus);
   PlaceAt(m_masterMute, QRect(153, 549, 75, 25));
+  connect(m_masterMute, &QPushButton::clicked, this, &InputSection::suiButton23Click);
 
   m_mainFaderCaption = new QLabel(client);
   m_mainFaderCaption->setObjectName(QStringLiteral("StaticText29"));
@@ -70,6 +85,9 @@ InputSection::InputSection(UiContext& context, QWidget* client, std::array<QActi
   m_mainFader->setTickPosition(QSlider::NoTicks);
   m_mainFader->setTickInterval(1);
   PlaceAt(m_mainFader, QRect(304, 550, 545, 20));
+  // Also raised when the input refresh moves the fader: with refreshing 0 that move is
+  // stored and sent like a user's.
+  connect(m_mainFader, &QSlider::valueChanged, this, &InputSection::suiTrackBar14Change);
 
   m_faderText = new QLabel(QStringLiteral("7.0"), client);
   m_faderText->setObjectName(QStringLiteral("StaticText30"));
@@ -92,13 +110,67 @@ void InputSection::RefreshInputSection() {
   const int powerOn = image.powerOnSource();
   if (powerOn < kPowerOnChoices) m_powerOnItems[static_cast<std::size_t>(powerOn)]->setChecked(true);
 
-  // An input code past the fader table has no level: the fader shows 0.
-  const int level = input < kInputsWithFader ? image.faderLevel(input) : 0;
+  // An input code past the fader table has no level: the fader shows 0 and takes no moves
+  // until an input is chosen.
+  const bool hasFader = input < kInputsWithFader;
+  const int level = hasFader ? image.faderLevel(input) : 0;
+  m_mainFader->setEnabled(hasFader);
   m_mainFader->setValue(level);
   m_faderText->setText(QString::fromStdString(FormatFader(level)));
 
   const int fade = image.fadeTime();
   m_fadeTime->setCurrentIndex(fade < kFadeTimeCount ? fade : -1);
+  // The output refresh shows it too; here it also follows a project or a unit's image at
+  // once, whichever section refreshes first.
+  ShowMasterMute();
+}
+
+void InputSection::ShowMasterMute() { Skin::SetAlert(m_masterMute, (m_context.image.masterFlags() & 0x01) != 0); }
+
+void InputSection::SelectInput(int input) {
+  m_context.image.setInputSource(static_cast<std::uint8_t>(input));
+  // The refresh moves the fader to the input's level; that move sends the faders first.
+  RefreshInputSection();
+  m_context.edits.Send(EditedField::inputSource);
+}
+
+void InputSection::suiButton1Click(int input) {
+  // While a test signal plays the input stays as it is.
+  if (m_context.image.testSignalMask() != 0) return;
+  SelectInput(input);
+}
+
+void InputSection::N81Click(int input) {
+  if (m_context.state.refreshing == 1) return;
+  SelectInput(input);
+}
+
+void InputSection::N83Click(int choice) {
+  m_context.image.setPowerOnSource(static_cast<std::uint8_t>(choice));
+  m_context.edits.Send(EditedField::powerOnSource);
+}
+
+void InputSection::ComboBox1Change(int index) {
+  if (index < 0 || index >= kFadeTimeCount) return;  // no item chosen: nothing to store
+  m_context.image.setFadeTime(static_cast<std::uint8_t>(index));
+  m_context.edits.Send(EditedField::fadeTime);
+}
+
+void InputSection::suiButton23Click() {
+  ParameterImage& image = m_context.image;
+  image.setMasterFlags(static_cast<std::uint8_t>(image.masterFlags() ^ 0x01));
+  ShowMasterMute();
+  m_context.edits.Send(EditedField::masterFlags);
+}
+
+void InputSection::suiTrackBar14Change(int position) {
+  if (m_context.state.refreshing == 1) return;
+  ParameterImage& image = m_context.image;
+  const int input = image.inputSource();
+  if (input >= kInputsWithFader) return;  // no input chosen: the move is not stored
+  image.setFaderLevel(input, static_cast<std::uint8_t>(position));
+  m_faderText->setText(QString::fromStdString(FormatFader(position)));
+  m_context.edits.Send(EditedField::faderLevel);
 }
 
 void InputSection::ShowFormatMark() {
@@ -111,6 +183,10 @@ void InputSection::ApplyMasterRowLanguage() {
   const AppState& state = m_context.state;
   m_masterMute->setText(Caption(state, kMuteRow));
   m_mainFaderCaption->setText(Caption(state, kMainFaderRow));
+  m_mainFader->setAccessibleName(Caption(state, kMainFaderRow));
+  m_faderText->setAccessibleName(Spoken(state, "主音量数值", "Main Fader value"));
+  m_fadeTime->setAccessibleName(Spoken(state, "淡入淡出时间", "Fade time"));
+  m_masterMute->setAccessibleName(Spoken(state, "主音量静音", "Master mute"));
   for (int i = 0; i < kFadeTimeCount; ++i) m_fadeTime->setItemText(i, Caption(state, kFadeTimeRow + i));
   const int fade = m_context.image.fadeTime();
   m_fadeTime->setCurrentIndex(fade < kFadeTimeCount ? fade : -1);

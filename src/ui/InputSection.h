@@ -1,7 +1,9 @@
 #pragma once
 // The input selector (five buttons left of the channel pages) and the master row at the
 // bottom of the window: fade time, master mute, main fader and its value. Its refresher
-// shows the selected input, the menu check marks, the fader and the fade time.
+// shows the selected input, the menu check marks, the fader and the fade time. Its handlers
+// serve the input buttons, the Format and Power on Format items and the master row; each
+// stores into the image and hands the field to the context's edit operation.
 
 #include <QObject>
 
@@ -36,6 +38,16 @@ class InputSection final : public QObject {
   // The master row's captions; the fade-time items are replaced and reselected, then the
   // input refresh runs.
   void ApplyMasterRowLanguage();
+  // The master mute button red while bit 0 of masterFlags is set, black otherwise.
+  void ShowMasterMute();
+
+  // Handlers, named after the control and event that raise them.
+  void suiButton1Click(int input);         // input buttons, Tag = input
+  void N81Click(int input);                // Format items, Tag = input
+  void N83Click(int choice);               // Power on Format items, Tag 0..5
+  void ComboBox1Change(int index);         // fade time, chosen by the user
+  void suiButton23Click();                 // master mute
+  void suiTrackBar14Change(int position);  // main fader
 
   QPushButton* inputButton(int input) const { return m_inputButtons.at(static_cast<std::size_t>(input)); }
   QComboBox* fadeTimeBox() const { return m_fadeTime; }
@@ -46,6 +58,8 @@ class InputSection final : public QObject {
  private:
   // Checks the Format menu item of the image's input (the group clears the others).
   void ShowFormatMark();
+  // Input buttons and Format items: the image's input := input, the refresh, the send.
+  void SelectInput(int input);
 
   UiContext& m_context;
   std::array<QPushButton*, kInputCount> m_inputButtons{};
