@@ -122,7 +122,13 @@ TheaterProfileDialog::TheaterProfileDialog(UiContext& context, QWidget* parent) 
   ApplyLanguage();
 }
 
-void TheaterProfileDialog::ShowModeless() { ShowCentredOnParent(this); }
+void TheaterProfileDialog::ShowModeless() {
+  // New Project and Open change the image without refreshing this dialog; edits left with
+  // an older project's texts would write those back over the new ones at the first
+  // keystroke. Opening shows the image's texts; the identity lines stay as they are.
+  if (!isVisible()) RefreshEdits();
+  ShowCentredOnParent(this);
+}
 
 QString TheaterProfileDialog::VersionLine() {
   return QStringLiteral("软件版本： V") + ProgramFileVersion() + QStringLiteral("   ") +
@@ -151,11 +157,15 @@ void TheaterProfileDialog::ApplyLanguage() {
   m_versionLine->setAccessibleName(QString::fromUtf8(kVersionName[language]));
 }
 
+void TheaterProfileDialog::RefreshEdits() {
+  for (std::size_t k = 0; k < m_edits.size(); ++k) {
+    m_edits[k]->setText(QString::fromStdString(m_context.image.Text(kProfileFields[k])));
+  }
+}
+
 void TheaterProfileDialog::RefreshProfileDialog() {
   const ParameterImage& image = m_context.image;
-  for (std::size_t k = 0; k < m_edits.size(); ++k) {
-    m_edits[k]->setText(QString::fromStdString(image.Text(kProfileFields[k])));
-  }
+  RefreshEdits();
   // The serial number may fill its 16 bytes with no terminator; Text() stops at the slot's
   // end, so the firmware version after it never joins the line.
   for (std::size_t k = 0; k < m_identity.size(); ++k) {

@@ -28,7 +28,8 @@ class TheaterProfileDialog final : public QDialog {
 
   TheaterProfileDialog(UiContext& context, QWidget* parent);
 
-  // Opens the dialog modeless, centred on the main window, or raises it when open.
+  // Opens the dialog modeless, centred on the main window, with the image's profile texts
+  // in the edits, or raises it when open.
   void ShowModeless();
   // Captions, the bare identity captions (their values return with the next refresh) and
   // the program's version line with today's date.
@@ -42,6 +43,7 @@ class TheaterProfileDialog final : public QDialog {
   static QString VersionLine();
 
  private:
+  void RefreshEdits();
   // The user changed edit i (0..7): its whole text goes into its slot at once.
   void EditChange(int i, const QString& text);
 

@@ -390,6 +390,32 @@ class DialogsTest final : public QObject {
     ExpectNothingBeforeRestart();
   }
 
+  // Opening a project changes the image but not the profile dialog; opening the dialog
+  // afterwards shows the project's texts, so a keystroke cannot write an older text back.
+  void theProfileOpensWithTheProjectsTexts() {
+    MakeWindow();
+    Item("N22")->trigger();
+    QLineEdit* edit = Control<QLineEdit>(Form5(), "Edit4");
+    Retype(edit, QStringLiteral("Hall A"));
+    Form5()->close();
+
+    ParameterImage project;
+    project.ApplyNewProjectDefaults();
+    QCOMPARE(project.SetText(TextField::theaterName, "Hall B"), TextStoreResult::Stored);
+    const QString path = m_dir.filePath(QStringLiteral("hall-b.kvdat"));
+    QCOMPARE(SaveProjectFile(path.toStdString(), project), FileResult::Ok);
+    m_window->files().setPathProvider({[&] { return path; }, [&] { return path; }});
+    Item("N3")->trigger();
+    QCOMPARE(m_window->image().Text(TextField::theaterName), std::string("Hall B"));
+
+    Item("N22")->trigger();
+    QCOMPARE(edit->text(), QStringLiteral("Hall B"));
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_End);
+    QTest::keyClicks(edit, QStringLiteral("C"));
+    QCOMPARE(m_window->image().Text(TextField::theaterName), std::string("Hall BC"));
+  }
+
   void aWholeImageReadShowsTheProfileAndLeavesTheImageAsReceived() {
     StartUnit();
     ParameterImage& unitImage = m_unit->image;
