@@ -12,21 +12,32 @@
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/QtLanguage.h"
+#include "ui/DeviceInfoDialog.h"
+#include "ui/EqCopyDialog.h"
 #include "ui/MainWindow.h"
 #include "ui/ProjectFileCommands.h"
 #include "ui/SideChannel.h"
 #include "ui/Skin.h"
+#include "ui/TheaterProfileDialog.h"
 
 namespace {
 
 // For screenshots and demonstrations: MZR4700_LANGUAGE=en starts in English (anything else
-// keeps Chinese), MZR4700_OPEN_DRAWER=input|output|devices pins that drawer open.
+// keeps Chinese), MZR4700_OPEN_DRAWER=input|output|devices pins that drawer open,
+// MZR4700_OPEN_DIALOG=copy|profile|serial opens that dialog (the profile filled from the image).
 void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
   if (qgetenv("MZR4700_LANGUAGE").trimmed().toLower() == "en") window.Endlish1Click();
   const QByteArray drawer = qgetenv("MZR4700_OPEN_DRAWER").trimmed().toLower();
   if (drawer == "input") window.inputDrawer()->setPinned(true);
   if (drawer == "output") window.outputDrawer()->setPinned(true);
   if (drawer == "devices") window.deviceListDrawer()->ShowPinnedOpen();
+  const QByteArray dialog = qgetenv("MZR4700_OPEN_DIALOG").trimmed().toLower();
+  if (dialog == "copy") window.eqCopyDialog()->ShowModeless();
+  if (dialog == "profile") {
+    window.profileDialog()->RefreshProfileDialog();
+    window.profileDialog()->ShowModeless();
+  }
+  if (dialog == "serial") window.deviceInfoDialog()->ShowModeless();
 }
 
 }  // namespace

@@ -1,16 +1,59 @@
 #include "ui/DeviceInfoDialog.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include "core/AppState.h"
+#include "link/EditSender.h"
+#include "model/ParameterImage.h"
 #include "ui/DialogPlacement.h"
+#include "ui/GbkLengthValidator.h"
 #include "ui/UiContext.h"
 
 namespace mzr {
 
+namespace {
+// The edit's name for screen readers; the dialog's own texts stay Chinese in both languages.
+const char* const kSerialName[] = {"序列号", "Serial number"};
+}  // namespace
+
 DeviceInfoDialog::DeviceInfoDialog(UiContext& context, QWidget* parent) : QDialog(parent), m_context(context) {
   setObjectName(QStringLiteral("Form8"));
   setFixedSize(kClientWidth, kClientHeight);
-  setWindowTitle(QString::fromUtf8("序列码写入器"));
+  setWindowTitle(QStringLiteral("序列码写入器"));
+
+  m_label = new QLabel(QStringLiteral("输入不大于16个字符的序列号"), this);
+  m_label->setObjectName(QStringLiteral("Label1"));
+  m_label->setGeometry(32, 8, 200, 18);
+
+  m_edit = new QLineEdit(this);
+  m_edit->setObjectName(QStringLiteral("Edit1"));
+  m_edit->setGeometry(16, 32, 113, 21);
+  m_edit->setValidator(new GbkLengthValidator(kSerialBytes, m_edit));
+  m_label->setBuddy(m_edit);
+
+  m_button = new QPushButton(QStringLiteral("写入设备"), this);
+  m_button->setObjectName(QStringLiteral("Button1"));
+  m_button->setGeometry(144, 30, 75, 25);
+  m_button->setAutoDefault(false);
+  connect(m_button, &QPushButton::clicked, this, &DeviceInfoDialog::Button1Click);
 }
 
-void DeviceInfoDialog::ShowModeless() { ShowCentredOnParent(this); }
+void DeviceInfoDialog::ShowModeless() {
+  // The dialog is not part of the language switch; its one name follows the language in
+  // use when it opens.
+  m_edit->setAccessibleName(QString::fromUtf8(kSerialName[m_context.state.languageIndex == 0 ? 0 : 1]));
+  ShowCentredOnParent(this);
+}
+
+void DeviceInfoDialog::Button1Click() {
+  // The validator keeps the edit within 16 bytes of GBK; a text it could not hold is never
+  // stored, and then nothing is sent either.
+  if (m_context.image.SetText(TextField::serialNumber, m_edit->text().toStdString()) == TextStoreResult::Refused) {
+    return;
+  }
+  m_context.edits.Send(EditedField::serialNumber);
+}
 
 }  // namespace mzr

@@ -1,23 +1,108 @@
 #include "ui/EqCopyDialog.h"
 
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "core/AppState.h"
+#include "link/DeviceCommands.h"
+#include "model/ParameterImage.h"
 #include "ui/CaptionTable.h"
-#include "ui/UiContext.h"
 #include "ui/DialogPlacement.h"
+#include "ui/UiContext.h"
 
 namespace mzr {
 
 namespace {
+
+constexpr int kFirstItemRow = 82;  // rows 82..86: the five channel names
+constexpr int kButtonRow = 89;
 constexpr int kCaptionRow = 90;
+
+// Names for screen readers of the two groups, which show no caption of their own.
+const char* const kSourceName[] = {"源通道", "Source channel"};
+const char* const kTargetName[] = {"目标通道", "Target channels"};
+
+QGroupBox* MakeGroup(const QString& name, const QRect& bounds, QWidget* parent) {
+  auto* group = new QGroupBox(parent);
+  group->setObjectName(name);
+  group->setGeometry(bounds);
+  auto* layout = new QVBoxLayout(group);
+  layout->setContentsMargins(18, 10, 8, 10);
+  layout->setSpacing(4);
+  return group;
 }
+
+}  // namespace
 
 EqCopyDialog::EqCopyDialog(UiContext& context, QWidget* parent) : QDialog(parent), m_context(context) {
   setObjectName(QStringLiteral("Form4"));
   setFixedSize(kClientWidth, kClientHeight);
-  setWindowTitle(CaptionTable::Text(kCaptionRow, 0));
+
+  // Source on the left, targets on the right, the copy button between them pointing across.
+  m_sourceGroup = MakeGroup(QStringLiteral("suiRadioGroup1"), QRect(16, 12, 156, 216), this);
+  m_targetGroup = MakeGroup(QStringLiteral("suiCheckGroup1"), QRect(272, 12, 156, 216), this);
+  m_sourceButtons = new QButtonGroup(this);
+  m_sourceButtons->setExclusive(true);
+  for (int i = 0; i < kChannels; ++i) {
+    auto* source = new QRadioButton(m_sourceGroup);
+    source->setObjectName(QStringLiteral("suiRadioGroup1_%1").arg(i));
+    m_sourceButtons->addButton(source, i);
+    m_sourceGroup->layout()->addWidget(source);
+    m_sourceItems[static_cast<std::size_t>(i)] = source;
+
+    auto* target = new QCheckBox(m_targetGroup);
+    target->setObjectName(QStringLiteral("suiCheckGroup1_%1").arg(i));
+    m_targetGroup->layout()->addWidget(target);
+    m_targetItems[static_cast<std::size_t>(i)] = target;
+  }
+  m_sourceItems[0]->setChecked(true);
+
+  m_copyButton = new QPushButton(this);
+  m_copyButton->setObjectName(QStringLiteral("suiButton1"));
+  m_copyButton->setGeometry(184, 105, 76, 30);
+  m_copyButton->setAutoDefault(false);
+  connect(m_copyButton, &QPushButton::clicked, this, &EqCopyDialog::suiButton1Click);
+
+  ApplyLanguage();
 }
 
 void EqCopyDialog::ShowModeless() { ShowCentredOnParent(this); }
 
-void EqCopyDialog::ApplyLanguage() { setWindowTitle(Caption(m_context.state, kCaptionRow)); }
+void EqCopyDialog::ApplyLanguage() {
+  const int language = m_context.state.languageIndex == 0 ? 0 : 1;
+  for (int i = 0; i < kChannels; ++i) {
+    const QString name = Caption(m_context.state, kFirstItemRow + i);
+    m_sourceItems[static_cast<std::size_t>(i)]->setText(name);
+    m_targetItems[static_cast<std::size_t>(i)]->setText(name);
+  }
+  m_sourceGroup->setAccessibleName(QString::fromUtf8(kSourceName[language]));
+  m_targetGroup->setAccessibleName(QString::fromUtf8(kTargetName[language]));
+  m_copyButton->setText(Caption(m_context.state, kButtonRow));
+  setWindowTitle(Caption(m_context.state, kCaptionRow));
+}
+
+int EqCopyDialog::SourceChannel() const {
+  const int checked = m_sourceButtons->checkedId();
+  return checked < 0 ? 0 : checked;
+}
+
+void EqCopyDialog::suiButton1Click() {
+  ParameterImage& image = m_context.image;
+  const int source = SourceChannel();
+  for (int target = 0; target < kChannels; ++target) {
+    if (!m_targetItems[static_cast<std::size_t>(target)]->isChecked()) continue;
+    // Bands 0..26 only: byte 27 of a row belongs to the row and is carried, never copied.
+    for (int band = 0; band < kGeqBands; ++band) image.setGeqGain(target, band, image.geqGain(source, band));
+    image.setToneControl(target, image.toneControl(source));
+  }
+  // The copied rows reach the unit with the whole image, followed by the restart; both go
+  // while connected even with no target ticked (DownloadAndRestart does nothing otherwise).
+  m_context.commands.DownloadAndRestart();
+  close();
+}
 
 }  // namespace mzr

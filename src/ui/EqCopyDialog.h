@@ -1,9 +1,18 @@
 #pragma once
-// The EQ copy dialog: copies one channel's equalizer to others. Created hidden with the
-// main window, it lives until the program ends and is shown modeless, so it keeps its
-// contents between showings.
+// The EQ copy dialog: copies one full-range channel's graphic equalizer and shelves to
+// other full-range channels, then downloads the image to a connected unit and restarts it.
+// Created hidden with the main window, it lives until the program ends and is shown
+// modeless, so its source and targets stay chosen between showings.
 
 #include <QDialog>
+
+#include <array>
+
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QPushButton;
+class QRadioButton;
 
 namespace mzr {
 
@@ -16,6 +25,8 @@ class EqCopyDialog final : public QDialog {
  public:
   static constexpr int kClientWidth = 444;
   static constexpr int kClientHeight = 244;
+  // Left, center, right, left surround, right surround: the channels with a full equalizer.
+  static constexpr int kChannels = 5;
 
   EqCopyDialog(UiContext& context, QWidget* parent);
 
@@ -23,8 +34,20 @@ class EqCopyDialog final : public QDialog {
   void ShowModeless();
   void ApplyLanguage();
 
+  // The copy button: source over every ticked target, then the transfer and the restart
+  // (while connected, whether or not a target was ticked), then the dialog closes.
+  void suiButton1Click();
+
  private:
+  int SourceChannel() const;
+
   UiContext& m_context;
+  QGroupBox* m_sourceGroup = nullptr;
+  QGroupBox* m_targetGroup = nullptr;
+  QButtonGroup* m_sourceButtons = nullptr;
+  std::array<QRadioButton*, kChannels> m_sourceItems{};
+  std::array<QCheckBox*, kChannels> m_targetItems{};
+  QPushButton* m_copyButton = nullptr;
 };
 
 }  // namespace mzr

@@ -1,25 +1,183 @@
 #include "ui/TheaterProfileDialog.h"
 
+#include <QDate>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+
+#include "core/AppState.h"
+#include "model/ParameterImage.h"
 #include "ui/CaptionTable.h"
-#include "ui/UiContext.h"
 #include "ui/DialogPlacement.h"
+#include "ui/GbkLengthValidator.h"
+#include "ui/LogoImage.h"
+#include "ui/ProgramVersion.h"
+#include "ui/UiContext.h"
 
 namespace mzr {
 
 namespace {
+
 constexpr int kCaptionRow = 91;
+constexpr int kFirstLabelRow = 92;  // rows 92..99: the eight profile labels
+constexpr int kTheaterHeadingRow = 100;
+constexpr int kComponentHeadingRow = 101;
+constexpr int kFirstIdentityRow = 102;  // rows 102..105: model, serial, firmware version, date
+
+constexpr std::array<TextField, TheaterProfileDialog::kProfileTexts> kProfileFields{
+    TextField::digitalPlayer1, TextField::digitalPlayer2, TextField::projectName,  TextField::theaterName,
+    TextField::screenNumber,   TextField::projectorModel, TextField::automationSystem, TextField::comments};
+
+constexpr std::array<TextField, 4> kIdentityFields{TextField::modelName, TextField::serialNumber,
+                                                   TextField::firmwareVersion, TextField::firmwareDate};
+// The identity lines as the control names give them: model, serial, firmware version, date.
+const char* const kIdentityNames[] = {"StaticText12", "StaticText11", "StaticText13", "StaticText14"};
+// After a refresh each line carries its Chinese prefix, with full-width colon and blanks,
+// whatever the language.
+const char* const kIdentityPrefixes[] = {"设备型号：      ", "设备序列号：  ", "固件版本：      ", "固件发布：      "};
+
+// Everything sits 16 pixels higher than a 48-pixel top margin would put it, so that the
+// margins above the frames and below them are alike.
+constexpr int kRaise = 16;
+constexpr int kFrameTop = 48 - kRaise;
+constexpr int kFrameHeight = 280;
+constexpr int kLabelTops[] = {78, 110, 143, 175, 208, 240, 273, 306};
+constexpr int kEditTops[] = {75, 107, 139, 171, 203, 235, 267, 299};
+constexpr int kIdentityTops[] = {78, 110, 142, 175};
+constexpr int kVersionTop = 206;
+
+// Columns of the left frame: labels, then edits; wide enough for the longest English
+// label ("Projector Model Number:") on one line.
+constexpr int kLabelLeft = 36;
+constexpr int kEditLeft = 192;
+constexpr int kEditWidth = 156;
+constexpr int kEditHeight = 21;
+constexpr int kIdentityLeft = 388;
+constexpr int kIdentityWidth = 296;
+
+const char* const kVersionName[] = {"软件版本", "Software Version"};
+
+// The caption without its trailing colon, as a name for screen readers.
+QString NameOf(QString caption) {
+  caption = caption.trimmed();
+  while (caption.endsWith(QLatin1Char(':')) || caption.endsWith(QChar(0xFF1A))) caption.chop(1);
+  return caption;
 }
+
+QLabel* MakeLabel(const QString& name, const QRect& bounds, QWidget* parent) {
+  auto* label = new QLabel(parent);
+  label->setObjectName(name);
+  label->setGeometry(bounds);
+  return label;
+}
+
+}  // namespace
 
 TheaterProfileDialog::TheaterProfileDialog(UiContext& context, QWidget* parent) : QDialog(parent), m_context(context) {
   setObjectName(QStringLiteral("Form5"));
   setFixedSize(kClientWidth, kClientHeight);
-  setWindowTitle(CaptionTable::Text(kCaptionRow, 0));
+
+  // The two frames end inside the client area, each heading sits on its frame's top edge.
+  auto* theaterFrame = new QFrame(this);
+  theaterFrame->setObjectName(QStringLiteral("theaterFrame"));
+  theaterFrame->setGeometry(24, kFrameTop, 337, kFrameHeight);
+  auto* componentFrame = new QFrame(this);
+  componentFrame->setObjectName(QStringLiteral("componentFrame"));
+  componentFrame->setGeometry(368, kFrameTop, 320, kFrameHeight);
+  m_theaterHeading = MakeLabel(QStringLiteral("StaticText1"), QRect(38, kFrameTop - 8, 200, 16), this);
+  m_componentHeading = MakeLabel(QStringLiteral("StaticText10"), QRect(382, kFrameTop - 8, 200, 16), this);
+  for (QLabel* heading : {m_theaterHeading, m_componentHeading}) {
+    heading->setProperty("frameHeading", true);
+    heading->adjustSize();
+  }
+
+  for (int i = 0; i < kProfileTexts; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    m_labels[k] = MakeLabel(QStringLiteral("StaticText%1").arg(i + 2),
+                            QRect(kLabelLeft, kLabelTops[k] - 2 - kRaise, kEditLeft - kLabelLeft - 4, 18), this);
+    auto* edit = new QLineEdit(this);
+    edit->setObjectName(QStringLiteral("Edit%1").arg(i + 1));
+    edit->setGeometry(kEditLeft, kEditTops[k] - kRaise, kEditWidth, kEditHeight);
+    edit->setValidator(new GbkLengthValidator(kProfileTextBytes, edit));
+    // The user's edits only: a refresh shows the slot as it is and must leave the image as
+    // it is, even a slot with no terminator or with bytes GBK cannot read.
+    connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& text) { EditChange(i, text); });
+    m_labels[k]->setBuddy(edit);
+    m_edits[k] = edit;
+  }
+
+  for (std::size_t k = 0; k < m_identity.size(); ++k) {
+    m_identity[k] = MakeLabel(QString::fromLatin1(kIdentityNames[k]),
+                              QRect(kIdentityLeft, kIdentityTops[k] - kRaise, kIdentityWidth, 18), this);
+    m_identity[k]->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+  m_versionLine = MakeLabel(QStringLiteral("StaticText15"), QRect(kIdentityLeft, kVersionTop - kRaise, kIdentityWidth, 18), this);
+  m_versionLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  auto* picture = new LogoImage(this);
+  picture->setObjectName(QStringLiteral("Image1"));
+  picture->setGeometry(445, 226, 193, 80);
+
+  ApplyLanguage();
 }
 
-void TheaterProfileDialog::ShowModeless() { ShowCentredOnParent(this); }
+void TheaterProfileDialog::ShowModeless() {
+  // New Project and Open change the image without refreshing this dialog; edits left with
+  // an older project's texts would write those back over the new ones at the first
+  // keystroke. Opening shows the image's texts; the identity lines stay as they are.
+  if (!isVisible()) RefreshEdits();
+  ShowCentredOnParent(this);
+}
 
-void TheaterProfileDialog::RefreshProfileDialog() {}
+QString TheaterProfileDialog::VersionLine() {
+  return QStringLiteral("软件版本： V") + ProgramFileVersion() + QStringLiteral("   ") +
+         QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat) + QStringLiteral("          TQV5600");
+}
 
-void TheaterProfileDialog::ApplyLanguage() { setWindowTitle(Caption(m_context.state, kCaptionRow)); }
+void TheaterProfileDialog::ApplyLanguage() {
+  const int language = m_context.state.languageIndex == 0 ? 0 : 1;
+  setWindowTitle(Caption(m_context.state, kCaptionRow));
+  m_theaterHeading->setText(Caption(m_context.state, kTheaterHeadingRow));
+  m_componentHeading->setText(Caption(m_context.state, kComponentHeadingRow));
+  m_theaterHeading->adjustSize();
+  m_componentHeading->adjustSize();
+  for (int i = 0; i < kProfileTexts; ++i) {
+    const auto k = static_cast<std::size_t>(i);
+    const QString caption = Caption(m_context.state, kFirstLabelRow + i);
+    m_labels[k]->setText(caption);
+    m_edits[k]->setAccessibleName(NameOf(caption));
+  }
+  for (std::size_t k = 0; k < m_identity.size(); ++k) {
+    const QString caption = Caption(m_context.state, kFirstIdentityRow + static_cast<int>(k));
+    m_identity[k]->setText(caption);
+    m_identity[k]->setAccessibleName(NameOf(caption));
+  }
+  m_versionLine->setText(VersionLine());
+  m_versionLine->setAccessibleName(QString::fromUtf8(kVersionName[language]));
+}
+
+void TheaterProfileDialog::RefreshEdits() {
+  for (std::size_t k = 0; k < m_edits.size(); ++k) {
+    m_edits[k]->setText(QString::fromStdString(m_context.image.Text(kProfileFields[k])));
+  }
+}
+
+void TheaterProfileDialog::RefreshProfileDialog() {
+  const ParameterImage& image = m_context.image;
+  RefreshEdits();
+  // The serial number may fill its 16 bytes with no terminator; Text() stops at the slot's
+  // end, so the firmware version after it never joins the line.
+  for (std::size_t k = 0; k < m_identity.size(); ++k) {
+    m_identity[k]->setText(QString::fromUtf8(kIdentityPrefixes[k]) +
+                           QString::fromStdString(image.Text(kIdentityFields[k])));
+  }
+}
+
+void TheaterProfileDialog::EditChange(int i, const QString& text) {
+  // The validator lets through only what the slot holds; nothing is sent: the profile
+  // reaches the unit with the next download and travels in project files.
+  (void)m_context.image.SetText(kProfileFields[static_cast<std::size_t>(i)], text.toStdString());
+}
 
 }  // namespace mzr
