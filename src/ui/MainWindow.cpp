@@ -200,7 +200,7 @@ void MainWindow::ConnectFileMenu() {
           &OutputDrawer::ResetTestSignal);
   m_files = new ProjectFileCommands(
       m_state, m_image, m_document,
-      ProjectFileCommands::WindowHooks{[this] { SetProjectCaption(); }, [this] { RefreshAll(); }}, this, this);
+      ProjectFileCommands::WindowHooks{[this] { SetProjectCaption(); }, [this] { RefreshFromImage(); }}, this, this);
   connect(m_files, &ProjectFileCommands::statusText, m_statusBar, &StatusBar::SetPanelText);
   ProjectFileCommands& files = *m_files;
   DeviceCommands& commands = *m_commands;
@@ -231,6 +231,9 @@ void MainWindow::RefreshAll() {
   m_equalizer->RefreshMonitor();
 }
 
+// The profile dialog is refreshed on every change of the whole image, New and Open included:
+// its edits store their whole text on the next keystroke, so edits left showing the previous
+// project's texts would write them over the new project's.
 void MainWindow::RefreshFromImage() {
   m_form5->RefreshProfileDialog();
   RefreshAll();
@@ -271,7 +274,7 @@ void MainWindow::NewProject() {
   SetProjectCaption();
   m_equalizer->setCurrentIndex(0);
   m_state.refreshing = 1;
-  RefreshAll();
+  RefreshFromImage();
   m_state.refreshing = 0;
 }
 
