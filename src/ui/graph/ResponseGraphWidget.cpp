@@ -26,6 +26,10 @@ void ResponseGraphWidget::DesignSection(const ParameterImage& image, int channel
   DesignChannelSection(m_store, image, channel, band, kind);
 }
 
+void ResponseGraphWidget::DesignChannelSections(const ParameterImage& image, int channel) {
+  DesignChannel(m_store, image, channel);
+}
+
 void ResponseGraphWidget::DrawEqualizerGraph(int channel) {
   m_channel = channel;
   const int n = SectionCount(channel);

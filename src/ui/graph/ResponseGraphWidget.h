@@ -34,6 +34,8 @@ class ResponseGraphWidget final : public QWidget {
 
   // Redesigns one slot of the graph's own store from the image (see DesignChannelSection).
   void DesignSection(const ParameterImage& image, int channel, int band, SectionKind kind);
+  // Redesigns every slot the channel's curve uses.
+  void DesignChannelSections(const ParameterImage& image, int channel);
   // Evaluates the channel's run of slots of the graph's own store and redraws the curve.
   void DrawEqualizerGraph(int channel);
 
