@@ -98,6 +98,34 @@ void PaintWholeGraph(benchmark::State& state) {
 }
 BENCHMARK(PaintWholeGraph);
 
+// The two halves of a paint: the background picture alone, and the curve alone.
+void PaintBackgroundOnly(benchmark::State& state) {
+  const EqualizerGraphPainter painter;
+  QImage target(kGraphWidth, kGraphHeight, QImage::Format_RGB32);
+  for (auto _ : state) {
+    QPainter p(&target);
+    painter.DrawBackground(p);
+    p.end();
+    benchmark::DoNotOptimize(target.constBits());
+  }
+}
+BENCHMARK(PaintBackgroundOnly);
+
+void PaintCurveOnly(benchmark::State& state) {
+  const ParameterImage image = BusyImage();
+  SectionStore store;
+  DesignChannel(store, image, 0);
+  const ResponseCurve curve = EvaluateResponse(ResponseGrid(), store.First(29), 97);
+  QImage target(kGraphWidth, kGraphHeight, QImage::Format_RGB32);
+  for (auto _ : state) {
+    QPainter p(&target);
+    EqualizerGraphPainter::DrawCurve(p, curve);
+    p.end();
+    benchmark::DoNotOptimize(target.constBits());
+  }
+}
+BENCHMARK(PaintCurveOnly);
+
 }  // namespace
 }  // namespace mzr
 

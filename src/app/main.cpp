@@ -14,6 +14,7 @@
 #include "app/QtLanguage.h"
 #include "ui/DeviceInfoDialog.h"
 #include "ui/EqCopyDialog.h"
+#include "ui/EqualizerPage.h"
 #include "ui/MainWindow.h"
 #include "ui/ProjectFileCommands.h"
 #include "ui/SideChannel.h"
@@ -24,7 +25,8 @@ namespace {
 
 // For screenshots and demonstrations: MZR4700_LANGUAGE=en starts in English (anything else
 // keeps Chinese), MZR4700_OPEN_DRAWER=input|output|devices pins that drawer open,
-// MZR4700_OPEN_DIALOG=copy|profile|serial opens that dialog (the profile filled from the image).
+// MZR4700_OPEN_DIALOG=copy|profile|serial opens that dialog (the profile filled from the image),
+// MZR4700_TAB=0..6 shows that channel tab.
 void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
   if (qgetenv("MZR4700_LANGUAGE").trimmed().toLower() == "en") window.Endlish1Click();
   const QByteArray drawer = qgetenv("MZR4700_OPEN_DRAWER").trimmed().toLower();
@@ -38,6 +40,9 @@ void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
     window.profileDialog()->ShowModeless();
   }
   if (dialog == "serial") window.deviceInfoDialog()->ShowModeless();
+  bool tabGiven = false;
+  const int tab = qEnvironmentVariableIntValue("MZR4700_TAB", &tabGiven);
+  if (tabGiven && tab >= 0 && tab <= 6) window.equalizerPage()->setCurrentIndex(tab);
 }
 
 }  // namespace

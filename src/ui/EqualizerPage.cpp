@@ -2,21 +2,52 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QLabel>
+#include <QPushButton>
 #include <QTabBar>
 
 #include "core/AppState.h"
+#include "dsp/FilterDesign.h"
+#include "model/ParameterImage.h"
+#include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
-#include "ui/graph/ResponseGraphWidget.h"
+#include "ui/GraphicEqPanel.h"
+#include "ui/MonitorPanel.h"
+#include "ui/PageControls.h"
+#include "ui/SubwooferPanel.h"
+#include "ui/TonePanel.h"
 #include "ui/UiContext.h"
+#include "ui/graph/ResponseGraphWidget.h"
 
 namespace mzr {
 
 namespace {
 
 constexpr int kTabRows[EqualizerPage::kTabCount] = {51, 52, 53, 54, 55, 58, 118};
+constexpr int kTestBoxRow = 59;
+constexpr int kFlatRow = 60;
 constexpr int kTabBarHeight = 26;
 // The logo hangs 5 pixels into the top of the tab control; the tabs start below it.
 constexpr int kTabBarTop = 6;
+constexpr int kMonitorTab = 6;
+
+// Page coordinates: the graph with a row of frequency labels above and below it and the
+// decibel labels on both sides, then the equalizer row.
+constexpr int kGraphLeft = 68;
+constexpr int kGraphTop = 15;
+constexpr int kEditorsTop = 226;
+constexpr int kToneLeft = 570;
+
+// The 31 third-octave labels from 20 Hz to 20 kHz; label i sits on the graph's column
+// 18 + 20 i (the grid has 100 points per decade, 2 columns each, from 0.06 decade below
+// 20 Hz). Even labels go above the graph, odd ones below, so each has room to be read.
+constexpr const char* kFrequencyLabels[] = {"20",  "25",  "31",  "40",    "50",   "63",  "80",  "100",
+                                            "125", "160", "200", "250",   "315",  "400", "500", "630",
+                                            "800", "1K",  "1.25K", "1.6K", "2K",  "2.5K", "3.15K", "4K",
+                                            "5K",  "6.3K", "8K", "10K",   "12.5K", "16K", "20K"};
+constexpr const char* kFullRangeDb[] = {"+10", "+5", "0", "-5", "-10"};
+constexpr const char* kSubwooferDb[] = {"+5", "  0", "-5", "-10", "-15"};
+constexpr int kDbRowStep = 48;  // rows 1, 49, 97, 145, 193 of the graph
 
 }  // namespace
 
@@ -37,13 +68,69 @@ EqualizerPage::EqualizerPage(UiContext& context, QWidget* parent) : QWidget(pare
 
   m_graphSlot = new QWidget(m_page);
   m_graphSlot->setObjectName(QStringLiteral("Image1"));
+  m_graphSlot->setGeometry(kGraphLeft, kGraphTop, kGraphWidth, kGraphHeight);
   m_graph = new ResponseGraphWidget(m_graphSlot);
   m_graph->setGeometry(0, 0, kGraphWidth, kGraphHeight);
+  BuildGraphLabels();
 
+  m_bands = new GraphicEqPanel(context, *m_graph, *m_tabs, m_page);
+  m_bands->move(0, kEditorsTop);
+  m_tone = new TonePanel(context, *m_tabs,
+                         TonePanel::Refreshers{[this] { RefreshTone(); }, [this] { RefreshSubwooferPanel(); }}, m_page);
+  m_tone->move(kToneLeft, kEditorsTop);
+
+  // Flat and the test-signal box sit under the turnover bars, beside the subwoofer panel,
+  // so they serve every equalizer tab.
+  const int sideLeft = kToneLeft + TonePanel::kCornerColumnLeft;
+  m_flat = new QPushButton(m_page);
+  m_flat->setObjectName(QStringLiteral("suiButton22"));
+  m_flat->setGeometry(sideLeft + 6, kEditorsTop + 124, 86, 24);
   m_channelTestBox = new QCheckBox(m_page);
   m_channelTestBox->setObjectName(QStringLiteral("suiCheckBox14"));
+  m_channelTestBox->setGeometry(sideLeft + 4, kEditorsTop + 156, 96, 22);
+
+  m_subwoofer = new SubwooferPanel(context, *m_graph, m_page);
+  m_subwoofer->move(0, kEditorsTop);
+  m_subwoofer->hide();
+
+  m_monitor = new MonitorPanel(context, m_page);
+  m_monitor->hide();
 
   connect(m_tabs, &QTabBar::currentChanged, this, &EqualizerPage::TabChanged);
+  connect(m_graph, &ResponseGraphWidget::aboutToPaint, this, [this] { suiTabControl1Change(m_tabs->currentIndex()); });
+  connect(m_flat, &QPushButton::clicked, this, &EqualizerPage::suiButton22Click);
+}
+
+void EqualizerPage::BuildGraphLabels() {
+  for (int i = 0; i < static_cast<int>(std::size(kFrequencyLabels)); ++i) {
+    QLabel* label = MakeCaption(m_page, QString::fromLatin1(kFrequencyLabels[i]), Qt::AlignCenter);
+    label->setObjectName(QStringLiteral("graphFrequency%1").arg(i));
+    label->setProperty("scaleLabel", true);
+    const int x = kGraphLeft + 18 + 20 * i;
+    const int y = i % 2 == 0 ? kGraphTop - 13 : kGraphTop + kGraphHeight + 1;
+    label->setGeometry(x - 20, y, 40, 12);
+  }
+  for (int i = 0; i < 5; ++i) {
+    const int y = kGraphTop + 1 + kDbRowStep * i - 6;
+    const auto k = static_cast<std::size_t>(i);
+    m_leftDb[k] = MakeCaption(m_page, QString(), Qt::AlignRight | Qt::AlignVCenter);
+    m_leftDb[k]->setObjectName(QStringLiteral("StaticText%1").arg(92 + i));
+    m_leftDb[k]->setGeometry(kGraphLeft - 30, y, 26, 12);
+    m_rightDb[k] = MakeCaption(m_page, QString(), Qt::AlignLeft | Qt::AlignVCenter);
+    m_rightDb[k]->setObjectName(QStringLiteral("StaticText%1").arg(22 + i));
+    m_rightDb[k]->setGeometry(kGraphLeft + kGraphWidth + 4, y, 26, 12);
+    m_leftDb[k]->setProperty("scaleLabel", true);
+    m_rightDb[k]->setProperty("scaleLabel", true);
+  }
+  SetDecibelLabels(false);
+}
+
+void EqualizerPage::SetDecibelLabels(bool subwoofer) {
+  for (std::size_t i = 0; i < m_leftDb.size(); ++i) {
+    const QString text = QString::fromLatin1(subwoofer ? kSubwooferDb[i] : kFullRangeDb[i]);
+    m_leftDb[i]->setText(text);
+    m_rightDb[i]->setText(text);
+  }
 }
 
 int EqualizerPage::count() const { return m_tabs->count(); }
@@ -51,25 +138,104 @@ int EqualizerPage::currentIndex() const { return m_tabs->currentIndex(); }
 void EqualizerPage::setCurrentIndex(int index) { m_tabs->setCurrentIndex(index); }
 QString EqualizerPage::tabText(int index) const { return m_tabs->tabText(index); }
 
-void EqualizerPage::RefreshGraphicEq() { m_graph->ShowChannel(m_context.image, m_context.state.selectedChannel); }
+bool EqualizerPage::FullRangeTab() const {
+  const int tab = m_tabs->currentIndex();
+  return tab >= 0 && tab < kSubwooferChannel;
+}
 
-void EqualizerPage::RefreshSubwooferPanel() {}
+void EqualizerPage::ShowTestBoxFor(int channel) {
+  // The box's own handler (the output drawer's) ignores this while refreshing is 1.
+  m_channelTestBox->setChecked((m_context.image.testSignalMask() & Bit(channel)) != 0);
+}
 
-void EqualizerPage::RefreshTone() {}
+void EqualizerPage::RefreshGraphicEq() {
+  if (!FullRangeTab()) return;
+  m_context.state.refreshing = 1;
+  const int ch = m_tabs->currentIndex();
+  m_bands->Refresh(ch);
+  m_graph->DesignSection(m_context.image, ch, 0, SectionKind::BassShelf);
+  m_graph->DesignSection(m_context.image, ch, 0, SectionKind::TrebleShelf);
+  m_graph->DrawEqualizerGraph(ch);
+  ShowTestBoxFor(ch);
+}
 
-void EqualizerPage::RefreshMonitor() {}
+void EqualizerPage::RefreshTone() {
+  if (!FullRangeTab()) return;
+  m_context.state.refreshing = 1;
+  const int ch = m_tabs->currentIndex();
+  m_tone->Refresh(ch);
+  m_graph->DesignSection(m_context.image, ch, 0, SectionKind::BassShelf);
+  m_graph->DesignSection(m_context.image, ch, 0, SectionKind::TrebleShelf);
+  m_graph->DrawEqualizerGraph(ch);
+}
 
-void EqualizerPage::ApplyPageLanguage() {}
+void EqualizerPage::RefreshSubwooferPanel() {
+  if (m_tabs->currentIndex() != kSubwooferChannel) return;
+  m_context.state.refreshing = 1;
+  m_subwoofer->Refresh();
+  m_tone->ShowLowPassCorner(m_context.image.subLpfFreq());
+  m_graph->DesignChannelSections(m_context.image, kSubwooferChannel);
+  m_graph->DrawEqualizerGraph(kSubwooferChannel);
+  ShowTestBoxFor(kSubwooferChannel);
+}
 
-void EqualizerPage::ApplySubwooferLanguage() {}
+void EqualizerPage::RefreshMonitor() {
+  m_context.state.refreshing = 1;
+  m_monitor->Refresh();
+}
+
+void EqualizerPage::suiTabControl1Change(int index) {
+  m_context.state.selectedChannel = index;
+  if (index >= 0 && index < kSubwooferChannel) {
+    m_subwoofer->hide();
+    m_monitor->hide();
+    SetDecibelLabels(false);
+    m_tone->ShowFor(false);
+    RefreshGraphicEq();
+    RefreshTone();
+  } else if (index == kSubwooferChannel) {
+    SetDecibelLabels(true);
+    m_subwoofer->show();
+    m_subwoofer->raise();
+    m_tone->ShowFor(true);
+    RefreshSubwooferPanel();
+    m_monitor->hide();
+  } else if (index == kMonitorTab) {
+    m_monitor->show();
+    m_monitor->raise();
+    RefreshMonitor();
+  }
+  m_context.state.refreshing = 0;
+}
+
+void EqualizerPage::suiButton22Click() {
+  if (m_tabs->currentIndex() == kSubwooferChannel) {
+    m_subwoofer->Flatten();
+  } else {
+    m_bands->Flatten();
+    m_tone->Flatten();
+  }
+  m_context.state.refreshing = 0;
+}
+
+void EqualizerPage::ApplyPageLanguage() {
+  const AppState& state = m_context.state;
+  m_channelTestBox->setText(Caption(state, kTestBoxRow));
+  m_flat->setText(Caption(state, kFlatRow));
+  m_tone->ApplyLanguage();
+  m_bands->ApplyLanguage();
+  m_monitor->ApplyLanguage();
+  m_graph->setAccessibleName(Pick(state, "频率响应曲线", "Frequency response graph"));
+}
+
+void EqualizerPage::ApplySubwooferLanguage() { m_subwoofer->ApplyLanguage(); }
 
 void EqualizerPage::ApplyTabLanguage() {
   for (int i = 0; i < kTabCount; ++i) m_tabs->setTabText(i, Caption(m_context.state, kTabRows[i]));
 }
 
 void EqualizerPage::TabChanged(int index) {
-  m_context.state.selectedChannel = index;
-  RefreshGraphicEq();
+  suiTabControl1Change(index);
   emit currentChanged(index);
 }
 
@@ -79,7 +245,7 @@ void EqualizerPage::resizeEvent(QResizeEvent* event) {
   m_tabs->setGeometry(0, kTabBarTop, width(), kTabBarHeight);
   const int pageTop = kTabBarTop + kTabBarHeight - 1;
   m_page->setGeometry(0, pageTop, width(), height() - pageTop);
-  m_graphSlot->setGeometry((width() - kGraphWidth) / 2, 28, kGraphWidth, kGraphHeight);
+  m_monitor->setGeometry(1, 1, m_page->width() - 2, m_page->height() - 2);
 }
 
 }  // namespace mzr

@@ -9,6 +9,7 @@
 
 #include "dsp/FilterDesign.h"
 #include "ui/graph/EqualizerGraphPainter.h"
+#include "ui/graph/GraphFrame.h"
 #include "ui/graph/ResponseGraphWidget.h"
 
 namespace mzr {
@@ -183,6 +184,53 @@ TEST_F(EqualizerGraph, WidgetShowsTheChannelItWasGiven) {
   EXPECT_FALSE(widget.curve().has_value());
   EXPECT_EQ(widget.grab().toImage().convertToFormat(QImage::Format_RGB32),
             m_painter.background().copy(0, 0, 634, 195));
+}
+
+// The kept picture repaints only the columns where the curve moved; after any run of edits
+// it must be the very picture a full drawing gives. Random single-section edits on both
+// kinds of channel, small steps and big jumps, a steep low-pass running off the box, and
+// switches between tabs with different zero lines.
+TEST_F(EqualizerGraph, StripRepaintsGiveTheSamePictureAsAFullDrawing) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> gain(-60, 60);
+  std::uniform_int_distribution<int> step(-3, 3);
+  std::uniform_int_distribution<int> band(0, kGeqBands - 1);
+  std::uniform_int_distribution<int> corner(0, 9);
+  std::uniform_int_distribution<int> coin(0, 3);
+  ParameterImage image;
+  GraphFrame frame(m_painter.background());
+  SectionStore store;
+  int channel = 0;
+  int strips = 0;
+  for (int edit = 0; edit < 600; ++edit) {
+    if (edit % 150 == 0) channel = (edit / 150) % 2 == 0 ? edit / 150 : 5;  // 0, 5, 2, 5
+    if (channel < 5) {
+      const int b = band(rng);
+      const int g = coin(rng) == 0 ? gain(rng) : std::clamp(image.geqGain(channel, b) + step(rng), -60, 60);
+      image.setGeqGain(channel, b, static_cast<std::int8_t>(g));
+      if (coin(rng) == 0) {
+        image.setToneControl(channel, {static_cast<std::int8_t>(gain(rng)), static_cast<std::uint8_t>(corner(rng)),
+                                       static_cast<std::int8_t>(gain(rng)), static_cast<std::uint8_t>(corner(rng))});
+      }
+    } else {
+      const int k = coin(rng) % 2;
+      SubPeq peq = image.subPeq(k);
+      peq.freq = static_cast<std::uint16_t>(20 + 10 * corner(rng));
+      peq.gain = static_cast<std::int8_t>(std::clamp(peq.gain + 10 * step(rng), -120, 30));
+      peq.qIndex = static_cast<std::uint8_t>(4 * corner(rng) % 39);
+      image.setSubPeq(k, peq);
+      if (coin(rng) == 0) image.setSubLpfSlope(static_cast<std::uint8_t>(corner(rng) % 5));
+      image.setSubLpfFreq(static_cast<std::uint8_t>(corner(rng)));
+    }
+    const int n = DesignChannel(store, image, channel);
+    const QRect changed = frame.Show(EvaluateResponse(m_painter.grid(), store.First(n), ZeroLineRow(channel)));
+    if (!changed.isEmpty() && changed.width() < kGraphWidth) ++strips;
+    ASSERT_EQ(frame.image(), m_painter.RenderEqualizerGraph(image, channel)) << "edit " << edit << " on channel " << channel;
+  }
+  EXPECT_GT(strips, 300) << "most edits repaint a strip, not the whole picture";
+  EXPECT_EQ(frame.Show(std::nullopt), QRect(0, 0, kGraphWidth, kGraphHeight));
+  EXPECT_EQ(frame.image(), m_painter.background().copy(0, 0, kGraphWidth, kGraphHeight));
+  EXPECT_TRUE(frame.Show(std::nullopt).isEmpty());
 }
 
 }  // namespace

@@ -53,10 +53,17 @@ void EqualizerGraphPainter::DrawBackground(QPainter& painter) const {
 }
 
 void EqualizerGraphPainter::DrawCurve(QPainter& painter, const ResponseCurve& curve) {
+  DrawCurve(painter, curve, 0, static_cast<int>(curve.size()) - 1);
+}
+
+void EqualizerGraphPainter::DrawCurve(QPainter& painter, const ResponseCurve& curve, int first, int last) {
   // Point n is plotted at column 6 + 2n and joined to the one before.
   QPolygon line;
-  line.reserve(static_cast<int>(curve.size()));
-  for (const CurvePoint& p : curve) line.append(QPoint(p.column, p.row));
+  line.reserve(last - first + 1);
+  for (int i = first; i <= last; ++i) {
+    const CurvePoint& p = curve[static_cast<std::size_t>(i)];
+    line.append(QPoint(p.column, p.row));
+  }
   painter.save();
   painter.setRenderHint(QPainter::Antialiasing, false);
   painter.setPen(QPen(QColor(kLime), 2, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin));

@@ -33,6 +33,8 @@ class EqualizerGraphPainter final {
 
   void DrawBackground(QPainter& painter) const;
   static void DrawCurve(QPainter& painter, const ResponseCurve& curve);
+  // The polyline through points first..last only (for a repaint clipped to a strip).
+  static void DrawCurve(QPainter& painter, const ResponseCurve& curve, int first, int last);
 
   const QImage& background() const { return m_background; }
   const ResponseGrid& grid() const { return m_grid; }

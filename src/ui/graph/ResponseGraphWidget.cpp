@@ -1,12 +1,12 @@
 #include "ui/graph/ResponseGraphWidget.h"
 
+#include <QPaintEvent>
 #include <QPainter>
-
-#include "dsp/FilterDesign.h"
 
 namespace mzr {
 
-ResponseGraphWidget::ResponseGraphWidget(QWidget* parent) : QWidget(parent) {
+ResponseGraphWidget::ResponseGraphWidget(QWidget* parent)
+    : QWidget(parent), m_frame(m_painter.background()) {
   setObjectName(QStringLiteral("PaintBox1"));
   setFixedSize(kGraphWidth, kGraphHeight);
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -14,25 +14,35 @@ ResponseGraphWidget::ResponseGraphWidget(QWidget* parent) : QWidget(parent) {
 
 void ResponseGraphWidget::ShowChannel(const ParameterImage& image, int channel) {
   DesignChannel(m_store, image, channel);
-  ShowSections(m_store, channel);
+  DrawEqualizerGraph(channel);
 }
 
 void ResponseGraphWidget::ShowSections(const SectionStore& store, int channel) {
   if (&store != &m_store) m_store = store;
-  m_channel = channel;
-  const int n = SectionCount(channel);
-  if (n > 0) {
-    m_curve = EvaluateResponse(m_painter.grid(), m_store.First(n), ZeroLineRow(channel));
-  } else {
-    m_curve.reset();
-  }
-  update();
+  DrawEqualizerGraph(channel);
 }
 
-void ResponseGraphWidget::paintEvent(QPaintEvent* /*event*/) {
+void ResponseGraphWidget::DesignSection(const ParameterImage& image, int channel, int band, SectionKind kind) {
+  DesignChannelSection(m_store, image, channel, band, kind);
+}
+
+void ResponseGraphWidget::DesignChannelSections(const ParameterImage& image, int channel) {
+  DesignChannel(m_store, image, channel);
+}
+
+void ResponseGraphWidget::DrawEqualizerGraph(int channel) {
+  m_channel = channel;
+  const int n = SectionCount(channel);
+  std::optional<ResponseCurve> curve;
+  if (n > 0) curve = EvaluateResponse(m_painter.grid(), m_store.First(n), ZeroLineRow(channel));
+  const QRect changed = m_frame.Show(curve);
+  if (!changed.isEmpty()) update(changed);
+}
+
+void ResponseGraphWidget::paintEvent(QPaintEvent* event) {
+  emit aboutToPaint();
   QPainter painter(this);
-  m_painter.DrawBackground(painter);
-  if (m_curve) EqualizerGraphPainter::DrawCurve(painter, *m_curve);
+  painter.drawImage(event->rect(), m_frame.image(), event->rect());
 }
 
 }  // namespace mzr

@@ -1,0 +1,42 @@
+#pragma once
+// The graph as it is on show: a 634 x 195 picture kept between edits. A new curve is
+// compared with the one on show, and only the columns where a plotted row changed are
+// repainted: the background is put back there and the polyline drawn again through them,
+// clipped to them. One band step moves a handful of points, so a step repaints a narrow
+// strip instead of the whole picture. The pixels are the same as a full drawing of the
+// background and the curve (EqualizerGraphPainter), which the tests check.
+
+#include <QImage>
+#include <QRect>
+#include <optional>
+
+#include "dsp/ResponseEvaluation.h"
+
+namespace mzr {
+
+class GraphFrame final {
+ public:
+  // background: the 635 x 195 picture; the frame shows its first 634 columns.
+  explicit GraphFrame(const QImage& background);
+
+  // Shows curve (or the background alone for nullopt) and gives the rectangle whose pixels
+  // changed, empty when the picture is the same as before.
+  QRect Show(const std::optional<ResponseCurve>& curve);
+
+  const QImage& image() const { return m_frame; }
+  const std::optional<ResponseCurve>& curve() const { return m_curve; }
+
+  // Points drawn past each end of a changed run, so that the joins and the pen's width
+  // inside the repainted columns come out as in a full drawing.
+  static constexpr int kRunMargin = 4;
+
+ private:
+  QRect RedrawAll();
+  void RestoreColumns(int first, int last);
+
+  const QImage m_background;
+  QImage m_frame;
+  std::optional<ResponseCurve> m_curve;
+};
+
+}  // namespace mzr
