@@ -1,10 +1,13 @@
 // mzr4700: the control program of the MZR4700 cinema audio processor.
 
 #include <QByteArray>
-
-#include <exception>
+#include <QMessageBox>
+#include <QTextStream>
 
 #include "app/Application.h"
+#include "core/Config.h"
+#include "link/PortLock.h"
+#include "link/discovery/DeviceDiscovery.h"
 #include "ui/MainWindow.h"
 #include "ui/SideChannel.h"
 #include "ui/Skin.h"
@@ -21,22 +24,31 @@ void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
   if (drawer == "devices") window.deviceListDrawer()->ShowPinnedOpen();
 }
 
+// A second client on the port would take the other's answers: say who holds it, on stderr
+// for whoever started the program from a shell, and in the error box.
+int RefusePort(const mzr::PortLock& lock) {
+  QTextStream(stderr) << "mzr4700: " << lock.refusal() << '\n';
+  QMessageBox box(QMessageBox::Critical, mzr::ErrorCaption(), lock.refusalChinese() + QLatin1Char('\n') + lock.refusal(),
+                  QMessageBox::Ok);
+  box.exec();
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   mzr::Application app(argc, argv);
-  try {
+  return mzr::Application::RunGuarded([&app] {
     mzr::Application::setApplicationName(QStringLiteral("MZR4700"));
     mzr::Skin::Apply(app);
+
+    // Held for the whole run; the kernel releases it however the program ends.
+    mzr::PortLock portLock(mzr::UdpPort(), mzr::PortLock::Holder::Program);
+    if (portLock.Acquire(0) != mzr::PortLock::Outcome::Locked) return RefusePort(portLock);
 
     mzr::MainWindow window;
     window.show();
     ApplyShowcaseEnvironment(window);
     return mzr::Application::exec();
-  } catch (const std::exception& e) {
-    mzr::Application::ShowError(QString::fromLocal8Bit(e.what()));
-  } catch (...) {
-    mzr::Application::ShowError(QString());
-  }
-  return 0;
+  });
 }
