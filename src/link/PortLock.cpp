@@ -20,6 +20,7 @@ namespace {
 // write its name after it took the lock.
 constexpr int kPollMs = 20;
 constexpr int kNameGraceMs = 200;
+constexpr qsizetype kRecordSize = 32;
 
 }  // namespace
 
@@ -41,7 +42,7 @@ QString PortLock::HolderName(Holder holder) {
 
 PortLock::Occupant PortLock::ReadOccupant() const {
   Occupant occupant;
-  char text[64] = {};
+  char text[kRecordSize + 1] = {};
   const ssize_t got = ::pread(m_fd, text, sizeof text - 1, 0);
   if (got <= 0) return occupant;
   const QStringList parts = QString::fromLatin1(text, got).trimmed().split(QLatin1Char(' '));
@@ -56,12 +57,17 @@ PortLock::Occupant PortLock::ReadOccupant() const {
 }
 
 void PortLock::WriteSelf() {
-  const QByteArray line = (HolderName(m_self) + QLatin1Char(' ') + QString::number(QCoreApplication::applicationPid()) +
-                           QLatin1Char('\n'))
-                              .toLatin1();
+  // One fixed-width record written in one call over the last one, never truncated first: a
+  // contender reading meanwhile sees the old holder or the new one, not an empty file.
+  QByteArray line = (HolderName(m_self) + QLatin1Char(' ') + QString::number(QCoreApplication::applicationPid()))
+                        .toLatin1()
+                        .leftJustified(kRecordSize - 1, ' ');
+  line += '\n';
   // A file opened read-only (another user's) keeps the last text; refusals then name that
   // holder, which is the best that can be said.
-  if (::ftruncate(m_fd, 0) == 0) (void)!::pwrite(m_fd, line.constData(), static_cast<size_t>(line.size()), 0);
+  if (::pwrite(m_fd, line.constData(), static_cast<size_t>(line.size()), 0) == line.size()) {
+    (void)!::ftruncate(m_fd, kRecordSize);
+  }
 }
 
 PortLock::Outcome PortLock::Acquire(int waitMs) {
@@ -77,6 +83,7 @@ PortLock::Outcome PortLock::Acquire(int waitMs) {
   }
   QElapsedTimer waited;
   waited.start();
+  QElapsedTimer unnamedFor;  // since the file last failed to name a holder
   for (;;) {
     if (::flock(m_fd, LOCK_EX | LOCK_NB) == 0) {
       m_held = true;
@@ -89,7 +96,12 @@ PortLock::Outcome PortLock::Acquire(int waitMs) {
     }
     m_occupant = ReadOccupant();
     // A holder that has just taken the lock may not have written its name yet.
-    const bool unnamed = !m_occupant.holder && waited.elapsed() < kNameGraceMs;
+    if (m_occupant.holder) {
+      unnamedFor.invalidate();
+    } else if (!unnamedFor.isValid()) {
+      unnamedFor.start();
+    }
+    const bool unnamed = !m_occupant.holder && unnamedFor.elapsed() < kNameGraceMs;
     const bool turnTaking = m_self == Holder::Companion && m_occupant.holder == Holder::Companion;
     if (!unnamed && (!turnTaking || waited.elapsed() >= waitMs)) return m_last = Outcome::HeldByOther;
     QThread::msleep(kPollMs);
