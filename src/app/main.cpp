@@ -28,7 +28,7 @@ void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
 // for whoever started the program from a shell, and in the error box.
 int RefusePort(const mzr::PortLock& lock) {
   QTextStream(stderr) << "mzr4700: " << lock.refusal() << '\n';
-  QMessageBox box(QMessageBox::Critical, mzr::ErrorCaption(), lock.refusalChinese() + QLatin1Char('\n') + lock.refusal(),
+  QMessageBox box(QMessageBox::Critical, mzr::ErrorCaption(), lock.refusalChinese() + QLatin1Char('\n') + lock.refusal() + QLatin1Char('.'),
                   QMessageBox::Ok);
   box.exec();
   return 1;
