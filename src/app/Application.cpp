@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 
+#include <cstdlib>
 #include <exception>
 
 namespace mzr {
@@ -17,6 +18,17 @@ bool Application::notify(QObject* receiver, QEvent* event) {
     ShowError(QString());
   }
   return false;
+}
+
+int Application::RunGuarded(const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const std::exception& e) {
+    ShowError(QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    ShowError(QString());
+  }
+  return EXIT_FAILURE;
 }
 
 void Application::ShowError(const QString& message) {

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include <functional>
+
 namespace mzr {
 
 class Application final : public QApplication {
@@ -17,6 +19,11 @@ class Application final : public QApplication {
 
   // The standard error box with the exception's message.
   static void ShowError(const QString& message);
+
+  // Runs the program's start-up and event loop: an exception that escapes it is shown in
+  // the error box and the program exits with 1, so a script or service manager sees the
+  // failure. Otherwise body's own exit status.
+  static int RunGuarded(const std::function<int()>& body);
 };
 
 }  // namespace mzr

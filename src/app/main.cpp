@@ -3,15 +3,18 @@
 #include <QByteArray>
 #include <QFileInfo>
 #include <QIcon>
+#include <QMessageBox>
 #include <QProcessEnvironment>
 #include <QTextStream>
 
-#include <exception>
 #include <optional>
 
 #include "app/Application.h"
 #include "app/CommandLine.h"
 #include "app/QtLanguage.h"
+#include "core/Config.h"
+#include "link/PortLock.h"
+#include "link/discovery/DeviceDiscovery.h"
 #include "ui/DeviceInfoDialog.h"
 #include "ui/EqCopyDialog.h"
 #include "ui/EqualizerPage.h"
@@ -45,6 +48,16 @@ void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
   if (tabGiven && tab >= 0 && tab <= 6) window.equalizerPage()->setCurrentIndex(tab);
 }
 
+// A second client on the port would take the other's answers: say who holds it, on stderr
+// for whoever started the program from a shell, and in the error box.
+int RefusePort(const mzr::PortLock& lock) {
+  QTextStream(stderr) << "mzr4700: " << lock.refusal() << '\n';
+  QMessageBox box(QMessageBox::Critical, mzr::ErrorCaption(), lock.refusalChinese() + QLatin1Char('\n') + lock.refusal() + QLatin1Char('.'),
+                  QMessageBox::Ok);
+  box.exec();
+  return 1;
+}
+
 }  // namespace
 
 // The command line, read before any window or display is needed; nothing when the program
@@ -76,11 +89,15 @@ int main(int argc, char** argv) {
   if (!command) return exitCode;
 
   mzr::Application app(argc, argv);
-  try {
+  return mzr::Application::RunGuarded([&app] {
     mzr::Application::setApplicationName(QStringLiteral("MZR4700"));
     mzr::Application::setDesktopFileName(QStringLiteral("mzr4700"));
     mzr::Application::setWindowIcon(QIcon::fromTheme(QStringLiteral("mzr4700")));
     mzr::Skin::Apply(app);
+
+    // Held for the whole run; the kernel releases it however the program ends.
+    mzr::PortLock portLock(mzr::UdpPort(), mzr::PortLock::Holder::Program);
+    if (portLock.Acquire(0) != mzr::PortLock::Outcome::Locked) return RefusePort(portLock);
 
     mzr::MainWindow window;
     mzr::QtLanguage qtLanguage;
@@ -91,10 +108,5 @@ int main(int argc, char** argv) {
       window.files().OpenProjectFile(QFileInfo(command->projectFile).absoluteFilePath());
     }
     return mzr::Application::exec();
-  } catch (const std::exception& e) {
-    mzr::Application::ShowError(QString::fromLocal8Bit(e.what()));
-  } catch (...) {
-    mzr::Application::ShowError(QString());
-  }
-  return 0;
+  });
 }

@@ -67,7 +67,7 @@ void ParamLink::BeginSearch() { m_awaitingFullRead = false; }
 void ParamLink::SendRead(std::uint16_t address, std::uint16_t count) {
   if (m_state.networkMode == 0) return;
   m_sendBuffer = frame::BuildRead(address, count);  // reads are rare: a search or read all
-  Transmit(frame::Command::Read);
+  Transmit(frame::Command::Read, m_remoteAddress, m_remoteReach);
 }
 
 void ParamLink::SendWrite(std::uint16_t address, std::uint16_t count, std::span<const std::uint8_t> bytes) {
@@ -88,19 +88,28 @@ void ParamLink::SendSpan(const WriteSpan& span) {
   }
 }
 
+void ParamLink::SendWriteTo(const QString& destination, Reach reach, std::uint16_t address, std::uint16_t count,
+                            std::span<const std::uint8_t> bytes) {
+  if (m_state.networkMode == 0) return;
+  frame::BuildWriteInto(m_sendBuffer, frame::Command::Write, address,
+                        bytes.first(std::min<std::size_t>(count, bytes.size())));
+  Transmit(frame::Command::Write, destination, reach);
+}
+
 void ParamLink::Send(frame::Command command, std::uint16_t address, std::span<const std::uint8_t> data) {
   if (m_state.networkMode == 0) return;
   frame::BuildWriteInto(m_sendBuffer, command, address, data);
-  Transmit(command);
+  Transmit(command, m_remoteAddress, m_remoteReach);
 }
 
-void ParamLink::Transmit(frame::Command command) {
+void ParamLink::Transmit(frame::Command command, const QString& destination, Reach reach) {
+  const QHostAddress to(destination);
   if (m_socket != nullptr) {
     // A frame that cannot leave is noticed only through the time-out, like a lost one.
     m_socket->writeDatagram(reinterpret_cast<const char*>(m_sendBuffer.data()),
-                            static_cast<qint64>(m_sendBuffer.size()), QHostAddress(m_remoteAddress),
-                            m_options.port);
+                            static_cast<qint64>(m_sendBuffer.size()), to, m_options.port);
   }
+  m_answerFrom = reach == Reach::OneUnit ? to : QHostAddress();
   m_pendingCommand = static_cast<int>(command);
   if (!m_timer2.isActive()) m_timer2.start();
 }
@@ -120,6 +129,10 @@ void ParamLink::ReadPendingDatagrams() {
 void ParamLink::HandleDatagram(std::span<const std::uint8_t> datagram, const QString& sender) {
   if (sender == m_localIp) return;  // our own broadcast
   if (datagram.size() > frame::kMaxDatagramSize) return;
+  if (m_pendingCommand != 0 && !m_answerFrom.isNull() &&
+      !m_answerFrom.isEqual(QHostAddress(sender), QHostAddress::ConvertV4MappedToIPv4)) {
+    return;  // another unit: not the answer to a request that went to one unit
+  }
 
   switch (m_pendingCommand) {
     case static_cast<int>(frame::Command::Read): {

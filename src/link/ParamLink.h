@@ -53,8 +53,15 @@ class ParamLink final : public QObject {
   void BeginSearch();
   const QString& localIp() const { return m_localIp; }
   void setLocalIp(const QString& ip) { m_localIp = ip; }
+  // Who may answer a request: the one unit at the destination address, or any unit (the
+  // destination is a broadcast address).
+  enum class Reach { OneUnit, AnyUnit };
   const QString& remoteAddress() const { return m_remoteAddress; }
-  void setRemoteAddress(const QString& address) { m_remoteAddress = address; }
+  void setRemoteAddress(const QString& address, Reach reach = Reach::OneUnit) {
+    m_remoteAddress = address;
+    m_remoteReach = reach;
+  }
+  Reach remoteReach() const { return m_remoteReach; }
   quint16 port() const { return m_options.port; }
   std::uint16_t lastReplyAddress() const { return m_lastReplyAddress; }
   std::uint16_t lastReplyCount() const { return m_lastReplyCount; }
@@ -68,6 +75,10 @@ class ParamLink final : public QObject {
   void SendBlockWrite(std::uint16_t address, std::uint16_t count, std::span<const std::uint8_t> bytes);
   // "To write n bytes at device address A": the span's bytes taken from the image.
   void SendSpan(const WriteSpan& span);
+  // A write to another destination than the remote address, which stays as it is: the
+  // network-settings change goes to the unit the user selected, not to the connected one.
+  void SendWriteTo(const QString& destination, Reach reach, std::uint16_t address, std::uint16_t count,
+                   std::span<const std::uint8_t> bytes);
 
   // The discovery's search-reply step, called for every accepted read reply while no whole
   // image is awaited. It returns true when it listed a new unit; the link then stops Timer2.
@@ -75,7 +86,9 @@ class ParamLink final : public QObject {
   void SetSearchReplyHandler(SearchReplyHandler handler) { m_searchReplyHandler = std::move(handler); }
 
   // The receive dispatch, run for every datagram the socket delivers (public so that tests
-  // and fuzz targets can feed it bytes).
+  // and fuzz targets can feed it bytes). While the newest request went to one unit's
+  // address, only datagrams from that address are examined: another unit's late search reply
+  // or stray acknowledgement must never count as the connected unit's answer.
   void HandleDatagram(std::span<const std::uint8_t> datagram, const QString& sender);
 
  signals:
@@ -94,7 +107,8 @@ class ParamLink final : public QObject {
 
  private:
   void Send(frame::Command command, std::uint16_t address, std::span<const std::uint8_t> data);
-  void Transmit(frame::Command command);  // sends m_sendBuffer and updates the exchange
+  // Sends m_sendBuffer to destination and updates the exchange.
+  void Transmit(frame::Command command, const QString& destination, Reach reach);
   void ReadPendingDatagrams();
   void Timer2Timer();
 
@@ -108,6 +122,10 @@ class ParamLink final : public QObject {
   bool m_awaitingFullRead = false;
   QString m_localIp;
   QString m_remoteAddress;
+  Reach m_remoteReach = Reach::OneUnit;
+  // The address the newest request went to when one unit is to answer it; null when any
+  // unit may (a broadcast).
+  QHostAddress m_answerFrom;
   std::uint16_t m_lastReplyAddress = 0;
   std::uint16_t m_lastReplyCount = 0;
   SearchReplyHandler m_searchReplyHandler;

@@ -155,6 +155,14 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
   connect(&m_discovery, &DeviceDiscovery::selectionChanged, this, &DeviceListPanel::OnSelectionChanged);
   connect(&m_discovery, &DeviceDiscovery::deviceConnected, this, &DeviceListPanel::hideRequested);
   connect(&m_discovery, &DeviceDiscovery::errorMessage, this, &DeviceListPanel::ShowMessage);
+  connect(&m_discovery, &DeviceDiscovery::rowSelectionRequested, this, [this](int row) {
+    if (m_grid->currentRow() == row - 1) {
+      m_discovery.SelectRow(row);
+    } else {
+      m_grid->setCurrentCell(row - 1, 0);
+    }
+    m_grid->scrollToItem(m_grid->item(row - 1, 0));
+  });
 }
 
 void DeviceListPanel::ApplyCaptions(const std::function<QString(int row)>& caption) {

@@ -4,6 +4,7 @@
 // in the environment, so nothing can leave the loopback network.
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -154,6 +155,9 @@ class CtlEndToEndTest final : public QObject {
   void unitThatDoesNotAnswerExitsOne();
   void backupRefusesAReplyThatIsNotTheWholeImage();
   void setNetEndsOnAPlainAcknowledgement();
+  void setNetReachesAUnitOutsideTheSubnetOnlyWhenFoundAlone_data();
+  void setNetReachesAUnitOutsideTheSubnetOnlyWhenFoundAlone();
+  void restoresUnderLossSucceedOnlyWhenStoredAndReadBack();
 
   void showJsonOfADefaultProject();
   void diffReportsOneBandAndOneCarriedByte();
@@ -770,6 +774,87 @@ void CtlEndToEndTest::badArgumentsAndFiles() {
   QVERIFY2(run.err.contains(message), qPrintable(run.err));
   QCOMPARE(run.out, QString());
   QCOMPARE(FileBytes(good), full);
+}
+
+void CtlEndToEndTest::setNetReachesAUnitOutsideTheSubnetOnlyWhenFoundAlone_data() {
+  QTest::addColumn<int>("units");
+  QTest::addColumn<int>("exitCode");
+  QTest::newRow("others found: refused") << 3 << 2;
+  QTest::newRow("found alone: broadcast") << 1 << 0;
+}
+
+void CtlEndToEndTest::setNetReachesAUnitOutsideTheSubnetOnlyWhenFoundAlone() {
+  // The last simulated unit's image names 192.0.2.7, as a unit set up for another network:
+  // unicast cannot reach it, and a broadcast would move every unit that hears it.
+  QFETCH(int, units);
+  QFETCH(int, exitCode);
+  SimProcess sim;
+  QString error;
+  QVERIFY2(sim.Start(SimArgs(m_port, units, {QStringLiteral("--elsewhere"), QStringLiteral("192.0.2.7")}), &error),
+           qPrintable(error));
+  const Run run = Ctl(m_port, {QStringLiteral("set-net"), QStringLiteral("192.0.2.7"), QStringLiteral("--ip"),
+                               QStringLiteral("127.0.0.40"), QStringLiteral("--mask"), QStringLiteral("255.0.0.0"),
+                               QStringLiteral("--gateway"), QStringLiteral("127.0.0.1"), QStringLiteral("--time"),
+                               kFullSearchMs});
+  QCOMPARE(run.exitCode, exitCode);
+  if (exitCode != 0) {
+    QCOMPARE(run.errLines().size(), 1);
+    QVERIFY2(run.err.contains(QStringLiteral("outside this PC's subnet")), qPrintable(run.err));
+    QVERIFY(sim.WaitForLogLines(units));  // the search's read, one line per unit
+    QCOMPARE(Frames(sim, 6, 138).size(), 0);
+    return;
+  }
+  QVERIFY2(run.err.isEmpty(), qPrintable(run.err));
+  QTRY_COMPARE(Frames(sim, 6, 138).size(), 1);
+  QCOMPARE(Frames(sim, 6, 138)[0].value(QStringLiteral("to")).toString(), QStringLiteral("127.255.255.255"));
+  const Run search = Ctl(m_port, {QStringLiteral("search"), QStringLiteral("--json"), QStringLiteral("--time"), kFullSearchMs});
+  QCOMPARE(QJsonDocument::fromJson(search.out.toUtf8()).array().at(0).toObject().value(QStringLiteral("ip")).toString(),
+           QStringLiteral("127.0.0.40"));
+}
+
+void CtlEndToEndTest::restoresUnderLossSucceedOnlyWhenStoredAndReadBack() {
+  // Every exit 0 leaves the unit's stored image (the simulator's state folder) equal to the
+  // file; every other outcome is exit 1 with one line. Each restore is its own process.
+  constexpr int kRestores = 200;
+  const QString stateDir = Path(QStringLiteral("state"));
+  SimProcess sim;
+  QString error;
+  QVERIFY2(sim.Start(SimArgs(m_port, 1, {QStringLiteral("--loss"), QStringLiteral("10"), QStringLiteral("--seed"),
+                                         QStringLiteral("11"), QStringLiteral("--state-dir"), stateDir}),
+                     &error),
+           qPrintable(error));
+  const QString file = Path(QStringLiteral("restore.KVdat"));
+  int successes = 0;
+  int failures = 0;
+  QElapsedTimer clock;
+  clock.start();
+  for (int i = 0; i < kRestores; ++i) {
+    ParameterImage image = DefaultImage();
+    image.SetU8(160, static_cast<std::uint8_t>(i));
+    image.SetU8(161, static_cast<std::uint8_t>(i >> 8));
+    image.setGeqGain(1, i % 27, static_cast<std::int8_t>(i % 100));
+    QVERIFY(Save(file, image));
+    const Run run = Ctl(m_port, {QStringLiteral("--timeout"), QStringLiteral("300"), QStringLiteral("restore"), file,
+                                 QStringLiteral("127.0.0.2")});
+    if (run.exitCode == 0) {
+      ++successes;
+      const auto stored = Load(StateFile(stateDir));
+      QVERIFY(stored);
+      for (int at = 0; at < static_cast<int>(kImageSize); ++at) {
+        if (at >= addr::macAddress && at < addr::udpPort + 2) continue;  // the unit's own
+        if (stored->U8(at) != image.U8(at)) QFAIL(qPrintable(QStringLiteral("restore %1: stored byte %2 differs").arg(i).arg(at)));
+      }
+    } else {
+      ++failures;
+      QCOMPARE(run.exitCode, 1);
+      QCOMPARE(run.errLines().size(), 1);
+      QVERIFY2(run.err.contains(QStringLiteral("127.0.0.2 did not answer")), qPrintable(run.err));
+    }
+  }
+  qInfo("%d restores with 10%% loss: %d exited 0 (each stored as sent), %d exited 1; %lld ms", kRestores, successes,
+        failures, static_cast<long long>(clock.elapsed()));
+  QVERIFY(successes > 0);
+  QVERIFY(failures > 0);
 }
 
 QTEST_GUILESS_MAIN(CtlEndToEndTest)

@@ -463,7 +463,7 @@ class DiscoveryWindowTest final : public QObject {
     const QList<QJsonObject> frames = LogAfter(before, 1);
     QCOMPARE(frames[0].value(QStringLiteral("address")).toInt(), 138);
     QCOMPARE(frames[0].value(QStringLiteral("count")).toInt(), 12);
-    QCOMPARE(frames[0].value(QStringLiteral("to")).toString(), QStringLiteral("127.255.255.255"));
+    QCOMPARE(frames[0].value(QStringLiteral("to")).toString(), ip);  // the selected unit only
   }
 
   // The open and save dialogs offer project files and add their extension; cancelling

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QNetworkDatagram>
 #include <QUdpSocket>
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "core/AppState.h"
 #include "link/FrameCodec.h"
 #include "link/ParamLink.h"
+#include "link/discovery/AddressText.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "model/ParameterImage.h"
 
@@ -193,29 +195,118 @@ class DeviceDiscoveryTest final : public QObject {
     QCOMPARE(m_units->received.size(), std::size_t{1});  // the search's read only
   }
 
-  void networkChangeKeepingItsOwnAddressIsBroadcastWhileNotConnected() {
-    Setup(3);
+  // The 12-byte write reaches the unit the user selected and no other: unicast to the
+  // address its row lists, whichever unit is connected; by broadcast only to a unit outside
+  // the PC's subnet (127.0.0.1/8) that the search listed alone; refused otherwise. A listed
+  // address outside loopback never receives a frame: the link sits on 127.0.0.1.
+  void networkChangeReachesTheSelectedUnitOnly_data() {
+    QTest::addColumn<int>("units");
+    QTest::addColumn<QString>("elsewhere");  // the address the last unit's image names, if set
+    QTest::addColumn<int>("connectedRow");   // 0: not connected
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("destination");  // "" refused
+    QTest::newRow("not connected, row 2") << 3 << "" << 0 << 2 << "127.0.0.3";
+    QTest::newRow("keeping its own address") << 3 << "" << 0 << 3 << "127.0.0.4";
+    QTest::newRow("connected to row 3, row 1 selected") << 3 << "" << 3 << 1 << "127.0.0.2";
+    QTest::newRow("outside the subnet, others listed") << 3 << "192.0.2.7" << 0 << 3 << "";
+    QTest::newRow("outside the subnet, listed alone") << 1 << "192.0.2.7" << 0 << 1 << "127.255.255.255";
+  }
+  void networkChangeReachesTheSelectedUnitOnly() {
+    QFETCH(int, units);
+    QFETCH(QString, elsewhere);
+    QFETCH(int, connectedRow);
+    QFETCH(int, row);
+    QFETCH(QString, destination);
+    Setup(0);
+    for (int i = 0; i < units; ++i) {
+      ParameterImage image = UnitImage(i);
+      if (i == units - 1 && !elsewhere.isEmpty()) image.setIpAddress(ParseAddressText(elsewhere).bytes);
+      m_units->replies.push_back(Units::WholeImageReply(image));
+    }
+    // Every unit address of the test on the peer's port, so a frame to any of them is seen.
+    std::vector<std::unique_ptr<QUdpSocket>> unitSockets;
+    std::vector<QString> heard;
+    for (int i = 0; i < 3; ++i) {
+      auto socket = std::make_unique<QUdpSocket>();
+      const QString at = QStringLiteral("127.0.0.%1").arg(i + 2);
+      QVERIFY(socket->bind(QHostAddress(at), m_units->port(), QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+      QUdpSocket* raw = socket.get();
+      connect(raw, &QUdpSocket::readyRead, this, [raw, at, &heard] {
+        while (raw->hasPendingDatagrams()) {
+          raw->receiveDatagram();
+          heard.push_back(at);
+        }
+      });
+      unitSockets.push_back(std::move(socket));
+    }
     Search();
-    m_discovery->SelectRow(2);
-    QCOMPARE(m_discovery->ChangeNetworkSettings(QStringLiteral("127.0.0.3"), QStringLiteral("255.255.0.0"),
-                                                QStringLiteral("127.0.0.1")),
-             NetworkChangeResult::Sent);
-    QTRY_COMPARE(m_units->received.size(), std::size_t{2});
-    const QByteArray& write = m_units->received[1];
-    QCOMPARE(write.size(), 38 + 12);
-    const auto request = frame::ParseRequest(
-        std::span(reinterpret_cast<const std::uint8_t*>(write.constData()), static_cast<std::size_t>(write.size())));
-    QVERIFY(request.has_value());
-    QCOMPARE(request->command, frame::Command::Write);
-    QCOMPARE(request->address, std::uint16_t{138});
-    QCOMPARE(Bytes(request->data.begin(), request->data.end()),
-             (Bytes{127, 0, 0, 3, 255, 255, 0, 0, 127, 0, 0, 1}));
-    // Without a selection nothing is changed or sent.
+    QCOMPARE(m_discovery->devicesFound(), units);
+    if (connectedRow != 0) {
+      m_discovery->SelectRow(connectedRow);
+      m_discovery->Connect();
+      QCOMPARE(m_state.connected, 1);
+    }
+    m_discovery->SelectRow(row);
+    const DeviceTable::Entry before = m_discovery->table().entry(row - 1);
+    QSignalSpy errors(m_discovery.get(), &DeviceDiscovery::errorMessage);
+    const NetworkChangeResult result = m_discovery->ChangeNetworkSettings(
+        QStringLiteral("127.0.0.60"), QStringLiteral("255.255.0.0"), QStringLiteral("127.0.0.1"));
+    if (destination.isEmpty()) {
+      QCOMPARE(result, NetworkChangeResult::OutsideSubnet);
+      QCOMPARE(errors.count(), 1);
+      const QString message = errors.first().at(0).toString();
+      QVERIFY2(message.contains(QString::fromUtf8("不在本机网段内")) && message.contains(QStringLiteral("outside this PC's subnet")),
+               qPrintable(message));
+      QVERIFY(m_discovery->table().entry(row - 1) == before);
+      QVERIFY(!QTest::qWaitFor([&] { return m_units->received.size() > 1 || !heard.empty(); }, 200));
+      QCOMPARE(m_link->pendingCommand(), 3);  // still the search's read: nothing was sent
+      return;
+    }
+    QCOMPARE(result, NetworkChangeResult::Sent);
+    QCOMPARE(errors.count(), 0);
+    const bool broadcast = destination == QLatin1String("127.255.255.255");
+    if (broadcast) {
+      QTRY_COMPARE(m_units->received.size(), std::size_t{2});
+    } else {
+      QTRY_COMPARE(heard.size(), std::size_t{1});
+      QCOMPARE(heard[0], destination);
+    }
+    // The one frame besides the search: no other address heard anything.
+    QVERIFY(!QTest::qWaitFor([&] { return m_units->received.size() + heard.size() > 2; }, 200));
+    QCOMPARE(m_units->received.size(), std::size_t{broadcast ? 2u : 1u});
+    QCOMPARE(m_discovery->table().entry(row - 1)[addr::ipAddress + 3], std::uint8_t{60});
+    if (connectedRow != 0) QCOMPARE(m_link->remoteAddress(), QStringLiteral("127.0.0.4"));  // edits still go there
+  }
+
+  void networkChangeNeedsASelectedUnit() {
     Setup(0);
     Search();
     QCOMPARE(m_discovery->ChangeNetworkSettings(QStringLiteral("127.0.0.3"), QStringLiteral("255.0.0.0"),
                                                 QStringLiteral("127.0.0.1")),
              NetworkChangeResult::NoSelection);
+  }
+
+  // A port that cannot be bound is said once; nothing is sent and no time-out is armed, so
+  // no "Connect Fail!" follows.
+  void aPortThatCannotBeBoundIsReportedOnceAndArmsNothing() {
+    QUdpSocket holder;
+    QVERIFY(holder.bind(kLocal, 0, QUdpSocket::DontShareAddress));
+    ParamLink link(m_state, m_image, ParamLink::Options{holder.localPort(), 2000, kLocal});
+    DeviceDiscovery discovery(m_state, m_image, link,
+                              DeviceDiscovery::Options{m_dir.filePath(QStringLiteral("Config.ini")), 20});
+    QSignalSpy errors(&discovery, &DeviceDiscovery::errorMessage);
+    QSignalSpy status(&discovery, &DeviceDiscovery::statusText);
+    QSignalSpy linkStatus(&link, &ParamLink::statusText);
+    discovery.SearchDevices();
+    QCOMPARE(errors.count(), 1);
+    QVERIFY2(errors.first().at(0).toString().contains(QString::number(holder.localPort())),
+             qPrintable(errors.first().at(0).toString()));
+    QVERIFY(!link.isOpen());
+    QVERIFY(!link.timerActive());
+    QCOMPARE(link.pendingCommand(), 0);
+    QVERIFY(!discovery.searching());
+    QCOMPARE(status.count(), 0);
+    QCOMPARE(linkStatus.count(), 0);
   }
 
   // A read reply that carries only part of the image is accepted by the link but never

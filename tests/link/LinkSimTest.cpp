@@ -179,7 +179,7 @@ class LinkSimTest final : public QObject {
       senders.insert(sender);
       return true;
     });
-    m_link->setRemoteAddress(QStringLiteral("127.255.255.255"));
+    m_link->setRemoteAddress(QStringLiteral("127.255.255.255"), ParamLink::Reach::AnyUnit);
     m_link->BeginSearch();
     m_link->SendRead(0, static_cast<std::uint16_t>(kImageSize));
     const QDeadlineTimer deadline(10000);
@@ -209,8 +209,12 @@ class LinkSimTest final : public QObject {
     QVERIFY(timedOut.wait());
     QCOMPARE(status.size(), 1);  // "DownLoad.." and never "DownLoad Success"
     QCOMPARE(linkStatus.last(), (QList<QVariant>{1, QStringLiteral("未连接")}));
-    // The unit did receive all three frames; it just never answered.
-    QVERIFY(m_sim->WaitForLogLines(3));
+    // The unit received the read and the image; it never answered, so the store command
+    // never followed the image.
+    QVERIFY(m_sim->WaitForLogLines(2));
+    const QList<QJsonObject> lines = m_sim->LogLines();
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[1].value(QStringLiteral("command")).toInt(), 16);
   }
 };
 

@@ -44,8 +44,8 @@ Bytes Patterned(std::size_t n, std::uint8_t seed) {
 // Plays the unit: receives the link's frames and sends datagrams back to it.
 class Peer {
  public:
-  explicit Peer(const QHostAddress& address = kPeerAddress) {
-    QVERIFY(socket.bind(address, 0));
+  explicit Peer(const QHostAddress& address = kPeerAddress, quint16 port = 0) {
+    QVERIFY(socket.bind(address, port));
     QObject::connect(&socket, &QUdpSocket::readyRead, [this] {
       while (socket.hasPendingDatagrams()) {
         QByteArray d(static_cast<int>(socket.pendingDatagramSize()), Qt::Uninitialized);
@@ -335,8 +335,11 @@ class ParamLinkTest final : public QObject {
     QCOMPARE(Bytes(m_image.All().begin(), m_image.All().end()), before);
   }
 
+  // Replies to a broadcast come from any unit, and the PC hears its own broadcast too: only
+  // that one is dropped.
   void datagramsFromTheLocalAddressAreIgnored() {
     QSignalSpy received(m_link.get(), &ParamLink::imageReceived);
+    m_link->setRemoteAddress(kPeerAddress.toString(), ParamLink::Reach::AnyUnit);
     m_link->setLocalIp(kPeerAddress.toString());
     m_link->SendRead(0, 852);
     m_link->setAwaitingFullRead(true);
@@ -350,6 +353,81 @@ class ParamLinkTest final : public QObject {
     QVERIFY(received.wait());
     QCOMPARE(received.size(), 1);
     QCOMPARE(Bytes(m_image.All().begin(), m_image.All().end()), good);
+  }
+
+  // While the newest request went to one unit, another unit's answer is not the answer: a
+  // late search reply must not become the connected unit's settings, and a stray
+  // acknowledgement must not confirm a write that never arrived. Answers to a broadcast
+  // still come from any unit. The connected unit is the peer at 127.0.0.2, the other at .3.
+  void onlyTheAddressedUnitAnswersARequest_data() {
+    QTest::addColumn<QString>("request");  // "read all", "write", "block write", "network"
+    QTest::addColumn<bool>("broadcast");   // the request went out by broadcast
+    QTest::addColumn<QString>("to");       // "" the remote address, else SendWriteTo's destination
+    QTest::addColumn<QString>("from");     // who answers
+    QTest::addColumn<bool>("accepted");
+
+    const QString unit = kPeerAddress.toString();
+    const QString other = QStringLiteral("127.0.0.3");
+    QTest::newRow("read all, whole image from the unit") << "read all" << false << "" << unit << true;
+    QTest::newRow("read all, whole image from another unit") << "read all" << false << "" << other << false;
+    QTest::newRow("write, ack from the unit") << "write" << false << "" << unit << true;
+    QTest::newRow("write, ack from another unit") << "write" << false << "" << other << false;
+    QTest::newRow("block write, ack from another unit") << "block write" << false << "" << other << false;
+    QTest::newRow("network write, ModiNet! from another unit") << "network" << false << "" << other << false;
+    QTest::newRow("network write to .3 while connected to .2, ModiNet! from .3")
+        << "network" << false << other << other << true;
+    QTest::newRow("network write to .3 while connected to .2, ModiNet! from .2")
+        << "network" << false << other << unit << false;
+    QTest::newRow("broadcast read all, whole image from any unit") << "read all" << true << "" << other << true;
+    QTest::newRow("broadcast write, ack from any unit") << "write" << true << "" << other << true;
+  }
+  void onlyTheAddressedUnitAnswersARequest() {
+    QFETCH(QString, request);
+    QFETCH(bool, broadcast);
+    QFETCH(QString, to);
+    QFETCH(QString, from);
+    QFETCH(bool, accepted);
+    Peer other(QHostAddress(QStringLiteral("127.0.0.3")), m_peer->port());
+    m_link->setRemoteAddress(kPeerAddress.toString(), broadcast ? ParamLink::Reach::AnyUnit : ParamLink::Reach::OneUnit);
+    QSignalSpy received(m_link.get(), &ParamLink::imageReceived);
+    QSignalSpy acked(m_link.get(), &ParamLink::acknowledged);
+    QSignalSpy modiNet(m_link.get(), &ParamLink::networkAcknowledged);
+    const Bytes before(m_image.All().begin(), m_image.All().end());
+    const std::array<std::uint8_t, 12> net{127, 0, 0, 9, 255, 0, 0, 0, 127, 0, 0, 1};
+    const std::array<std::uint8_t, 1> v{1};
+    Bytes answer;
+    if (request == QLatin1String("read all")) {
+      DeviceCommands commands(m_state, m_image, *m_link);
+      commands.ReadAll();
+      answer = frame::BuildReadReply(0, Patterned(852, 21));
+    } else if (request == QLatin1String("write")) {
+      m_link->SendWrite(266, 1, v);
+      answer = frame::BuildAck(Command::Write, 266, 1);
+    } else if (request == QLatin1String("block write")) {
+      m_link->SendBlockWrite(833, 1, v);
+      answer = frame::BuildAck(Command::BlockWrite, 833, 1);
+    } else {
+      m_link->SendWriteTo(to.isEmpty() ? kPeerAddress.toString() : to, ParamLink::Reach::OneUnit, 138, 12, net);
+      answer = frame::BuildNetworkAck();
+    }
+    if (!to.isEmpty()) {
+      QTRY_COMPARE(other.received.size(), std::size_t{1});
+      QCOMPARE(m_peer->received.size(), std::size_t{0});  // the connected unit heard nothing
+    }
+    const QHostAddress sender(from);
+    (sender == kPeerAddress ? m_peer->socket : other.socket)
+        .writeDatagram(reinterpret_cast<const char*>(answer.data()), static_cast<qint64>(answer.size()), kLinkAddress,
+                       m_peer->port());
+    Drain();
+    const bool taken = request == QLatin1String("read all")   ? received.size() == 1
+                       : request == QLatin1String("network") ? modiNet.size() == 1
+                                                              : acked.size() == 1;
+    QCOMPARE(taken, accepted);
+    if (request != QLatin1String("network")) QCOMPARE(m_link->timerActive(), !accepted);
+    if (request == QLatin1String("read all") && !accepted) {
+      QCOMPARE(Bytes(m_image.All().begin(), m_image.All().end()), before);
+      QVERIFY(m_link->awaitingFullRead());  // the connected unit's own reply is still taken
+    }
   }
 
   void aReplyAfterTheTimeOutIsNotExamined() {
@@ -401,53 +479,78 @@ class ParamLinkTest final : public QObject {
     QCOMPARE(m_peer->received[0].size(), 39);
   }
 
-  void downloadAllReportsSuccessOnlyWhenTheStoreIsAcknowledged() {
+  // A download lands before it is called done: the store (or the restart after an EQ copy)
+  // leaves only once the image's block write was acknowledged, and "DownLoad Success" needs
+  // both acknowledgements. The peer answers each step promptly, never, or only after the
+  // time-out; Timer2 is short only where a row waits for it.
+  void downloadSucceedsOnlyWhenImageAndCommandAreAcknowledged_data() {
+    QTest::addColumn<bool>("restart");     // DownloadAndRestart instead of DownloadAll
+    QTest::addColumn<QString>("imageAck");  // "prompt", "lost", "late"
+    QTest::addColumn<bool>("commandAcked");
+    QTest::addColumn<int>("frames");        // frames the unit receives
+    QTest::addColumn<bool>("success");
+    for (const bool restart : {false, true}) {
+      const char* name = restart ? "download and restart" : "download all";
+      QTest::addRow("%s: both acknowledged", name) << restart << "prompt" << true << 2 << true;
+      QTest::addRow("%s: the image's acknowledgement lost", name) << restart << "lost" << false << 1 << false;
+      QTest::addRow("%s: the command's acknowledgement lost", name) << restart << "prompt" << false << 2 << false;
+      QTest::addRow("%s: both late", name) << restart << "late" << true << 1 << false;
+    }
+  }
+  void downloadSucceedsOnlyWhenImageAndCommandAreAcknowledged() {
+    QFETCH(bool, restart);
+    QFETCH(QString, imageAck);
+    QFETCH(bool, commandAcked);
+    QFETCH(int, frames);
+    QFETCH(bool, success);
+    Reset(true, success ? kLongTimeoutMs : kShortTimeoutMs);
     DeviceCommands commands(m_state, m_image, *m_link);
     QSignalSpy status(&commands, &DeviceCommands::statusText);
     QSignalSpy succeeded(&commands, &DeviceCommands::downloadSucceeded);
+    QSignalSpy linkStatus(m_link.get(), &ParamLink::statusText);
+    QSignalSpy timedOut(m_link.get(), &ParamLink::timedOut);
     m_image.SetU8(266, 42);
-    commands.DownloadAll();
+    restart ? commands.DownloadAndRestart() : commands.DownloadAll();
     QCOMPARE(status.size(), 1);
     QCOMPARE(status[0], (QList<QVariant>{0, QStringLiteral("DownLoad..")}));
-    QTRY_COMPARE(m_peer->received.size(), std::size_t{2});
+
+    // The image alone leaves first.
+    QTRY_COMPARE(m_peer->received.size(), std::size_t{1});
     const QByteArray& block = m_peer->received[0];
     QCOMPARE(block.size(), 890);
     QCOMPARE(Slice(block, 30, 36), (Bytes{0xCA, 0x10, 0x00, 0x00, 0x54, 0x03}));
     QCOMPARE(Slice(block, 36, 888), Bytes(m_image.All().begin(), m_image.All().end()));
-    const QByteArray& store = m_peer->received[1];
-    QCOMPARE(store.size(), 39);
-    QCOMPARE(Slice(store, 30, 37), (Bytes{0xCA, 0x06, 0xB8, 0x0B, 0x01, 0x00, 0x02}));
+    Drain();
+    QCOMPARE(m_peer->received.size(), std::size_t{1});
 
-    m_peer->Send(frame::BuildAck(Command::BlockWrite, 0, 852));  // ignored: 6 is pending
-    m_peer->Send(frame::BuildAck(Command::Write, 3000, 1));
-    QVERIFY(succeeded.wait());
-    QCOMPARE(status.size(), 2);
-    QCOMPARE(status[1], (QList<QVariant>{0, QStringLiteral("DownLoad Success")}));
-  }
-
-  void downloadAllWithoutTheStoreAcknowledgementEndsInConnectFail() {
-    Reset(true, kShortTimeoutMs);
-    DeviceCommands commands(m_state, m_image, *m_link);
-    QSignalSpy status(&commands, &DeviceCommands::statusText);
-    QSignalSpy linkStatus(m_link.get(), &ParamLink::statusText);
-    QSignalSpy timedOut(m_link.get(), &ParamLink::timedOut);
-    commands.DownloadAll();
-    QTRY_COMPARE(m_peer->received.size(), std::size_t{2});
-    m_peer->Send(frame::BuildAck(Command::BlockWrite, 0, 852));
-    QVERIFY(timedOut.wait());
-    QCOMPARE(status.size(), 1);  // only "DownLoad.."
-    QCOMPARE(linkStatus[0], (QList<QVariant>{0, QStringLiteral("Connect Fail!")}));
-    QVERIFY(!commands.downloadPending());
-    // A late store acknowledgement after a later write does not claim the download. That
-    // acknowledgement must now be examined, so the period is long again.
-    m_timer2->setInterval(kLongTimeoutMs);
-    m_state.connected = 1;
-    const std::array<std::uint8_t, 1> v{1};
-    m_link->SendWrite(266, 1, v);
-    m_peer->Send(frame::BuildAck(Command::Write, 3000, 1));
-    QSignalSpy acked(m_link.get(), &ParamLink::acknowledged);
-    QVERIFY(acked.wait());
-    QCOMPARE(status.size(), 1);
+    if (imageAck == QLatin1String("late")) QVERIFY(timedOut.wait());
+    if (imageAck != QLatin1String("lost")) m_peer->Send(frame::BuildAck(Command::BlockWrite, 0, 852));
+    if (frames == 2) {
+      QTRY_COMPARE(m_peer->received.size(), std::size_t{2});
+      const QByteArray& command = m_peer->received[1];
+      QCOMPARE(command.size(), 39);
+      const Bytes expected = restart ? Bytes{0xCA, 0x06, 0xB9, 0x0B, 0x01, 0x00, 0x02}
+                                     : Bytes{0xCA, 0x06, 0xB8, 0x0B, 0x01, 0x00, 0x02};
+      QCOMPARE(Slice(command, 30, 37), expected);
+      if (commandAcked) m_peer->Send(frame::BuildAck(Command::Write, restart ? 3001 : 3000, 1));
+    }
+    if (success) {
+      QVERIFY(succeeded.wait());
+      QCOMPARE(status.size(), 2);
+      QCOMPARE(status[1], (QList<QVariant>{0, QStringLiteral("DownLoad Success")}));
+      QVERIFY(!m_link->timerActive());
+    } else {
+      // Each step has its own period, so the step left unanswered still times out.
+      if (timedOut.isEmpty()) QVERIFY(timedOut.wait());
+      if (commandAcked) m_peer->Send(frame::BuildAck(Command::Write, restart ? 3001 : 3000, 1));  // too late
+      Drain();
+      QCOMPARE(succeeded.size(), 0);
+      QCOMPARE(status.size(), 1);  // "DownLoad.." only
+      QCOMPARE(linkStatus[0], (QList<QVariant>{0, QStringLiteral("Connect Fail!")}));
+      QVERIFY(!commands.downloadPending());
+    }
+    // After a lost or late image the command was never sent.
+    QCOMPARE(m_peer->received.size(), static_cast<std::size_t>(frames));
   }
 
   void readAllAndRestartSendTheirFrames() {

@@ -137,21 +137,16 @@ CtlResult CtlRunner::Session(UnitSession** session) {
     options.timeoutMs = m_args.timeoutMs.value_or(2000);
     // Every instance shares the port, and an answer reaches only one of them: two commands
     // at once could each take the other's reply, and a backup could hold another unit's
-    // settings. Commands on the same port of this PC take turns.
-    auto lock = std::make_unique<QLockFile>(
-        QDir(QDir::tempPath()).filePath(QStringLiteral("mzr4700ctl-port-%1.lock").arg(options.port)));
-    lock->setStaleLockTime(0);  // a long backup --all is not stale; a dead holder is
-    if (!lock->tryLock(kPortLockWaitMs)) {
-      if (lock->error() != QLockFile::LockFailedError) {
-        return CtlResult::Fail(ExitCode::fileError,
-                               QStringLiteral("%1: cannot create the lock file that keeps commands from overlapping")
-                                   .arg(lock->fileName()));
-      }
-      return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
-                             QStringLiteral("another mzr4700ctl on this PC has used port %1 for over %2 s (lock %3)")
-                                 .arg(options.port)
-                                 .arg(kPortLockWaitMs / 1000)
-                                 .arg(lock->fileName()));
+    // settings. Commands on the same port of this PC take turns; while the program holds
+    // the port they refuse at once, before anything is sent.
+    auto lock = std::make_unique<PortLock>(options.port, PortLock::Holder::Companion);
+    switch (lock->Acquire(kPortLockWaitMs)) {
+      case PortLock::Outcome::Locked:
+        break;
+      case PortLock::Outcome::CannotOpen:
+        return CtlResult::Fail(ExitCode::fileError, lock->refusal());
+      case PortLock::Outcome::HeldByOther:
+        return CtlResult::Fail(ExitCode::noAnswerOrDiffer, lock->refusal());
     }
     m_portLock = std::move(lock);
     auto created = std::make_unique<UnitSession>(options);
@@ -255,7 +250,7 @@ CtlResult CtlRunner::Restore() {
   if (auto loaded = LoadFile(m_args.operands[0], image); loaded.code != ExitCode::ok) return loaded;
   UnitSession* session = nullptr;
   if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
-  return session->Download(m_args.operands[1], image);
+  return session->Restore(m_args.operands[1], image);
 }
 
 CtlResult CtlRunner::Restart() {

@@ -3,7 +3,6 @@
 // through the program's own link and discovery, and prints the results. Results go to out,
 // progress lines to err; the caller prints the error line of a failed result.
 
-#include <QLockFile>
 #include <QTextStream>
 
 #include <memory>
@@ -11,6 +10,7 @@
 #include "CtlArguments.h"
 #include "CtlResult.h"
 #include "UnitSession.h"
+#include "link/PortLock.h"
 #include "model/ParameterImage.h"
 
 namespace mzr::ctl {
@@ -50,7 +50,7 @@ class CtlRunner final {
   QTextStream& m_out;
   QTextStream& m_err;
   // Held while the link is open; declared first so it is released after the socket closes.
-  std::unique_ptr<QLockFile> m_portLock;
+  std::unique_ptr<PortLock> m_portLock;
   std::unique_ptr<UnitSession> m_session;
 };
 

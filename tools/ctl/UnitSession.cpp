@@ -34,6 +34,12 @@ CtlResult ChangeRefused(NetworkChangeResult result, const QString& ip, const QSt
     case NetworkChangeResult::GatewayInvalid:
       return CtlResult::Fail(ExitCode::usage, QStringLiteral("--gateway '%1' is not a valid address (%2)")
                                                   .arg(gateway, NetworkChangeMessage(result)));
+    case NetworkChangeResult::OutsideSubnet:
+      return CtlResult::Fail(ExitCode::usage,
+                             QStringLiteral("%1 is outside this PC's subnet, so only a broadcast reaches it, and the "
+                                            "search found other units that the broadcast would change too; nothing "
+                                            "was sent")
+                                 .arg(ip));
     case NetworkChangeResult::NoSelection:
       return CtlResult::Fail(ExitCode::noAnswerOrDiffer, QStringLiteral("%1 did not answer the search").arg(ip));
   }
@@ -194,6 +200,30 @@ CtlResult UnitSession::Download(const QString& ip, const ParameterImage& image) 
   return CtlResult::Ok();
 }
 
+CtlResult UnitSession::Restore(const QString& ip, const ParameterImage& image) {
+  if (auto downloaded = Download(ip, image); downloaded.code != ExitCode::ok) return downloaded;
+  // The acknowledgements say the frames arrived; reading the image back says the unit holds it.
+  ParameterImage unit;
+  if (auto read = ReadImage(ip, &unit); read.code != ExitCode::ok) return read;
+  int differing = 0;
+  int first = -1;
+  for (int at = 0; at < static_cast<int>(kImageSize); ++at) {
+    if (at >= addr::macAddress && at < addr::udpPort + 2) continue;
+    if (unit.All()[static_cast<std::size_t>(at)] == image.All()[static_cast<std::size_t>(at)]) continue;
+    if (first < 0) first = at;
+    ++differing;
+  }
+  if (differing > 0) {
+    return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
+                           QStringLiteral("%1 acknowledged the restore but holds other settings: %2 bytes differ from "
+                                          "the file, the first at byte %3")
+                               .arg(ip)
+                               .arg(differing)
+                               .arg(first));
+  }
+  return CtlResult::Ok();
+}
+
 CtlResult UnitSession::Restart(const QString& ip) {
   QEventLoop loop;
   connect(m_link.get(), &ParamLink::acknowledged, &loop, [&loop](int command) {
@@ -233,11 +263,9 @@ CtlResult UnitSession::ChangeNetwork(const QString& ip, const QString& newIp, co
     if (!confirmed && command == static_cast<int>(frame::Command::Write)) loop.exit(2);
   });
   connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
-  // The program sends the change to its current destination, which after a search is the
-  // broadcast address: every unit on the network would take the new address. Send it to the
-  // one unit only.
+  // The discovery sends the change to the listed unit alone, as the program's device list
+  // does (by broadcast only to a unit outside this PC's subnet that the search found alone).
   m_state.networkMode = 1;
-  m_link->setRemoteAddress(ip);
   const NetworkChangeResult result = m_discovery->ChangeNetworkSettings(newIp, mask, gateway);
   if (result != NetworkChangeResult::Sent) return ChangeRefused(result, ip, newIp, mask, gateway);
   const int outcome = loop.exec();

@@ -51,9 +51,12 @@ class UnitSession final : public QObject {
 
   // Reads the whole image of the unit at ip.
   CtlResult ReadImage(const QString& ip, ParameterImage* image);
-  // Block-writes image into the unit and sends the store command; Ok only once the unit
-  // acknowledged the store.
+  // Block-writes image into the unit and, once the unit acknowledged it, sends the store
+  // command; Ok only once the unit acknowledged both.
   CtlResult Download(const QString& ip, const ParameterImage& image);
+  // Download, then reads the unit's image back: Ok only when it equals image in every byte
+  // but 132..151 (MAC, address, mask, gateway and port are the unit's own).
+  CtlResult Restore(const QString& ip, const ParameterImage& image);
   // Sends the restart command; Ok once the unit acknowledged it.
   CtlResult Restart(const QString& ip);
   // Gives the unit at ip (found by a search just made) a new address, mask and gateway with

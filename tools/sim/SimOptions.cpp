@@ -23,6 +23,9 @@ const char* const kUsageText =
     "  --seed S             seed of the loss draw (default 1)\n"
     "  --delay MS           answer MS milliseconds late (default 0)\n"
     "  --restart-ms MS      silence after a restart command (default 1000)\n"
+    "  --elsewhere A        the last unit's image names A (outside 127.0.0.0/8) as its\n"
+    "                       address, as a unit set up for another network; it still sits\n"
+    "                       at its loopback address until a network write moves it\n"
     "  --silent             receive and log, but never answer\n"
     "  --verbose            describe every frame and every dropped datagram on stderr\n"
     "  --help               show this text\n"
@@ -127,6 +130,14 @@ std::variant<SimOptions, std::string> ParseSimOptions(int argc, const char* cons
       const auto ms = ParseInteger<int>(*v);
       if (!ms || *ms < 0 || *ms > 600000) return arg + " must be a number of milliseconds from 0 to 600000, not \"" + *v + "\"";
       (arg == "--delay" ? o.delayMs : o.restartMs) = *ms;
+    } else if (arg == "--elsewhere") {
+      const auto v = value();
+      if (!v) return missing();
+      const auto a = ParseAddress(*v);
+      if (!a || IsLoopback(*a) || *a == 0 || *a == 0xFFFFFFFFu) {
+        return "--elsewhere must be a dotted IPv4 address outside 127.0.0.0/8, not \"" + *v + "\"";
+      }
+      o.elsewhere = *a;
     } else {
       return "unknown argument \"" + arg + "\"";
     }

@@ -39,6 +39,9 @@ struct SimOptions {
   std::uint64_t seed = 1;
   int delayMs = 0;
   int restartMs = 1000;  // how long a restarting unit stays silent
+  // The last unit's image names this address (outside 127.0.0.0/8), as a unit set up for
+  // another network does, while it sits at its loopback address until a network write.
+  std::optional<Address> elsewhere;
   bool silent = false;
   bool verbose = false;
   bool help = false;

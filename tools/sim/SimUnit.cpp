@@ -46,8 +46,13 @@ SimUnit::SimUnit(int index, Address address, std::uint16_t port, std::optional<s
 
 void SimUnit::WriteIdentity() {
   m_image.setMacAddress(m_mac);
-  m_image.setIpAddress(ToIp4(m_address));
+  m_image.setIpAddress(ToIp4(m_listedAddress.value_or(m_address)));
   m_image.setUdpPort(m_port);
+}
+
+void SimUnit::SetListedAddress(Address address) {
+  m_listedAddress = address;
+  WriteIdentity();
 }
 
 std::optional<std::string> SimUnit::LoadStored() {
@@ -68,6 +73,7 @@ std::optional<std::string> SimUnit::LoadStored() {
 
 void SimUnit::SetAddress(Address address) {
   m_address = address;
+  m_listedAddress.reset();
   m_image.setIpAddress(ToIp4(address));
   if (m_pendingNetwork) {
     m_image.setSubnetMask(m_pendingNetwork->mask);

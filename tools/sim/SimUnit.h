@@ -42,6 +42,8 @@ class SimUnit final {
 
   // A move to a new address: rebinding is the Simulator's; this updates the image.
   void SetAddress(Address address);
+  // The image names this address instead of the one the unit sits at, until it moves.
+  void SetListedAddress(Address address);
   // Called when the move was refused, so the pending mask and gateway are forgotten.
   void DropPendingNetwork() { m_pendingNetwork.reset(); }
 
@@ -60,6 +62,7 @@ class SimUnit final {
 
   int m_index;
   Address m_address;
+  std::optional<Address> m_listedAddress;
   std::uint16_t m_port;
   std::optional<std::filesystem::path> m_stateDir;
   Mac m_mac{};

@@ -18,6 +18,11 @@ QString NetworkChangeMessage(NetworkChangeResult result) {
     case NetworkChangeResult::IpInvalid:
     case NetworkChangeResult::MaskInvalid:
     case NetworkChangeResult::GatewayInvalid: return InvalidAddressMessage();
+    case NetworkChangeResult::OutsideSubnet:
+      return QStringLiteral(
+          "该设备的IP不在本机网段内，只能用广播修改，而列表中还有其他设备，广播会同时改动它们，所以没有发送。\n"
+          "The unit's address is outside this PC's subnet, so only a broadcast reaches it, and other units are "
+          "listed that the broadcast would change too: nothing was sent.");
     case NetworkChangeResult::Sent:
     case NetworkChangeResult::NoSelection: break;
   }
@@ -52,9 +57,14 @@ DeviceDiscovery::~DeviceDiscovery() { m_link.SetSearchReplyHandler({}); }
 void DeviceDiscovery::SearchDevices() {
   // The socket is bound when it is first needed, so a program that never searches holds no
   // port; a port that cannot be bound is said plainly instead of ending in "Connect Fail!".
+  // Nothing is sent and no time-out is armed without a socket: the bind failure is the one
+  // message, not followed by "Connect Fail!".
   if (!m_link.isOpen()) {
     QString error;
-    if (!m_link.Open(&error)) emit errorMessage(error);
+    if (!m_link.Open(&error)) {
+      emit errorMessage(error);
+      return;
+    }
   }
   const Config config = Config::Load(m_options.configPath);
   m_devicesFound = 0;
@@ -62,7 +72,7 @@ void DeviceDiscovery::SearchDevices() {
   const QString localIp = FindLocalIp(config);
   if (localIp.isEmpty()) emit errorMessage(LocalIpMissingMessage());
   m_link.setLocalIp(localIp);
-  m_link.setRemoteAddress(SearchBroadcastAddress(localIp));
+  m_link.setRemoteAddress(SearchBroadcastAddress(localIp), ParamLink::Reach::AnyUnit);
   m_state.networkMode = 1;
   m_link.BeginSearch();
 
@@ -98,6 +108,11 @@ void DeviceDiscovery::Timer3Timer() {
   emit statusText(0, QStringLiteral("Search completed    find:") + QString::number(m_devicesFound));
   emit searchCompleted(m_devicesFound);
   if (m_state.connected == 1) m_link.setRemoteAddress(m_deviceIp);
+  if (!m_movedTo.isEmpty()) {
+    const int row = RowOf(m_movedTo);
+    m_movedTo.clear();
+    if (row != 0) emit rowSelectionRequested(row);
+  }
 }
 
 void DeviceDiscovery::SelectRow(int row) {
@@ -163,19 +178,38 @@ NetworkChangeResult DeviceDiscovery::ChangeNetworkSettings(const QString& ipText
   if (gateway.status == AddressTextStatus::Empty) return fail(NetworkChangeResult::GatewayEmpty);
   if (!gateway.ok()) return fail(NetworkChangeResult::GatewayInvalid);
 
-  // The entry changes only once all three fields are good, so a refused change never
-  // leaves a half-edited address behind for a later connect to use.
+  // Only the selected unit may take the new settings: a broadcast gives every unit that hears
+  // it the same address. Unicast reaches a unit in the PC's subnet; one outside it (set up
+  // for another network) only by broadcast, which is safe only when no other unit answered.
   DeviceTable::Entry& entry = m_table.entry(m_selectedDevice);
+  const Ip4 listed{entry[addr::ipAddress], entry[addr::ipAddress + 1], entry[addr::ipAddress + 2],
+                   entry[addr::ipAddress + 3]};
+  const QString localIp = m_link.localIp();
+  const AddressTextResult local = ParseAddressText(localIp);
+  const std::optional<Ip4> localMask = LocalSubnetMask(localIp);
+  const bool outside = local.ok() && localMask && !InSubnet(listed, local.bytes, *localMask);
+  if (outside && m_devicesFound != 1) return fail(NetworkChangeResult::OutsideSubnet);
+
+  // The entry changes only once the change is going out, so a refused change never leaves
+  // a half-edited address behind for a later connect to use.
   std::copy(ip.bytes.begin(), ip.bytes.end(), entry.begin() + addr::ipAddress);
   std::copy(mask.bytes.begin(), mask.bytes.end(), entry.begin() + addr::subnetMask);
   std::copy(gateway.bytes.begin(), gateway.bytes.end(), entry.begin() + addr::gateway);
-  m_link.SendWrite(addr::ipAddress, 12, std::span<const std::uint8_t>(entry).subspan(addr::ipAddress, 12));
+  const auto settings = std::span<const std::uint8_t>(entry).subspan(addr::ipAddress, 12);
+  m_changedTo = AddressText(ip.bytes);
+  if (outside) {
+    m_link.SendWriteTo(SearchBroadcastAddress(localIp), ParamLink::Reach::AnyUnit, addr::ipAddress, 12, settings);
+  } else {
+    m_link.SendWriteTo(AddressText(listed), ParamLink::Reach::OneUnit, addr::ipAddress, 12, settings);
+  }
   return NetworkChangeResult::Sent;
 }
 
 void DeviceDiscovery::NetworkAcknowledged() {
   // The unit answers at its new address only after it has switched; waiting on a timer keeps
   // the window responsive meanwhile.
+  m_movedTo = m_changedTo;
+  m_changedTo.clear();
   m_settleTimer.start();
 }
 

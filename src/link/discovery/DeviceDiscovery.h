@@ -30,6 +30,9 @@ enum class NetworkChangeResult {
   MaskInvalid,
   GatewayEmpty,
   GatewayInvalid,
+  // The unit's listed address is outside the PC's subnet, so only a broadcast reaches it,
+  // and the search listed other units that the broadcast would move as well.
+  OutsideSubnet,
 };
 
 // The message-box text of a result (empty for Sent and NoSelection).
@@ -70,7 +73,10 @@ class DeviceDiscovery final : public QObject {
   void DoubleClickRow(int row);
   void Disconnect();
 
-  // The network-settings change of the selected unit from the three field texts.
+  // The network-settings change of the selected unit from the three field texts. The write
+  // goes to the address listed in the selected row, whichever unit is connected; by
+  // broadcast only when that address is outside the PC's subnet and the search listed that
+  // unit alone.
   NetworkChangeResult ChangeNetworkSettings(const QString& ipText, const QString& maskText, const QString& gatewayText);
   // A "ModiNet!" answer: after the settle time, search again and drop the connection.
   void NetworkAcknowledged();
@@ -103,6 +109,9 @@ class DeviceDiscovery final : public QObject {
   void imageReplaced();
   // Connected to ip: the list can be hidden.
   void deviceConnected(const QString& ip);
+  // The search after a network-settings change found the moved unit in this row: select it,
+  // so the user sees where it went.
+  void rowSelectionRequested(int row);
 
  private:
   AppState& m_state;
@@ -116,6 +125,8 @@ class DeviceDiscovery final : public QObject {
   int m_selectedDevice = 0;
   bool m_deviceSelected = false;
   QString m_deviceIp;
+  QString m_changedTo;  // the new address of the last change sent, until its "ModiNet!"
+  QString m_movedTo;    // the address to select once the search after that answer completes
 };
 
 }  // namespace mzr

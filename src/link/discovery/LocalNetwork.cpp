@@ -48,15 +48,29 @@ std::optional<Ip4> SubnetMaskOf(const QString& address) {
   return std::nullopt;
 }
 
-QString SearchBroadcastAddress(const QString& localIp) {
+std::optional<Ip4> LocalSubnetMask(const QString& localIp) {
   const QHostAddress local(localIp);
-  const std::optional<Ip4> localBytes = IsIpv4(local) ? Ip4Of(local) : std::nullopt;
-  if (!localBytes) return FallbackBroadcastAddress();
+  if (!IsIpv4(local)) return std::nullopt;
   std::optional<Ip4> mask = SubnetMaskOf(localIp);
   if (local.isLoopback()) {
     // A loopback run must stay on loopback whatever the interface table says.
     if (!mask || (*mask)[0] != 255) mask = Ip4{255, 0, 0, 0};
   }
+  return mask;
+}
+
+bool InSubnet(const Ip4& address, const Ip4& localIp, const Ip4& mask) {
+  for (std::size_t i = 0; i < mask.size(); ++i) {
+    if ((address[i] & mask[i]) != (localIp[i] & mask[i])) return false;
+  }
+  return true;
+}
+
+QString SearchBroadcastAddress(const QString& localIp) {
+  const QHostAddress local(localIp);
+  const std::optional<Ip4> localBytes = IsIpv4(local) ? Ip4Of(local) : std::nullopt;
+  if (!localBytes) return FallbackBroadcastAddress();
+  const std::optional<Ip4> mask = LocalSubnetMask(localIp);
   if (!mask) return FallbackBroadcastAddress();
   return AddressText(BroadcastAddress(*localBytes, *mask));
 }

@@ -23,6 +23,14 @@ QString FindLocalIp(const Config& config);
 // The mask of the interface holding address, if any interface does.
 std::optional<Ip4> SubnetMaskOf(const QString& address);
 
+// The mask of the PC's subnet: that of the interface holding localIp; a loopback address
+// always gets a loopback mask (255.0.0.0 when no interface lists a narrower one of 127/8).
+// Nothing for an address no interface holds.
+std::optional<Ip4> LocalSubnetMask(const QString& localIp);
+
+// True when address lies in the subnet of localIp by mask.
+bool InSubnet(const Ip4& address, const Ip4& localIp, const Ip4& mask);
+
 // The broadcast address for a search from localIp. A loopback address always gets a
 // loopback broadcast (mask 255.0.0.0 when no interface lists it), so a run on loopback can
 // never fall back to a broadcast on a real network. Any other address without a mask,
