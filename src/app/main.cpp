@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   if (!command) return exitCode;
 
   mzr::Application app(argc, argv);
-  return mzr::Application::RunGuarded([&app] {
+  return mzr::Application::RunGuarded([&app, &command] {
     mzr::Application::setApplicationName(QStringLiteral("MZR4700"));
     mzr::Application::setDesktopFileName(QStringLiteral("mzr4700"));
     mzr::Application::setWindowIcon(QIcon::fromTheme(QStringLiteral("mzr4700")));
