@@ -68,13 +68,15 @@ xvfb=$!
 app=
 trap 'kill $app $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
 export DISPLAY=:$display
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-(cd "$work" && env -u QT_QPA_PLATFORM MZR4700_LOCAL_IP=127.0.0.1 MZR4700_PORT=$((20000 + RANDOM % 20000)) "$usr/bin/mzr4700" Hall_1_1.KVdat >/dev/null 2>&1) &
+for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+(cd "$work" && exec env -u QT_QPA_PLATFORM MZR4700_LOCAL_IP=127.0.0.1 MZR4700_PORT=$((20000 + RANDOM % 20000)) "$usr/bin/mzr4700" Hall_1_1.KVdat >"$work/program.log" 2>&1) &
 app=$!
 opened=
-for _ in $(seq 200); do
+# A loaded machine may take a while to show the window; the wait ends as soon as it does.
+for _ in $(seq 900); do
   if xdotool search --name "$work/Hall_1_1.KVdat" >/dev/null 2>&1; then opened=1; break; fi
+  kill -0 "$app" 2>/dev/null || break
   sleep 0.1
 done
-[ -n "$opened" ] || fail "the window caption never named the file given on the command line"
+[ -n "$opened" ] || fail "the window caption never named the file given on the command line: $(cat "$work/program.log")"
 echo "package test passed: $(basename "$deb")"
