@@ -9,6 +9,7 @@
 // running (a 5 ms heartbeat timer). Exits 1 when the soak fails or the images differ.
 //
 //   mzr4700-soak-bench [--edits N] [--loss PCT] [--timeout-ms MS] [--search-ms MS] [--seed S]
+//                      [--rss-every N]
 //   (defaults 10000 edits, 5% loss, Timer2 300 ms, search time 150 ms; offscreen if no
 //   platform is set)
 
@@ -60,11 +61,15 @@ int main(int argc, char** argv) {
                                         QStringLiteral("MS"), QStringLiteral("150"));
   const QCommandLineOption seedOption(QStringLiteral("seed"), QStringLiteral("seed of the loss and of the edits"),
                                       QStringLiteral("S"), QStringLiteral("1"));
-  parser.addOptions({editsOption, lossOption, timeoutOption, searchOption, seedOption});
+  const QCommandLineOption everyOption(QStringLiteral("rss-every"),
+                                       QStringLiteral("also print resident memory and reconnects every N edits"),
+                                       QStringLiteral("N"), QStringLiteral("0"));
+  parser.addOptions({editsOption, lossOption, timeoutOption, searchOption, seedOption, everyOption});
   parser.process(app);
   const int edits = std::max(1, parser.value(editsOption).toInt());
   const int timeoutMs = std::max(50, parser.value(timeoutOption).toInt());
   const int seed = parser.value(seedOption).toInt();
+  const int every = std::max(0, parser.value(everyOption).toInt());
   Skin::Apply(app);
 
   QTemporaryDir dir;
@@ -106,6 +111,8 @@ int main(int argc, char** argv) {
   clock.start();
   const bool edited = soak.RunEdits(edits, [&](int n) {
     if (n == kFirstMeasure) rssFirst = ResidentKiB();
+    if (every > 0 && n % every == 0)
+      std::printf("  after %d edits: %ld KiB resident, %d connects\n", n, ResidentKiB(), driver.connects());
   });
   const double editSeconds = static_cast<double>(clock.elapsed()) / 1000.0;
   const long rssEnd = ResidentKiB();
