@@ -1,9 +1,12 @@
-// Timings of the UDP link against mzr4700-sim on loopback (it starts the simulator itself on
-// a free port and sends only to 127.0.0.0/8):
-//   1. time from a write to its acknowledgement (median, 99th percentile);
-//   2. a 10,000-step slider drag, one write per step with the event loop run between steps
-//      as the window does: frames per second sent, and until the last acknowledgement;
-//   3. a broadcast read answered by 254 units: replies received per round.
+// Timings of the UDP link against mzr4700-sim on loopback (it starts the simulators itself on
+// free ports and sends only to 127.0.0.0/8):
+//   1. time from a write to its acknowledgement (median, 99th percentile), against a simulator
+//      playing one unit and one playing N units (default 254), the writes taking turns so
+//      both see the same machine;
+//   2. a 10,000-step slider drag against the N units, one write per step with the event loop
+//      run between steps as the window does: frames per second sent, and until the last
+//      acknowledgement;
+//   3. a broadcast read answered by the N units: replies received per round.
 // Usage: mzr4700-link-bench [--units N] [--rounds R] [--writes W] [--steps S]
 
 #include <QCommandLineParser>
@@ -18,6 +21,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <vector>
 
 #include "BenchSupport.h"
@@ -36,9 +40,73 @@ using mzr::test::FreeUdpPort;
 namespace {
 
 double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0.0;
   std::sort(v.begin(), v.end());
   const auto at = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
   return v[std::min(at, v.size() - 1)];
+}
+
+// A simulator with `units` units on its own free port and a connected link to its first unit.
+struct Rig {
+  explicit Rig(int unitCount) : units(unitCount) {}
+  bool Open() {
+    port = FreeUdpPort();
+    if (!StartSimulator(sim, {QStringLiteral("--units"), QString::number(units), QStringLiteral("--port"),
+                              QString::number(port), QStringLiteral("--first-address"),
+                              QStringLiteral("127.0.0.2")})) {
+      std::fprintf(stderr, "mzr4700-sim with %d unit(s) did not start\n", units);
+      return false;
+    }
+    state.networkMode = 1;
+    state.connected = 1;
+    image.ApplyNewProjectDefaults();
+    link = std::make_unique<ParamLink>(state, image, ParamLink::Options{port, 2000, QHostAddress(QHostAddress::AnyIPv4)});
+    QString error;
+    if (!link->Open(&error)) {
+      std::fprintf(stderr, "%s\n", qPrintable(error));
+      return false;
+    }
+    link->setLocalIp(QStringLiteral("127.0.0.1"));
+    link->setRemoteAddress(QStringLiteral("127.0.0.2"));
+    QObject::connect(link.get(), &ParamLink::acknowledged, [this](int) { ++acks; });
+    QObject::connect(link.get(), &ParamLink::timedOut, [this] { ++timeouts; });
+    std::printf("mzr4700-sim: %d unit(s) on 127.0.0.2.., port %u\n", units, port);
+    return true;
+  }
+  ~Rig() {
+    link.reset();
+    sim.terminate();
+    sim.waitForFinished(5000);
+  }
+  Rig(const Rig&) = delete;
+  Rig& operator=(const Rig&) = delete;
+
+  int units;
+  quint16 port = 0;
+  QProcess sim;
+  AppState state;
+  ParameterImage image;
+  std::unique_ptr<ParamLink> link;
+  int acks = 0;
+  int timeouts = 0;
+};
+
+// One write through the link and the wait for its acknowledgement; the time in microseconds,
+// or a negative value when none came within 2 s.
+double TimedWrite(Rig& rig, const WriteSpan& span, int i) {
+  rig.image.SetI8(span.address, static_cast<std::int8_t>(i % 240 - 120));
+  const int before = rig.acks;
+  QElapsedTimer clock;
+  clock.start();
+  rig.link->SendSpan(span);
+  if (!RunUntil([&] { return rig.acks > before; }, 2000)) return -1.0;
+  return static_cast<double>(clock.nsecsElapsed()) / 1000.0;
+}
+
+void PrintWrites(const Rig& rig, const std::vector<double>& micros, int writes) {
+  std::printf("write -> acknowledgement, %d unit%s (%d writes): median %.1f us, p99 %.1f us, max %.1f us, lost %d\n",
+              rig.units, rig.units == 1 ? "" : "s", writes, Percentile(micros, 0.5), Percentile(micros, 0.99),
+              Percentile(micros, 1.0), writes - static_cast<int>(micros.size()));
 }
 
 }  // namespace
@@ -47,11 +115,11 @@ int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
   QCommandLineParser parser;
   parser.addHelpOption();
-  const QCommandLineOption unitsOption(QStringLiteral("units"), QStringLiteral("units the simulator plays"),
+  const QCommandLineOption unitsOption(QStringLiteral("units"), QStringLiteral("units the larger simulator plays"),
                                        QStringLiteral("N"), QStringLiteral("254"));
   const QCommandLineOption roundsOption(QStringLiteral("rounds"), QStringLiteral("broadcast rounds"),
                                         QStringLiteral("R"), QStringLiteral("10"));
-  const QCommandLineOption writesOption(QStringLiteral("writes"), QStringLiteral("writes timed one by one"),
+  const QCommandLineOption writesOption(QStringLiteral("writes"), QStringLiteral("writes timed one by one, per simulator"),
                                         QStringLiteral("W"), QStringLiteral("2000"));
   const QCommandLineOption stepsOption(QStringLiteral("steps"), QStringLiteral("steps of the slider drag"),
                                        QStringLiteral("S"), QStringLiteral("10000"));
@@ -62,78 +130,50 @@ int main(int argc, char** argv) {
   const int writes = std::max(1, parser.value(writesOption).toInt());
   const int steps = std::max(1, parser.value(stepsOption).toInt());
 
-  const quint16 port = FreeUdpPort();
-  QProcess sim;
-  if (!StartSimulator(sim, {QStringLiteral("--units"), QString::number(units), QStringLiteral("--port"),
-                            QString::number(port), QStringLiteral("--first-address"), QStringLiteral("127.0.0.2")})) {
-    std::fprintf(stderr, "mzr4700-sim did not start\n");
-    return 1;
-  }
+  Rig one(1);
+  Rig many(units);
+  if (!one.Open() || !many.Open()) return 1;
 
-  AppState state;
-  state.networkMode = 1;
-  state.connected = 1;
-  ParameterImage image;
-  image.ApplyNewProjectDefaults();
-  ParamLink link(state, image, ParamLink::Options{port, 2000, QHostAddress(QHostAddress::AnyIPv4)});
-  QString error;
-  if (!link.Open(&error)) {
-    std::fprintf(stderr, "%s\n", qPrintable(error));
-    return 1;
-  }
-  link.setLocalIp(QStringLiteral("127.0.0.1"));
-  link.setRemoteAddress(QStringLiteral("127.0.0.2"));
-  int acks = 0;
-  int timeouts = 0;
-  QObject::connect(&link, &ParamLink::acknowledged, [&](int) { ++acks; });
-  QObject::connect(&link, &ParamLink::timedOut, [&] { ++timeouts; });
-  std::printf("mzr4700-sim: %d unit(s) on 127.0.0.2.., port %u\n", units, port);
-
-  // 1. Write to acknowledgement, one at a time.
+  // 1. Write to acknowledgement, one at a time, the two simulators taking turns.
   {
-    std::vector<double> micros;
-    micros.reserve(static_cast<std::size_t>(writes));
     const WriteSpan span = WriteSpanFor(EditedField::geqGain, 14);
-    QElapsedTimer clock;
-    int lost = 0;
+    const std::array<std::uint8_t, 1> payload{};
+    std::printf("frames: write request %zu bytes, acknowledgement %zu bytes\n",
+                frame::BuildWrite(frame::Command::Write, span.address, payload).size(), frame::kAckSize);
+    std::vector<double> oneMicros;
+    std::vector<double> manyMicros;
     for (int i = 0; i < writes; ++i) {
-      image.SetI8(span.address, static_cast<std::int8_t>(i % 240 - 120));
-      const int before = acks;
-      clock.start();
-      link.SendSpan(span);
-      if (!RunUntil([&] { return acks > before; }, 2000)) {
-        ++lost;
-        continue;
-      }
-      micros.push_back(static_cast<double>(clock.nsecsElapsed()) / 1000.0);
+      if (const double us = TimedWrite(one, span, i); us >= 0) oneMicros.push_back(us);
+      if (const double us = TimedWrite(many, span, i); us >= 0) manyMicros.push_back(us);
     }
-    std::printf("write -> acknowledgement (%d writes): median %.1f us, p99 %.1f us, max %.1f us, lost %d\n", writes,
-                Percentile(micros, 0.5), Percentile(micros, 0.99), Percentile(micros, 1.0), lost);
+    PrintWrites(one, oneMicros, writes);
+    PrintWrites(many, manyMicros, writes);
   }
 
+  ParamLink& link = *many.link;
   // 2. A slider drag: one write per step, events handled between steps.
   {
     const WriteSpan span = WriteSpanFor(EditedField::outputLevel, 0);
-    acks = 0;
-    timeouts = 0;
+    many.acks = 0;
+    many.timeouts = 0;
     QElapsedTimer clock;
     qint64 lastAckNs = 0;
     const auto stamp =
         QObject::connect(&link, &ParamLink::acknowledged, [&](int) { lastAckNs = clock.nsecsElapsed(); });
     clock.start();
     for (int i = 0; i < steps; ++i) {
-      image.SetU8(span.address, static_cast<std::uint8_t>(i % 256));
+      many.image.SetU8(span.address, static_cast<std::uint8_t>(i % 256));
       link.SendSpan(span);
       QCoreApplication::processEvents();
     }
     const qint64 sentNs = clock.nsecsElapsed();
-    RunUntil([&] { return acks >= steps; }, 3000);
+    RunUntil([&] { return many.acks >= steps; }, 3000);
     QObject::disconnect(stamp);
     std::printf(
         "slider drag (%d steps): %.0f frames/s sent; %d acknowledged, the last after %.1f ms "
         "(%.0f round trips/s); time-outs %d\n",
-        steps, steps / (static_cast<double>(sentNs) / 1e9), acks, static_cast<double>(lastAckNs) / 1e6,
-        lastAckNs > 0 ? acks / (static_cast<double>(lastAckNs) / 1e9) : 0.0, timeouts);
+        steps, steps / (static_cast<double>(sentNs) / 1e9), many.acks, static_cast<double>(lastAckNs) / 1e6,
+        lastAckNs > 0 ? many.acks / (static_cast<double>(lastAckNs) / 1e9) : 0.0, many.timeouts);
   }
 
   // 3. One broadcast read, every unit answers with its whole image.
@@ -173,8 +213,5 @@ int main(int argc, char** argv) {
       std::printf("\n");
     }
   }
-
-  sim.terminate();
-  sim.waitForFinished(5000);
   return 0;
 }

@@ -1,7 +1,8 @@
 #include "Simulator.h"
 
-#include <poll.h>
 #include <signal.h>
+#include <sys/epoll.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -39,6 +40,19 @@ Simulator::Simulator(SimOptions options) : m_options(std::move(options)), m_loss
   if (m_options.elsewhere) m_units.back().SetListedAddress(*m_options.elsewhere);
 }
 
+Simulator::~Simulator() {
+  if (m_epoll >= 0) ::close(m_epoll);
+}
+
+bool Simulator::Watch(std::size_t socketIndex, int fd, std::string& error) {
+  epoll_event event{};
+  event.events = EPOLLIN;
+  event.data.u64 = socketIndex;
+  if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) == 0) return true;
+  error = std::string("cannot watch a socket: ") + std::strerror(errno);
+  return false;
+}
+
 int Simulator::Open(std::string& error) {
   if (m_options.stateDir) {
     std::error_code ec;
@@ -54,13 +68,20 @@ int Simulator::Open(std::string& error) {
   }
   if (m_options.logFile && !m_log.Open(*m_options.logFile, error)) return 2;
 
+  m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+  if (m_epoll < 0) {
+    error = std::string("cannot create an epoll set: ") + std::strerror(errno);
+    return 1;
+  }
   auto broadcast = UdpSocket::Bind(kLoopbackBroadcast, m_options.port, error);
   if (!broadcast) return 1;
   m_broadcast = std::move(*broadcast);
+  if (!Watch(m_units.size(), m_broadcast.fd(), error)) return 1;
   m_sockets.reserve(m_units.size());
   for (const SimUnit& unit : m_units) {
     auto socket = UdpSocket::Bind(unit.address(), m_options.port, error);
     if (!socket) return 1;
+    if (!Watch(m_sockets.size(), socket->fd(), error)) return 1;
     m_sockets.push_back(std::move(*socket));
   }
   return 0;
@@ -165,6 +186,7 @@ void Simulator::SendReply(PendingReply reply) {
   }
   if (moved) {
     const std::string from = FormatAddress(m_units[reply.unit].address());
+    // Closing the old socket takes it out of the epoll set; the new one joined it in BindForMove.
     m_sockets[reply.unit] = std::move(*moved);
     m_units[reply.unit].SetAddress(*reply.moveAfter);
     std::fprintf(stderr, "mzr4700-sim: unit %s moved to %s\n", from.c_str(), FormatAddress(*reply.moveAfter).c_str());
@@ -192,6 +214,7 @@ std::optional<UdpSocket> Simulator::BindForMove(std::size_t u, Address target) {
   }
   std::string error;
   auto socket = UdpSocket::Bind(target, m_options.port, error);
+  if (socket && !Watch(u, socket->fd(), error)) socket.reset();
   if (!socket) {
     unit.DropPendingNetwork();
     std::fprintf(stderr, "mzr4700-sim: unit %s does not move: %s\n", from.c_str(), error.c_str());
@@ -213,36 +236,33 @@ void Simulator::HoldStopSignals() {
 }
 
 int Simulator::Run() {
-  // The stop signals are let through only while ppoll waits.
+  // The stop signals are let through only while epoll_pwait waits.
   sigset_t runMask;
   sigprocmask(SIG_BLOCK, nullptr, &runMask);
   sigdelset(&runMask, SIGINT);
   sigdelset(&runMask, SIGTERM);
 
-  std::vector<pollfd> fds(m_units.size() + 1);
+  std::array<epoll_event, 64> events{};
   while (g_stopRequested == 0) {
-    // Rebuilt every round: a move replaces a unit's socket.
-    for (std::size_t i = 0; i < m_units.size(); ++i) fds[i] = {m_sockets[i].fd(), POLLIN, 0};
-    fds[m_units.size()] = {m_broadcast.fd(), POLLIN, 0};
-
-    timespec wait{};
-    timespec* waitPointer = nullptr;
+    int waitMs = -1;
     if (!m_pending.empty()) {
+      // Rounded up: a reply is never sent before it is due, and the loop never spins on a
+      // wait of zero while a reply is still a fraction of a millisecond away.
       const auto left = std::max(Clock::duration::zero(), m_pending.front().due - Clock::now());
-      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-      wait.tv_sec = static_cast<time_t>(ns / 1000000000);
-      wait.tv_nsec = static_cast<long>(ns % 1000000000);
-      waitPointer = &wait;
+      const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+      waitMs = static_cast<int>(std::min<std::int64_t>(ms, 1 << 30));
     }
     m_log.Flush();
-    const int ready = ppoll(fds.data(), fds.size(), waitPointer, &runMask);
+    const int ready = ::epoll_pwait(m_epoll, events.data(), static_cast<int>(events.size()), waitMs, &runMask);
     if (ready < 0) {
       if (errno == EINTR) continue;
-      std::fprintf(stderr, "mzr4700-sim: poll failed: %s\n", std::strerror(errno));
+      std::fprintf(stderr, "mzr4700-sim: epoll failed: %s\n", std::strerror(errno));
       return 1;
     }
-    for (std::size_t i = 0; i < fds.size(); ++i) {
-      if ((fds[i].revents & POLLIN) != 0) Drain(i);
+    for (int i = 0; i < ready; ++i) {
+      if ((events[static_cast<std::size_t>(i)].events & (EPOLLIN | EPOLLERR)) != 0) {
+        Drain(static_cast<std::size_t>(events[static_cast<std::size_t>(i)].data.u64));
+      }
     }
     SendDue(Clock::now());
   }

@@ -1,8 +1,9 @@
 #pragma once
 // The simulator's event loop: one socket per unit on its own address, one on the loopback
 // broadcast address that hands a broadcast to every unit, the fault switches (loss, delay,
-// silence) and the frame log. Single-threaded: ppoll over all sockets, with SIGINT and
-// SIGTERM unblocked only inside ppoll so that a stop request is never missed.
+// silence) and the frame log. Single-threaded: one epoll set holds every socket, so a
+// datagram wakes the loop for its own socket only and 254 units cost what one does; SIGINT
+// and SIGTERM are unblocked only inside epoll_pwait so that a stop request is never missed.
 
 #include <cstdint>
 #include <deque>
@@ -19,6 +20,7 @@ namespace mzr::sim {
 class Simulator final {
  public:
   explicit Simulator(SimOptions options);
+  ~Simulator();
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
 
@@ -44,6 +46,8 @@ class Simulator final {
     std::optional<Address> moveAfter;
   };
 
+  // Adds a socket to the epoll set under its index (units.size() is the broadcast socket).
+  bool Watch(std::size_t socketIndex, int fd, std::string& error);
   void Drain(std::size_t socketIndex);
   void Dispatch(std::size_t unit, Address to, const UdpSocket::Datagram& datagram,
                 const frame::Request& request);
@@ -58,6 +62,7 @@ class Simulator final {
   std::vector<SimUnit> m_units;
   std::vector<UdpSocket> m_sockets;  // one per unit, same order
   UdpSocket m_broadcast;
+  int m_epoll = -1;
   FrameLog m_log;
   std::deque<PendingReply> m_pending;  // in due order: the delay is the same for every reply
   std::uint64_t m_lossState;
