@@ -184,7 +184,7 @@ int main(int argc, char** argv) {
       senders.insert(sender);
       return true;
     });
-    link.setRemoteAddress(QStringLiteral("127.255.255.255"));
+    link.setRemoteAddress(QStringLiteral("127.255.255.255"), ParamLink::Reach::AnyUnit);
     // The second pass keeps the thread busy for 100 ms after the broadcast, as a window busy
     // redrawing would: the whole burst must wait in the socket's receive buffer.
     for (const int busyMs : {0, 100}) {
