@@ -101,7 +101,11 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
       " padding: 0px 2px; }");
   m_grid->horizontalHeader()->setStyleSheet(headerStyle);
   m_grid->verticalHeader()->setStyleSheet(headerStyle);
-  m_grid->setStyleSheet(QStringLiteral("QTableCornerButton::section { background-color: rgb(57, 115, 196); }"));
+  // The corner takes a border of its own like the sections: with only a background the style
+  // sheet hands it to the base style with a palette made anew for each paint, which the base
+  // style takes for a new look and caches as one more pixmap on every repaint.
+  m_grid->setStyleSheet(QStringLiteral(
+      "QTableCornerButton::section { background-color: rgb(57, 115, 196); border: 1px solid rgb(160, 160, 160); }"));
   m_grid->setCornerButtonEnabled(false);
 
   for (int i = 0; i < 3; ++i) {

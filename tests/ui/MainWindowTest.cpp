@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPixmapCache>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -497,6 +498,35 @@ class MainWindowTest final : public QObject {
     Item(w, "N24")->trigger();
     QCOMPARE(bar->panelText(0), U("System Connected    IP:127.0.0.2"));
     QCOMPARE(bar->panelText(1), U("已连接"));
+  }
+
+  // A control the style draws through its pixmap cache must find the entry it left on the
+  // last paint instead of adding one per paint: a new entry per paint pushes every other
+  // entry out, and the Qt in use keeps the key text of each entry pushed out for good, so
+  // the program's memory grew with every search that showed the device list.
+  void repaintsAddNothingToThePixmapCache() {
+    MainWindow::Options options;
+    options.drawerStepIntervalMs = 1;
+    MainWindow w(options);
+    w.show();
+    SideChannel* list = w.deviceListDrawer();
+    list->ShowPinnedOpen();
+    QTRY_COMPARE(list->width(), w.deviceSession()->panel()->width());
+    (void)w.grab();  // the entries every paint uses go in once
+
+    const int limitKiB = QPixmapCache::cacheLimit();
+    QPixmapCache::setCacheLimit(1024);
+    const QString marker = U("repaint-test-marker");
+    QPixmap markerPixmap(64, 64);
+    markerPixmap.fill(Qt::red);
+    QVERIFY(QPixmapCache::insert(marker, markerPixmap));
+    // Enough paints that an entry of a few kilobytes per paint would overflow the cache.
+    for (int i = 0; i < 250; ++i) (void)w.grab();
+    QPixmap found;
+    const bool kept = QPixmapCache::find(marker, &found);
+    QPixmapCache::remove(marker);
+    QPixmapCache::setCacheLimit(limitKiB);
+    QVERIFY2(kept, "repainting the window pushed an older entry out of the pixmap cache");
   }
 
   void captionTableEdges() {
