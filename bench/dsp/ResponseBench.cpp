@@ -9,7 +9,7 @@
 
 #include "dsp/FilterDesign.h"
 #include "dsp/ResponseEvaluation.h"
-#include "ui/graph/EqualizerGraphPainter.h"
+#include "ui/equalizer/graph/EqualizerGraphPainter.h"
 
 namespace mzr {
 namespace {

@@ -22,7 +22,7 @@
 #include "link/discovery/DeviceDiscovery.h"
 #include "model/ParameterImage.h"
 #include "support/SimProcess.h"
-#include "ui/DeviceListPanel.h"
+#include "ui/devices/DeviceListPanel.h"
 
 using namespace mzr;
 using mzr::bench::RunUntil;

@@ -23,12 +23,12 @@
 #include "link/EditSender.h"
 #include "link/ParamLink.h"
 #include "model/ParameterImage.h"
-#include "ui/EqualizerPage.h"
-#include "ui/GraphicEqPanel.h"
+#include "ui/equalizer/EqualizerPage.h"
+#include "ui/equalizer/GraphicEqPanel.h"
 #include "ui/Skin.h"
-#include "ui/StatusBar.h"
+#include "ui/window/StatusBar.h"
 #include "ui/UiContext.h"
-#include "ui/graph/ResponseGraphWidget.h"
+#include "ui/equalizer/graph/ResponseGraphWidget.h"
 
 using namespace mzr;
 

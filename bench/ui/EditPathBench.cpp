@@ -23,10 +23,10 @@
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "support/SimProcess.h"
-#include "ui/DeviceListPanel.h"
-#include "ui/DeviceSession.h"
-#include "ui/InputDrawer.h"
-#include "ui/MainWindow.h"
+#include "ui/devices/DeviceListPanel.h"
+#include "ui/devices/DeviceSession.h"
+#include "ui/input/InputDrawer.h"
+#include "ui/window/MainWindow.h"
 #include "ui/Skin.h"
 
 using namespace mzr;

@@ -24,7 +24,7 @@
 
 #include "e2e/WindowDriver.h"
 #include "support/SimProcess.h"
-#include "ui/MainWindow.h"
+#include "ui/window/MainWindow.h"
 #include "ui/Skin.h"
 
 using namespace mzr;

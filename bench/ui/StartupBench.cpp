@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "FirstPaint.h"
-#include "ui/MainWindow.h"
+#include "ui/window/MainWindow.h"
 #include "ui/Skin.h"
 
 namespace {

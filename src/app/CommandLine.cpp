@@ -2,7 +2,7 @@
 
 #include <QCommandLineParser>
 
-#include "ui/ProgramVersion.h"
+#include "ui/window/ProgramVersion.h"
 
 namespace mzr {
 namespace {

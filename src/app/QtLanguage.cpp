@@ -4,8 +4,8 @@
 #include <QCoreApplication>
 #include <QLibraryInfo>
 
-#include "ui/MainMenu.h"
-#include "ui/MainWindow.h"
+#include "ui/window/MainMenu.h"
+#include "ui/window/MainWindow.h"
 
 namespace mzr {
 

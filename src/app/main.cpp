@@ -15,14 +15,14 @@
 #include "core/Config.h"
 #include "link/PortLock.h"
 #include "link/discovery/DeviceDiscovery.h"
-#include "ui/DeviceInfoDialog.h"
-#include "ui/EqCopyDialog.h"
-#include "ui/EqualizerPage.h"
-#include "ui/MainWindow.h"
-#include "ui/ProjectFileCommands.h"
-#include "ui/SideChannel.h"
+#include "ui/dialogs/DeviceInfoDialog.h"
+#include "ui/dialogs/EqCopyDialog.h"
+#include "ui/equalizer/EqualizerPage.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/ProjectFileCommands.h"
+#include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
-#include "ui/TheaterProfileDialog.h"
+#include "ui/dialogs/TheaterProfileDialog.h"
 
 namespace {
 

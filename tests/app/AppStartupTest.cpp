@@ -17,10 +17,10 @@
 #include "core/Config.h"
 #include "files/ProjectFile.h"
 #include "support/SimProcess.h"
-#include "ui/MainMenu.h"
-#include "ui/MainWindow.h"
-#include "ui/ProjectFileCommands.h"
-#include "ui/StatusBar.h"
+#include "ui/window/MainMenu.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/ProjectFileCommands.h"
+#include "ui/window/StatusBar.h"
 
 using namespace mzr;
 

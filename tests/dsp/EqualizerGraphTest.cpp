@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "dsp/FilterDesign.h"
-#include "ui/graph/EqualizerGraphPainter.h"
-#include "ui/graph/GraphFrame.h"
-#include "ui/graph/ResponseGraphWidget.h"
+#include "ui/equalizer/graph/EqualizerGraphPainter.h"
+#include "ui/equalizer/graph/GraphFrame.h"
+#include "ui/equalizer/graph/ResponseGraphWidget.h"
 
 namespace mzr {
 namespace {

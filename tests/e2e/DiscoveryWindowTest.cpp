@@ -31,13 +31,13 @@
 #include "link/discovery/DeviceDiscovery.h"
 #include "support/SimProcess.h"
 #include "ui/CaptionTable.h"
-#include "ui/DeviceListPanel.h"
-#include "ui/DeviceSession.h"
-#include "ui/MainWindow.h"
-#include "ui/ProjectFileCommands.h"
-#include "ui/SideChannel.h"
+#include "ui/devices/DeviceListPanel.h"
+#include "ui/devices/DeviceSession.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/ProjectFileCommands.h"
+#include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
-#include "ui/StatusBar.h"
+#include "ui/window/StatusBar.h"
 
 using namespace mzr;
 using mzr::test::SimProcess;

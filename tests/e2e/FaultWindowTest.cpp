@@ -30,9 +30,9 @@
 #include "link/ParamLink.h"
 #include "model/WriteSpan.h"
 #include "support/SimProcess.h"
-#include "ui/MainWindow.h"
-#include "ui/OutputDrawer.h"
-#include "ui/ProjectFileCommands.h"
+#include "ui/window/MainWindow.h"
+#include "ui/output/OutputDrawer.h"
+#include "ui/window/ProjectFileCommands.h"
 #include "ui/Skin.h"
 
 using namespace mzr;

@@ -24,12 +24,12 @@
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "support/SimProcess.h"
-#include "ui/DeviceListPanel.h"
-#include "ui/DeviceSession.h"
-#include "ui/MainWindow.h"
-#include "ui/SideChannel.h"
+#include "ui/devices/DeviceListPanel.h"
+#include "ui/devices/DeviceSession.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
-#include "ui/StatusBar.h"
+#include "ui/window/StatusBar.h"
 
 using namespace mzr;
 using mzr::test::SimProcess;

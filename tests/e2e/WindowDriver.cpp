@@ -16,12 +16,12 @@
 #include "link/FrameCodec.h"
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
-#include "ui/DeviceListPanel.h"
-#include "ui/DeviceSession.h"
-#include "ui/InputDrawer.h"
-#include "ui/MainWindow.h"
-#include "ui/OutputDrawer.h"
-#include "ui/StatusBar.h"
+#include "ui/devices/DeviceListPanel.h"
+#include "ui/devices/DeviceSession.h"
+#include "ui/input/InputDrawer.h"
+#include "ui/window/MainWindow.h"
+#include "ui/output/OutputDrawer.h"
+#include "ui/window/StatusBar.h"
 
 namespace mzr::test {
 namespace {

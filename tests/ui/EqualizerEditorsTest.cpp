@@ -33,13 +33,13 @@
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "support/SimProcess.h"
-#include "ui/DeviceListPanel.h"
-#include "ui/DeviceSession.h"
-#include "ui/EqualizerPage.h"
-#include "ui/MainWindow.h"
-#include "ui/ProjectFileCommands.h"
+#include "ui/devices/DeviceListPanel.h"
+#include "ui/devices/DeviceSession.h"
+#include "ui/equalizer/EqualizerPage.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/ProjectFileCommands.h"
 #include "ui/Skin.h"
-#include "ui/graph/ResponseGraphWidget.h"
+#include "ui/equalizer/graph/ResponseGraphWidget.h"
 
 using namespace mzr;
 using mzr::test::SimProcess;

@@ -28,12 +28,12 @@
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "support/SimProcess.h"
-#include "ui/DeviceListPanel.h"
-#include "ui/DeviceSession.h"
-#include "ui/InputDrawer.h"
-#include "ui/MainWindow.h"
-#include "ui/ProjectFileCommands.h"
-#include "ui/SideChannel.h"
+#include "ui/devices/DeviceListPanel.h"
+#include "ui/devices/DeviceSession.h"
+#include "ui/input/InputDrawer.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/ProjectFileCommands.h"
+#include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
 
 using namespace mzr;

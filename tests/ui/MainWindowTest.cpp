@@ -15,18 +15,18 @@
 #include <QTest>
 
 #include "ui/CaptionTable.h"
-#include "ui/DeviceInfoDialog.h"
-#include "ui/DeviceListPanel.h"
-#include "ui/DeviceSession.h"
-#include "ui/EqCopyDialog.h"
-#include "ui/EqualizerPage.h"
-#include "ui/InputSection.h"
-#include "ui/LogoImage.h"
-#include "ui/MainWindow.h"
-#include "ui/SideChannel.h"
+#include "ui/dialogs/DeviceInfoDialog.h"
+#include "ui/devices/DeviceListPanel.h"
+#include "ui/devices/DeviceSession.h"
+#include "ui/dialogs/EqCopyDialog.h"
+#include "ui/equalizer/EqualizerPage.h"
+#include "ui/input/InputSection.h"
+#include "ui/window/LogoImage.h"
+#include "ui/window/MainWindow.h"
+#include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
-#include "ui/StatusBar.h"
-#include "ui/TheaterProfileDialog.h"
+#include "ui/window/StatusBar.h"
+#include "ui/dialogs/TheaterProfileDialog.h"
 
 using namespace mzr;
 

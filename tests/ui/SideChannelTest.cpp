@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "ui/SideChannel.h"
+#include "ui/window/SideChannel.h"
 
 using namespace mzr;
 

@@ -18,7 +18,7 @@
 #include "dsp/ResponseGrid.h"
 #include "dsp/SectionStore.h"
 #include "files/ProjectFile.h"
-#include "ui/graph/EqualizerGraphPainter.h"
+#include "ui/equalizer/graph/EqualizerGraphPainter.h"
 
 namespace mzr::ctl {
 namespace {

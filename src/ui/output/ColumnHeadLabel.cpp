@@ -1,4 +1,4 @@
-#include "ui/ColumnHeadLabel.h"
+#include "ui/output/ColumnHeadLabel.h"
 
 #include <QPainter>
 #include <QRegularExpression>

@@ -1,4 +1,4 @@
-#include "ui/TheaterProfileDialog.h"
+#include "ui/dialogs/TheaterProfileDialog.h"
 
 #include <QDate>
 #include <QFrame>
@@ -9,10 +9,10 @@
 #include "core/AppState.h"
 #include "model/ParameterImage.h"
 #include "ui/CaptionTable.h"
-#include "ui/DialogPlacement.h"
-#include "ui/GbkLengthValidator.h"
-#include "ui/LogoImage.h"
-#include "ui/ProgramVersion.h"
+#include "ui/dialogs/DialogPlacement.h"
+#include "ui/dialogs/GbkLengthValidator.h"
+#include "ui/window/LogoImage.h"
+#include "ui/window/ProgramVersion.h"
 #include "ui/UiContext.h"
 
 namespace mzr {

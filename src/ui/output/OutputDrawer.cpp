@@ -1,4 +1,4 @@
-#include "ui/OutputDrawer.h"
+#include "ui/output/OutputDrawer.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -15,8 +15,8 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
-#include "ui/ColumnHeadLabel.h"
-#include "ui/SideChannel.h"
+#include "ui/output/ColumnHeadLabel.h"
+#include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
 #include "ui/UiContext.h"
 

@@ -1,4 +1,4 @@
-#include "ui/EqCopyDialog.h"
+#include "ui/dialogs/EqCopyDialog.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -11,7 +11,7 @@
 #include "link/DeviceCommands.h"
 #include "model/ParameterImage.h"
 #include "ui/CaptionTable.h"
-#include "ui/DialogPlacement.h"
+#include "ui/dialogs/DialogPlacement.h"
 #include "ui/UiContext.h"
 
 namespace mzr {

@@ -1,10 +1,10 @@
-#include "ui/graph/GraphFrame.h"
+#include "ui/equalizer/graph/GraphFrame.h"
 
 #include <QPainter>
 #include <algorithm>
 #include <cstring>
 
-#include "ui/graph/EqualizerGraphPainter.h"
+#include "ui/equalizer/graph/EqualizerGraphPainter.h"
 
 namespace mzr {
 namespace {

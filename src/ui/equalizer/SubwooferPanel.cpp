@@ -1,4 +1,4 @@
-#include "ui/SubwooferPanel.h"
+#include "ui/equalizer/SubwooferPanel.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -14,9 +14,9 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
-#include "ui/PageControls.h"
+#include "ui/equalizer/PageControls.h"
 #include "ui/UiContext.h"
-#include "ui/graph/ResponseGraphWidget.h"
+#include "ui/equalizer/graph/ResponseGraphWidget.h"
 
 namespace mzr {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/TonePanel.h"
+#include "ui/equalizer/TonePanel.h"
 
 #include <QLabel>
 #include <QSlider>
@@ -10,7 +10,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
-#include "ui/PageControls.h"
+#include "ui/equalizer/PageControls.h"
 #include "ui/UiContext.h"
 
 namespace mzr {

@@ -1,11 +1,11 @@
-#include "ui/DeviceSession.h"
+#include "ui/devices/DeviceSession.h"
 
 #include "link/DeviceCommands.h"
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
-#include "ui/DeviceListPanel.h"
-#include "ui/SideChannel.h"
-#include "ui/StatusBar.h"
+#include "ui/devices/DeviceListPanel.h"
+#include "ui/window/SideChannel.h"
+#include "ui/window/StatusBar.h"
 
 namespace mzr {
 

@@ -1,4 +1,4 @@
-#include "ui/GraphicEqPanel.h"
+#include "ui/equalizer/GraphicEqPanel.h"
 
 #include <QLabel>
 #include <QSlider>
@@ -8,9 +8,9 @@
 #include "dsp/FilterDesign.h"
 #include "link/EditSender.h"
 #include "model/ValueFormat.h"
-#include "ui/PageControls.h"
+#include "ui/equalizer/PageControls.h"
 #include "ui/UiContext.h"
-#include "ui/graph/ResponseGraphWidget.h"
+#include "ui/equalizer/graph/ResponseGraphWidget.h"
 
 namespace mzr {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/graph/ResponseGraphWidget.h"
+#include "ui/equalizer/graph/ResponseGraphWidget.h"
 
 #include <QPaintEvent>
 #include <QPainter>

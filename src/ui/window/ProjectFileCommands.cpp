@@ -1,4 +1,4 @@
-#include "ui/ProjectFileCommands.h"
+#include "ui/window/ProjectFileCommands.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "ui/InputSection.h"
+#include "ui/input/InputSection.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -11,7 +11,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
-#include "ui/ClientGeometry.h"
+#include "ui/window/ClientGeometry.h"
 #include "ui/Skin.h"
 #include "ui/UiContext.h"
 

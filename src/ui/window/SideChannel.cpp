@@ -1,4 +1,4 @@
-#include "ui/SideChannel.h"
+#include "ui/window/SideChannel.h"
 
 #include <QApplication>
 #include <QCursor>

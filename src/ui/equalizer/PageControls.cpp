@@ -1,4 +1,4 @@
-#include "ui/PageControls.h"
+#include "ui/equalizer/PageControls.h"
 
 #include <QLabel>
 #include <QSlider>

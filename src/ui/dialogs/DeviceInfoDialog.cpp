@@ -1,4 +1,4 @@
-#include "ui/DeviceInfoDialog.h"
+#include "ui/dialogs/DeviceInfoDialog.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -7,8 +7,8 @@
 #include "core/AppState.h"
 #include "link/EditSender.h"
 #include "model/ParameterImage.h"
-#include "ui/DialogPlacement.h"
-#include "ui/GbkLengthValidator.h"
+#include "ui/dialogs/DialogPlacement.h"
+#include "ui/dialogs/GbkLengthValidator.h"
 #include "ui/UiContext.h"
 
 namespace mzr {

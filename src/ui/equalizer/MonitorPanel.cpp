@@ -1,4 +1,4 @@
-#include "ui/MonitorPanel.h"
+#include "ui/equalizer/MonitorPanel.h"
 
 #include <QLabel>
 #include <QRegularExpression>
@@ -9,7 +9,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
-#include "ui/PageControls.h"
+#include "ui/equalizer/PageControls.h"
 #include "ui/UiContext.h"
 
 namespace mzr {

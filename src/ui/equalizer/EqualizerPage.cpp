@@ -1,4 +1,4 @@
-#include "ui/EqualizerPage.h"
+#include "ui/equalizer/EqualizerPage.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -11,13 +11,13 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
-#include "ui/GraphicEqPanel.h"
-#include "ui/MonitorPanel.h"
-#include "ui/PageControls.h"
-#include "ui/SubwooferPanel.h"
-#include "ui/TonePanel.h"
+#include "ui/equalizer/GraphicEqPanel.h"
+#include "ui/equalizer/MonitorPanel.h"
+#include "ui/equalizer/PageControls.h"
+#include "ui/equalizer/SubwooferPanel.h"
+#include "ui/equalizer/TonePanel.h"
 #include "ui/UiContext.h"
-#include "ui/graph/ResponseGraphWidget.h"
+#include "ui/equalizer/graph/ResponseGraphWidget.h"
 
 namespace mzr {
 

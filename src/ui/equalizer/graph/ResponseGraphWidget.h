@@ -13,8 +13,8 @@
 #include "dsp/ResponseEvaluation.h"
 #include "dsp/SectionStore.h"
 #include "model/ParameterImage.h"
-#include "ui/graph/EqualizerGraphPainter.h"
-#include "ui/graph/GraphFrame.h"
+#include "ui/equalizer/graph/EqualizerGraphPainter.h"
+#include "ui/equalizer/graph/GraphFrame.h"
 
 namespace mzr {
 

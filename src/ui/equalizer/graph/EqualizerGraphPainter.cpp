@@ -1,4 +1,4 @@
-#include "ui/graph/EqualizerGraphPainter.h"
+#include "ui/equalizer/graph/EqualizerGraphPainter.h"
 
 #include <QPainter>
 #include <QPen>

@@ -1,4 +1,4 @@
-#include "ui/StatusBar.h"
+#include "ui/window/StatusBar.h"
 
 #include <QLabel>
 

@@ -1,4 +1,4 @@
-#include "ui/DeviceListPanel.h"
+#include "ui/devices/DeviceListPanel.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -16,7 +16,7 @@
 #include "link/discovery/DeviceDiscovery.h"
 #include "link/discovery/DeviceTable.h"
 #include "ui/CaptionTable.h"
-#include "ui/SideChannel.h"
+#include "ui/window/SideChannel.h"
 
 namespace mzr {
 namespace {

@@ -1,4 +1,4 @@
-#include "ui/LogoImage.h"
+#include "ui/window/LogoImage.h"
 
 #include <QMouseEvent>
 #include <QPainter>

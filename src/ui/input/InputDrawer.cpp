@@ -1,4 +1,4 @@
-#include "ui/InputDrawer.h"
+#include "ui/input/InputDrawer.h"
 
 #include <QCheckBox>
 #include <QFontMetricsF>
@@ -12,7 +12,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
-#include "ui/SideChannel.h"
+#include "ui/window/SideChannel.h"
 #include "ui/UiContext.h"
 
 namespace mzr {

@@ -1,4 +1,4 @@
-#include "ui/MainMenu.h"
+#include "ui/window/MainMenu.h"
 
 #include <QAction>
 #include <QActionGroup>

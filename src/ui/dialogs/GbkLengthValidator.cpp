@@ -1,4 +1,4 @@
-#include "ui/GbkLengthValidator.h"
+#include "ui/dialogs/GbkLengthValidator.h"
 
 #include "model/GbkCodec.h"
 
