@@ -20,7 +20,8 @@
 #include "core/AppState.h"
 #include "files/ProjectDocument.h"
 #include "link/DeviceCommands.h"
-#include "link/EditSender.h"
+#include "link/EditOperation.h"
+#include "workspace/Workspace.h"
 #include "link/ParamLink.h"
 #include "model/ParameterImage.h"
 #include "ui/equalizer/EqualizerPage.h"
@@ -59,16 +60,16 @@ int main(int argc, char** argv) {
 
   // The program's side: state, image, link and the page, connected to the unit at 127.0.0.2.
   const quint16 port = FreePort();
-  AppState state;
-  ParameterImage image;
-  image.ApplyNewProjectDefaults();
-  ProjectDocument document;
-  StatusBar statusBar;
-  ParamLink::Options options;
-  options.port = port;
-  options.timeoutMs = 24 * 3600 * 1000;  // the counting socket never answers
+  Workspace::Options options;
+  options.udpPort = port;
+  options.linkTimeoutMs = 24 * 3600 * 1000;  // the counting socket never answers
   options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-  ParamLink link(state, image, options);
+  Workspace workspace(options);
+  AppState& state = workspace.state();
+  ParameterImage& image = workspace.image();
+  image.ApplyNewProjectDefaults();
+  StatusBar statusBar;
+  ParamLink& link = workspace.link();
   QString error;
   if (!link.Open(&error)) {
     std::fprintf(stderr, "cannot open the link: %s\n", qPrintable(error));
@@ -83,9 +84,8 @@ int main(int argc, char** argv) {
   link.setRemoteAddress(QStringLiteral("127.0.0.2"));
   state.networkMode = 1;
   state.connected = 1;
-  EditSender edits(state, link);
-  DeviceCommands commands(state, image, link);
-  UiContext context{state, image, document, statusBar, edits, commands};
+  UiContext context{workspace,          state, image, workspace.document(), statusBar, workspace.edits(),
+                    workspace.commands()};
   EqualizerPage page(context, nullptr);
   page.resize(769, 457);
   page.setCurrentIndex(0);

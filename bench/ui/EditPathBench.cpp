@@ -27,6 +27,7 @@
 #include "ui/devices/DeviceSession.h"
 #include "ui/input/InputDrawer.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/Skin.h"
 
 using namespace mzr;
@@ -70,10 +71,12 @@ int main(int argc, char** argv) {
   }
 
   MainWindow::Options options;
-  options.udpPort = port;
-  options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-  options.configPath = ini.fileName();
-  MainWindow window(options);
+  Workspace::Options link;
+  link.udpPort = port;
+  link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+  link.configPath = ini.fileName();
+  Workspace workspace(link);
+    MainWindow window(workspace, options);
   window.show();
 
   // A real search and connect, as from the Communication menu and the device list.

@@ -25,6 +25,7 @@
 #include "e2e/WindowDriver.h"
 #include "support/SimProcess.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/Skin.h"
 
 using namespace mzr;
@@ -90,12 +91,14 @@ int main(int argc, char** argv) {
   }
 
   MainWindow::Options options;
+  Workspace::Options link;
   options.drawerStepIntervalMs = 1;
-  options.udpPort = port;
-  options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-  options.configPath = ini.fileName();
-  options.linkTimeoutMs = timeoutMs;
-  MainWindow window(options);
+  link.udpPort = port;
+  link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+  link.configPath = ini.fileName();
+  link.linkTimeoutMs = timeoutMs;
+  Workspace workspace(link);
+    MainWindow window(workspace, options);
   window.show();
   QCoreApplication::processEvents();
 

@@ -17,6 +17,7 @@
 
 #include "FirstPaint.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/Skin.h"
 
 namespace {
@@ -25,7 +26,8 @@ int RunChild(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("MZR4700"));
   mzr::Skin::Apply(app);
-  mzr::MainWindow window;
+  mzr::Workspace workspace;
+  mzr::MainWindow window(workspace);
   mzr::bench::FirstPaintWatcher watcher;
   window.installEventFilter(&watcher);
   window.show();

@@ -19,6 +19,7 @@
 #include "ui/dialogs/EqCopyDialog.h"
 #include "ui/equalizer/EqualizerPage.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
@@ -99,7 +100,9 @@ int main(int argc, char** argv) {
     mzr::PortLock portLock(mzr::UdpPort(), mzr::PortLock::Holder::Program);
     if (portLock.Acquire(0) != mzr::PortLock::Outcome::Locked) return RefusePort(portLock);
 
-    mzr::MainWindow window;
+    // The state outlives the window: the window and its regions hold references into it.
+    mzr::Workspace workspace;
+    mzr::MainWindow window(workspace);
     mzr::QtLanguage qtLanguage;
     window.show();
     ApplyShowcaseEnvironment(window);

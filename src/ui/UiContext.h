@@ -1,25 +1,27 @@
 #pragma once
-// What the window's sections share: the program flags, the parameter image, the project
-// document, the status bar, the one edit operation and the whole-unit commands. Owned by
-// MainWindow, passed to each section by reference; everything it names outlives the
-// sections.
+// What the window's sections share: the workspace and, for brevity, its program flags,
+// parameter image, project document, edit operation and whole-unit commands, and the
+// window's status bar. Held by MainWindow, passed to each section by reference; everything
+// it names outlives the sections.
 
 namespace mzr {
 
 struct AppState;
 class DeviceCommands;
-class EditSender;
+class EditOperation;
 class ParameterImage;
 class ProjectDocument;
 class StatusBar;
+class Workspace;
 
 struct UiContext {
+  Workspace& workspace;
   AppState& state;
   ParameterImage& image;
   ProjectDocument& document;
   StatusBar& statusBar;
-  // Every editor stores into the image, then calls edits.Send(field, index).
-  EditSender& edits;
+  // Every editor changes the image through edits.Apply(field, index, change).
+  EditOperation& edits;
   // Read all, download all (and the download-then-restart of the EQ copy), restart.
   DeviceCommands& commands;
 };

@@ -19,6 +19,7 @@
 #include "support/SimProcess.h"
 #include "ui/window/MainMenu.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/window/StatusBar.h"
 
@@ -26,11 +27,11 @@ using namespace mzr;
 
 namespace {
 
-MainWindow::Options LoopbackOptions() {
-  MainWindow::Options options;
-  options.udpPort = test::FreeUdpPort();
-  options.bindAddress = QHostAddress::LocalHost;
-  return options;
+Workspace::Options LoopbackOptions() {
+  Workspace::Options link;
+  link.udpPort = test::FreeUdpPort();
+  link.bindAddress = QHostAddress::LocalHost;
+  return link;
 }
 
 bool Save(const QString& path, const ParameterImage& image) {
@@ -171,7 +172,8 @@ class AppStartupTest final : public QObject {
     const QString bad = dir.filePath(QStringLiteral("notes.KVdat"));
     QVERIFY(WriteBytes(bad, QByteArray("MZ not a project file")));
 
-    MainWindow window(LoopbackOptions());
+    Workspace workspace(LoopbackOptions());
+    MainWindow window(workspace);
     window.show();
     ParameterImage defaults = window.image();
     window.files().OpenProjectFile(bad);
@@ -197,7 +199,8 @@ class AppStartupTest final : public QObject {
       QFAIL(qPrintable(QStringLiteral("Qt's Chinese translation is missing from %1 (Debian: qt6-translations-l10n)")
                            .arg(QLibraryInfo::path(QLibraryInfo::TranslationsPath))));
     }
-    MainWindow window(LoopbackOptions());
+    Workspace workspace(LoopbackOptions());
+    MainWindow window(workspace);
     window.show();
     qtLanguage.Follow(window);
     const auto cancelText = [] {

@@ -31,6 +31,7 @@
 #include "model/WriteSpan.h"
 #include "support/SimProcess.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/output/OutputDrawer.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/Skin.h"
@@ -147,6 +148,7 @@ class FaultWindowTest final : public QObject {
   QString m_stateDir;
   quint16 m_port = 0;
   std::unique_ptr<SimProcess> m_sim;
+  std::unique_ptr<Workspace> m_workspace;  // outlives the window
   std::unique_ptr<MainWindow> m_window;
   std::unique_ptr<WindowDriver> m_driver;
   std::unique_ptr<StallMeter> m_stalls;
@@ -173,12 +175,15 @@ class FaultWindowTest final : public QObject {
 
   void MakeWindow(int timeoutMs) {
     MainWindow::Options options;
+    Workspace::Options link;
     options.drawerStepIntervalMs = 1;
-    options.udpPort = m_port;
-    options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    options.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    options.linkTimeoutMs = timeoutMs;
-    m_window = std::make_unique<MainWindow>(options);
+    link.udpPort = m_port;
+    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
+    link.linkTimeoutMs = timeoutMs;
+    m_window.reset();
+    m_workspace = std::make_unique<Workspace>(link);
+    m_window = std::make_unique<MainWindow>(*m_workspace, options);
     m_window->show();
     m_window->files().setPathProvider({[this] { return m_nextProject; }, [this] { return m_nextProject; }});
     m_driver = std::make_unique<WindowDriver>(*m_window, kUnitIp, m_port);

@@ -27,6 +27,7 @@
 #include "ui/devices/DeviceListPanel.h"
 #include "ui/devices/DeviceSession.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
 #include "ui/window/StatusBar.h"
@@ -56,6 +57,7 @@ class NetworkChangeWindowTest final : public QObject {
   QTemporaryDir m_dir;
   quint16 m_port = 0;
   std::unique_ptr<SimProcess> m_sim;
+  std::unique_ptr<Workspace> m_workspace;  // outlives the window
   std::unique_ptr<MainWindow> m_window;
   QList<Message> m_messages;
 
@@ -68,13 +70,16 @@ class NetworkChangeWindowTest final : public QObject {
 
   void MakeWindow(int linkTimeoutMs = 60000) {
     MainWindow::Options options;
+    Workspace::Options link;
     options.drawerStepIntervalMs = 1;
-    options.udpPort = m_port;
-    options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    options.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    options.networkSettleMs = 20;
-    options.linkTimeoutMs = linkTimeoutMs;
-    m_window = std::make_unique<MainWindow>(options);
+    link.udpPort = m_port;
+    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
+    link.networkSettleMs = 20;
+    link.linkTimeoutMs = linkTimeoutMs;
+    m_window.reset();
+    m_workspace = std::make_unique<Workspace>(link);
+    m_window = std::make_unique<MainWindow>(*m_workspace, options);
     m_window->show();
     m_messages.clear();
     panel()->setMessageSink([this](const QString& text, bool errorIcon) { m_messages.append({text, errorIcon}); });

@@ -17,6 +17,7 @@
 #include "e2e/WindowDriver.h"
 #include "support/SimProcess.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/Skin.h"
 
 using namespace mzr;
@@ -54,13 +55,15 @@ class SoakWindowTest final : public QObject {
              qPrintable(error));
 
     MainWindow::Options options;
+    Workspace::Options link;
     options.drawerStepIntervalMs = 1;
-    options.udpPort = port;
-    options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    options.configPath = ini.fileName();
+    link.udpPort = port;
+    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+    link.configPath = ini.fileName();
     // Short, so the soak meets many time-outs; a late answer on a busy machine only adds one.
-    options.linkTimeoutMs = 500;
-    MainWindow window(options);
+    link.linkTimeoutMs = 500;
+    Workspace workspace(link);
+    MainWindow window(workspace, options);
     window.show();
     StallMeter stalls;
     WindowDriver driver(window, QStringLiteral("127.0.0.2"), port);

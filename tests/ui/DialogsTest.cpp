@@ -37,6 +37,7 @@
 #include "ui/dialogs/EqCopyDialog.h"
 #include "ui/window/LogoImage.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/window/ProgramVersion.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/dialogs/TheaterProfileDialog.h"
@@ -143,19 +144,23 @@ class DialogsTest final : public QObject {
   quint16 m_port = 0;
   std::unique_ptr<LoopbackUnit> m_unit;
   std::unique_ptr<SimProcess> m_sim;
+  std::unique_ptr<Workspace> m_workspace;  // outlives the window
   std::unique_ptr<MainWindow> m_window;
 
   void MakeWindow() {
     MainWindow::Options options;
+    Workspace::Options link;
     options.timer1IntervalMs = 1;
     options.drawerStepIntervalMs = 1;
-    options.udpPort = m_port;
-    options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    options.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    options.networkSettleMs = 20;
+    link.udpPort = m_port;
+    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
+    link.networkSettleMs = 20;
     // No test here waits for a time-out: a slow answer on a loaded machine must not become one.
-    options.linkTimeoutMs = 60000;
-    m_window = std::make_unique<MainWindow>(options);
+    link.linkTimeoutMs = 60000;
+    m_window.reset();
+    m_workspace = std::make_unique<Workspace>(link);
+    m_window = std::make_unique<MainWindow>(*m_workspace, options);
     m_window->show();
   }
 

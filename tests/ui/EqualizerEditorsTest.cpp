@@ -37,6 +37,7 @@
 #include "ui/devices/DeviceSession.h"
 #include "ui/equalizer/EqualizerPage.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/Skin.h"
 #include "ui/equalizer/graph/ResponseGraphWidget.h"
@@ -210,6 +211,7 @@ class EqualizerEditorsTest final : public QObject {
   QTemporaryDir m_dir;
   quint16 m_port = 0;
   std::unique_ptr<SimProcess> m_sim;
+  std::unique_ptr<Workspace> m_workspace;  // outlives the window
   std::unique_ptr<MainWindow> m_window;
 
   MainWindow& window() { return *m_window; }
@@ -315,12 +317,15 @@ class EqualizerEditorsTest final : public QObject {
                           &error),
              qPrintable(error));
     MainWindow::Options options;
+    Workspace::Options link;
     options.drawerStepIntervalMs = 1;
-    options.udpPort = m_port;
-    options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    options.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    options.linkTimeoutMs = 60000;  // no test here waits for a time-out
-    m_window = std::make_unique<MainWindow>(options);
+    link.udpPort = m_port;
+    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
+    link.linkTimeoutMs = 60000;  // no test here waits for a time-out
+    m_window.reset();
+    m_workspace = std::make_unique<Workspace>(link);
+    m_window = std::make_unique<MainWindow>(*m_workspace, options);
     m_window->show();
   }
 

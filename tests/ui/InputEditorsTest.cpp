@@ -24,7 +24,7 @@
 #include <memory>
 
 #include "files/ProjectFile.h"
-#include "link/EditSender.h"
+#include "link/EditOperation.h"
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "support/SimProcess.h"
@@ -32,6 +32,7 @@
 #include "ui/devices/DeviceSession.h"
 #include "ui/input/InputDrawer.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
@@ -88,17 +89,21 @@ class InputEditorsTest final : public QObject {
   QTemporaryDir m_dir;
   quint16 m_port = 0;
   std::unique_ptr<SimProcess> m_sim;
+  std::unique_ptr<Workspace> m_workspace;  // outlives the window
   std::unique_ptr<MainWindow> m_window;
 
   void MakeWindow() {
     MainWindow::Options options;
+    Workspace::Options link;
     options.drawerStepIntervalMs = 1;
-    options.udpPort = m_port;
-    options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    options.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
+    link.udpPort = m_port;
+    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
     // No test here waits for a time-out: a slow answer on a loaded machine must not become one.
-    options.linkTimeoutMs = 60000;
-    m_window = std::make_unique<MainWindow>(options);
+    link.linkTimeoutMs = 60000;
+    m_window.reset();
+    m_workspace = std::make_unique<Workspace>(link);
+    m_window = std::make_unique<MainWindow>(*m_workspace, options);
     m_window->show();
     // The drawer open, as the user sees it while editing.
     m_window->inputDrawer()->setPinned(true);

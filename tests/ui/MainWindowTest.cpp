@@ -23,6 +23,7 @@
 #include "ui/input/InputSection.h"
 #include "ui/window/LogoImage.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
 #include "ui/window/StatusBar.h"
@@ -153,7 +154,8 @@ class MainWindowTest final : public QObject {
   void initTestCase() { Skin::Apply(*qApp); }
 
   void startsAsAFreshProgram() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     QCOMPARE(w.objectName(), U("Form1"));
     QCOMPARE(w.state().languageIndex, 0);
@@ -193,7 +195,8 @@ class MainWindowTest final : public QObject {
   }
 
   void regionsSitAtTheirBounds() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     QCOMPARE(w.size(), QSize(946, 605));
     QCOMPARE(w.minimumSize(), w.maximumSize());
@@ -236,7 +239,8 @@ class MainWindowTest final : public QObject {
   }
 
   void captionsFollowTheLanguage() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     for (int language = 0; language < 2; ++language) {
       if (language == 1) Item(w, "Endlish1")->trigger();
@@ -265,7 +269,8 @@ class MainWindowTest final : public QObject {
   }
 
   void switchingBackRestoresTheFirstDisplay() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     const QMap<QString, QString> first = VisibleTexts(w);
     const ParameterImage imageBefore = w.image();
@@ -286,7 +291,8 @@ class MainWindowTest final : public QObject {
   }
 
   void fadeTimeSelectionSurvivesASwitch() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     w.image().setFadeTime(4);
     Item(w, "Endlish1")->trigger();
@@ -297,7 +303,8 @@ class MainWindowTest final : public QObject {
   }
 
   void windowCaptionForms() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     // Before the first display the caption is the project form set by New Project.
     QCOMPARE(w.windowTitle(), CaptionTable::Text(0, 0) + U("   Untitle.KVdat"));
     w.show();
@@ -311,7 +318,8 @@ class MainWindowTest final : public QObject {
   }
 
   void menusHaveTheirShapeAndState() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     QStringList topLevel;
     for (QAction* a : w.menuBar()->actions()) topLevel << a->objectName();
@@ -357,7 +365,8 @@ class MainWindowTest final : public QObject {
   }
 
   void functionKeysChooseTheFormatItems() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
@@ -378,7 +387,8 @@ class MainWindowTest final : public QObject {
   }
 
   void refreshShowsTheImageUnderTheRefreshingFlag() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     auto* fader = Control<QSlider>(w, "suiTrackBar14");
     QCOMPARE(fader->value(), w.image().faderLevel(0));
@@ -402,7 +412,8 @@ class MainWindowTest final : public QObject {
   }
 
   void inputRefreshMarksTheSelectedInput() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     struct Case {
       int input;
@@ -434,7 +445,8 @@ class MainWindowTest final : public QObject {
   }
 
   void logoLongPressBoundary() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     LogoImage* logo = Control<LogoImage>(w, "Image2");
     auto hold = [&](int ticks) {
@@ -462,8 +474,10 @@ class MainWindowTest final : public QObject {
 
   void logoTimerCountsOnItsOwn() {
     MainWindow::Options options;
+    Workspace::Options link;
     options.timer1IntervalMs = 1;
-    MainWindow w(options);
+    Workspace workspace(link);
+    MainWindow w(workspace, options);
     w.show();
     LogoImage* logo = Control<LogoImage>(w, "Image2");
     QTest::mousePress(logo, Qt::LeftButton);
@@ -473,7 +487,8 @@ class MainWindowTest final : public QObject {
   }
 
   void menuDialogsOpenModeless() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     Item(w, "EQ3")->trigger();
     QVERIFY(w.eqCopyDialog()->isVisible());
@@ -484,7 +499,8 @@ class MainWindowTest final : public QObject {
   }
 
   void statusBarStartsEmptyAndIgnoresTheLanguage() {
-    MainWindow w;
+    Workspace workspace;
+    MainWindow w(workspace);
     w.show();
     StatusBar* bar = w.statusBarPanels();
     QCOMPARE(bar->objectName(), U("suiStatusBar1"));
@@ -506,8 +522,10 @@ class MainWindowTest final : public QObject {
   // the program's memory grew with every search that showed the device list.
   void repaintsAddNothingToThePixmapCache() {
     MainWindow::Options options;
+    Workspace::Options link;
     options.drawerStepIntervalMs = 1;
-    MainWindow w(options);
+    Workspace workspace(link);
+    MainWindow w(workspace, options);
     w.show();
     SideChannel* list = w.deviceListDrawer();
     list->ShowPinnedOpen();

@@ -34,6 +34,7 @@
 #include "ui/devices/DeviceSession.h"
 #include "ui/equalizer/EqualizerPage.h"
 #include "ui/window/MainWindow.h"
+#include "workspace/Workspace.h"
 #include "ui/output/OutputDrawer.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/window/SideChannel.h"
@@ -185,19 +186,23 @@ class OutputEditorsTest final : public QObject {
   quint16 m_port = 0;
   std::unique_ptr<UnitPeer> m_peer;
   std::unique_ptr<SimProcess> m_sim;
+  std::unique_ptr<Workspace> m_workspace;  // outlives the window
   std::unique_ptr<MainWindow> m_window;
 
   static const std::vector<EditCase>& Cases();
 
   void MakeWindow() {
     MainWindow::Options options;
+    Workspace::Options link;
     options.drawerStepIntervalMs = 1;
-    options.udpPort = m_port;
-    options.bindAddress = kProgramAddress;
-    options.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
+    link.udpPort = m_port;
+    link.bindAddress = kProgramAddress;
+    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
     // No test here waits for a time-out: a slow answer on a loaded machine must not become one.
-    options.linkTimeoutMs = 60000;
-    m_window = std::make_unique<MainWindow>(options);
+    link.linkTimeoutMs = 60000;
+    m_window.reset();
+    m_workspace = std::make_unique<Workspace>(link);
+    m_window = std::make_unique<MainWindow>(*m_workspace, options);
     m_window->show();
     m_window->outputDrawer()->setPinned(true);
   }

@@ -23,26 +23,26 @@ CtlResult UnitSession::SendEdit(const QString& ip, const ParameterImage& image, 
                                 const QString& what) {
   QEventLoop loop;
   const int expected = CommandOf(span.kind);
-  connect(m_link.get(), &ParamLink::acknowledged, &loop, [&loop, expected](int command) {
+  connect(&m_link, &ParamLink::acknowledged, &loop, [&loop, expected](int command) {
     if (command == expected) loop.exit(0);
   });
-  connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  connect(&m_link, &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
   if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
   m_image = image;
-  m_link->SendSpan(span);
+  m_link.SendSpan(span);
   if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the write of %1").arg(what));
   return CtlResult::Ok();
 }
 
 CtlResult UnitSession::Store(const QString& ip) {
   QEventLoop loop;
-  connect(m_link.get(), &ParamLink::acknowledged, &loop, [&loop](int command) {
+  connect(&m_link, &ParamLink::acknowledged, &loop, [&loop](int command) {
     if (command == static_cast<int>(frame::Command::Write)) loop.exit(0);
   });
-  connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  connect(&m_link, &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
   if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
   static constexpr std::array<std::uint8_t, 1> kStore{frame::kCommandValue};
-  m_link->SendWrite(frame::kSaveCommandAddress, 1, kStore);
+  m_link.SendWrite(frame::kSaveCommandAddress, 1, kStore);
   if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the store command"));
   return CtlResult::Ok();
 }

@@ -62,31 +62,34 @@ std::optional<NetworkChangeResult> AddressTextRefusal(const QString& newIp, cons
   return check(gateway, NetworkChangeResult::GatewayEmpty, NetworkChangeResult::GatewayInvalid);
 }
 
+Workspace::Options WorkspaceOptions(const UnitSession::Options& options) {
+  Workspace::Options workspace;
+  workspace.udpPort = options.port;
+  workspace.linkTimeoutMs = options.timeoutMs;
+  workspace.configPath = options.configPath.isEmpty() ? Config::DefaultPath() : options.configPath;
+  return workspace;
+}
+
 }  // namespace
 
-UnitSession::UnitSession(Options options, QObject* parent) : QObject(parent), m_options(std::move(options)) {
+UnitSession::UnitSession(Options options, QObject* parent)
+    : QObject(parent),
+      m_options(std::move(options)),
+      m_workspace(WorkspaceOptions(m_options)),
+      m_state(m_workspace.state()),
+      m_image(m_workspace.image()),
+      m_link(m_workspace.link()),
+      m_commands(m_workspace.commands()),
+      m_discovery(m_workspace.discovery()) {
   if (m_options.configPath.isEmpty()) m_options.configPath = Config::DefaultPath();
-  ParamLink::Options linkOptions;
-  linkOptions.port = m_options.port;
-  linkOptions.timeoutMs = m_options.timeoutMs;
-  m_link = std::make_unique<ParamLink>(m_state, m_image, linkOptions);
-  m_commands = std::make_unique<DeviceCommands>(m_state, m_image, *m_link);
-  DeviceDiscovery::Options discoveryOptions;
-  discoveryOptions.configPath = m_options.configPath;
-  m_discovery = std::make_unique<DeviceDiscovery>(m_state, m_image, *m_link, discoveryOptions);
 }
 
-UnitSession::~UnitSession() {
-  // The discovery unhooks itself from the link, so it goes first.
-  m_discovery.reset();
-  m_commands.reset();
-  m_link.reset();
-}
+UnitSession::~UnitSession() = default;
 
 CtlResult UnitSession::Open() {
   QString error;
-  if (!m_link->Open(&error)) return CtlResult::Fail(ExitCode::noAnswerOrDiffer, error);
-  m_link->setLocalIp(localIp());
+  if (!m_link.Open(&error)) return CtlResult::Fail(ExitCode::noAnswerOrDiffer, error);
+  m_link.setLocalIp(localIp());
   return CtlResult::Ok();
 }
 
@@ -100,7 +103,7 @@ CtlResult UnitSession::Target(const QString& ip) {
   }
   m_state.networkMode = 1;
   m_state.connected = 1;
-  m_link->setRemoteAddress(ip);
+  m_link.setRemoteAddress(ip);
   return CtlResult::Ok();
 }
 
@@ -132,13 +135,13 @@ CtlResult UnitSession::Search(std::optional<int> searchTimeMs, QList<FoundUnit>*
   done.setSingleShot(true);
   connect(&done, &QTimer::timeout, &loop, &QEventLoop::quit);
   m_state.connected = 0;
-  m_discovery->SearchDevices();
+  m_discovery.SearchDevices();
   done.start(waitMs);
   loop.exec();
 
   units->clear();
-  const DeviceTable& table = m_discovery->table();
-  for (int row = 1; row <= m_discovery->devicesFound(); ++row) {
+  const DeviceTable& table = m_discovery.table();
+  for (int row = 1; row <= m_discovery.devicesFound(); ++row) {
     FoundUnit unit;
     unit.ip = table.cell(row, DeviceTable::IpColumn);
     unit.hall = table.cell(row, DeviceTable::TheaterNameColumn);
@@ -155,7 +158,7 @@ CtlResult UnitSession::Search(std::optional<int> searchTimeMs, QList<FoundUnit>*
     return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
                            QStringLiteral("no unit answered the search within %1 ms (broadcast %2, port %3)")
                                .arg(waitMs)
-                               .arg(m_link->remoteAddress())
+                               .arg(m_link.remoteAddress())
                                .arg(m_options.port));
   }
   return CtlResult::Ok();
@@ -163,26 +166,26 @@ CtlResult UnitSession::Search(std::optional<int> searchTimeMs, QList<FoundUnit>*
 
 ParameterImage UnitSession::SearchImage(const FoundUnit& unit) const {
   ParameterImage image;
-  image.ReplaceAll(m_discovery->table().entry(unit.entry));
+  image.ReplaceAll(m_discovery.table().entry(unit.entry));
   return image;
 }
 
 CtlResult UnitSession::ReadImage(const QString& ip, ParameterImage* image) {
   QEventLoop loop;
-  connect(m_link.get(), &ParamLink::imageReceived, &loop, [&loop] { loop.exit(0); });
-  connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  connect(&m_link, &ParamLink::imageReceived, &loop, [&loop] { loop.exit(0); });
+  connect(&m_link, &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
   if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
-  m_commands->ReadAll();
+  m_commands.ReadAll();
   if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the read of its settings"));
   // The link takes a reply's own address and count; a backup of a shorter reply would keep
   // stale or zero bytes in the rest and still look like the unit's settings.
-  if (m_link->lastReplyAddress() != 0 || m_link->lastReplyCount() != kImageSize) {
+  if (m_link.lastReplyAddress() != 0 || m_link.lastReplyCount() != kImageSize) {
     return CtlResult::Fail(ExitCode::noAnswerOrDiffer,
                            QStringLiteral("%1 answered the read of its settings with %2 bytes at address %3 instead of "
                                           "all %4")
                                .arg(ip)
-                               .arg(m_link->lastReplyCount())
-                               .arg(m_link->lastReplyAddress())
+                               .arg(m_link.lastReplyCount())
+                               .arg(m_link.lastReplyAddress())
                                .arg(kImageSize));
   }
   *image = m_image;
@@ -191,11 +194,11 @@ CtlResult UnitSession::ReadImage(const QString& ip, ParameterImage* image) {
 
 CtlResult UnitSession::Download(const QString& ip, const ParameterImage& image) {
   QEventLoop loop;
-  connect(m_commands.get(), &DeviceCommands::downloadSucceeded, &loop, [&loop] { loop.exit(0); });
-  connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  connect(&m_commands, &DeviceCommands::downloadSucceeded, &loop, [&loop] { loop.exit(0); });
+  connect(&m_link, &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
   if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
   m_image = image;
-  m_commands->DownloadAll();
+  m_commands.DownloadAll();
   if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the download and store command"));
   return CtlResult::Ok();
 }
@@ -226,12 +229,12 @@ CtlResult UnitSession::Restore(const QString& ip, const ParameterImage& image) {
 
 CtlResult UnitSession::Restart(const QString& ip) {
   QEventLoop loop;
-  connect(m_link.get(), &ParamLink::acknowledged, &loop, [&loop](int command) {
+  connect(&m_link, &ParamLink::acknowledged, &loop, [&loop](int command) {
     if (command == static_cast<int>(frame::Command::Write)) loop.exit(0);
   });
-  connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  connect(&m_link, &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
   if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
-  m_commands->Restart();
+  m_commands.Restart();
   if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the restart command"));
   return CtlResult::Ok();
 }
@@ -245,28 +248,28 @@ CtlResult UnitSession::ChangeNetwork(const QString& ip, const QString& newIp, co
   }
   QList<FoundUnit> units;
   if (auto searched = Search(searchTimeMs, &units); searched.code == ExitCode::usage) return searched;
-  const int row = m_discovery->RowOf(ip);
+  const int row = m_discovery.RowOf(ip);
   if (row == 0) {
     return CtlResult::Fail(ExitCode::noAnswerOrDiffer, QStringLiteral("%1 did not answer the search").arg(ip));
   }
-  m_discovery->SelectRow(row);
+  m_discovery.SelectRow(row);
 
   QEventLoop loop;
   bool confirmed = false;
-  connect(m_link.get(), &ParamLink::networkAcknowledged, &loop, [&loop, &confirmed] {
+  connect(&m_link, &ParamLink::networkAcknowledged, &loop, [&loop, &confirmed] {
     confirmed = true;
     loop.exit(0);
   });
   // A plain acknowledgement stops the link's time-out, so waiting on for "ModiNet!" would
   // wait for ever: end there and say so.
-  connect(m_link.get(), &ParamLink::acknowledged, &loop, [&loop, &confirmed](int command) {
+  connect(&m_link, &ParamLink::acknowledged, &loop, [&loop, &confirmed](int command) {
     if (!confirmed && command == static_cast<int>(frame::Command::Write)) loop.exit(2);
   });
-  connect(m_link.get(), &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
+  connect(&m_link, &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
   // The discovery sends the change to the listed unit alone, as the program's device list
   // does (by broadcast only to a unit outside this PC's subnet that the search found alone).
   m_state.networkMode = 1;
-  const NetworkChangeResult result = m_discovery->ChangeNetworkSettings(newIp, mask, gateway);
+  const NetworkChangeResult result = m_discovery.ChangeNetworkSettings(newIp, mask, gateway);
   if (result != NetworkChangeResult::Sent) return ChangeRefused(result, ip, newIp, mask, gateway);
   const int outcome = loop.exec();
   if (outcome == 1) return NoAnswer(ip, QStringLiteral("the new network settings"));

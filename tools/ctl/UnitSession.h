@@ -1,6 +1,6 @@
 #pragma once
-// The companion's connection to units: the program's own link, device commands and
-// discovery, driven to completion one operation at a time in a local event loop. Every
+// The companion's connection to units: the program's own workspace (link, device commands
+// and discovery), driven to completion one operation at a time in a local event loop. Every
 // operation ends on the unit's answer or on the link's time-out, never on a guess. Frames go
 // only to the unit address an operation names, or to the broadcast address of the local
 // network for a search.
@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
 
 #include "CtlResult.h"
 #include "core/AppState.h"
@@ -16,6 +15,7 @@
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "model/ParameterImage.h"
+#include "workspace/Workspace.h"
 
 namespace mzr::ctl {
 
@@ -65,6 +65,8 @@ class UnitSession final : public QObject {
                           std::optional<int> searchTimeMs);
 
   QString localIp() const;
+  // The state, image and link every operation above works on.
+  Workspace& workspace() { return m_workspace; }
 
   // Scripted edits (UnitEdits.cpp). Sends span with its bytes from image to the unit at ip,
   // as the program's editor for that field does; Ok once the unit acknowledged it.
@@ -80,11 +82,12 @@ class UnitSession final : public QObject {
   CtlResult NoAnswer(const QString& ip, const QString& what) const;
 
   Options m_options;
-  AppState m_state;
-  ParameterImage m_image;
-  std::unique_ptr<ParamLink> m_link;
-  std::unique_ptr<DeviceCommands> m_commands;
-  std::unique_ptr<DeviceDiscovery> m_discovery;
+  Workspace m_workspace;
+  AppState& m_state;
+  ParameterImage& m_image;
+  ParamLink& m_link;
+  DeviceCommands& m_commands;
+  DeviceDiscovery& m_discovery;
 };
 
 }  // namespace mzr::ctl

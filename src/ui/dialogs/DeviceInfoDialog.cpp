@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "core/AppState.h"
-#include "link/EditSender.h"
+#include "link/EditOperation.h"
 #include "model/ParameterImage.h"
 #include "ui/dialogs/DialogPlacement.h"
 #include "ui/dialogs/GbkLengthValidator.h"

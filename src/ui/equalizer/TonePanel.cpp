@@ -6,7 +6,7 @@
 
 #include "core/AppState.h"
 #include "dsp/FilterDesign.h"
-#include "link/EditSender.h"
+#include "link/EditOperation.h"
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"

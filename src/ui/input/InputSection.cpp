@@ -7,7 +7,7 @@
 #include <QSlider>
 
 #include "core/AppState.h"
-#include "link/EditSender.h"
+#include "link/EditOperation.h"
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"

@@ -10,7 +10,7 @@
 
 #include "core/Config.h"
 #include "link/DeviceCommands.h"
-#include "link/EditSender.h"
+#include "link/EditOperation.h"
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "ui/CaptionTable.h"
@@ -45,25 +45,17 @@ constexpr int kDeviceListStep = 15;  // pixels per slide-out step
 const QString kLongCaptionInfix = QStringLiteral("  FOR MZR4700   ");
 const QString kShortCaptionInfix = QStringLiteral("   ");
 
-ParamLink::Options LinkOptions(const MainWindow::Options& options) {
-  ParamLink::Options link;
-  link.port = options.udpPort != 0 ? options.udpPort : UdpPort();
-  link.timeoutMs = options.linkTimeoutMs;
-  link.bindAddress = options.bindAddress;
-  return link;
-}
-
 }  // namespace
 
-MainWindow::MainWindow() : MainWindow(Options{}) {}
+MainWindow::MainWindow(Workspace& workspace) : MainWindow(workspace, Options{}) {}
 
-MainWindow::MainWindow(Options options)
-    : m_options(options),
+MainWindow::MainWindow(Workspace& workspace, Options options)
+    : m_workspace(workspace),
+      m_options(options),
+      m_state(workspace.state()),
       m_statusBar(new StatusBar(this)),
-      m_link(std::make_unique<ParamLink>(m_state, m_image, LinkOptions(options))),
-      m_edits(std::make_unique<EditSender>(m_state, *m_link)),
-      m_commands(std::make_unique<DeviceCommands>(m_state, m_image, *m_link)),
-      m_context{m_state, m_image, m_document, *m_statusBar, *m_edits, *m_commands} {
+      m_context{workspace,           workspace.state(), workspace.image(),   workspace.document(),
+                *m_statusBar,        workspace.edits(), workspace.commands()} {
   setObjectName(QStringLiteral("Form1"));
   setStatusBar(m_statusBar);
   m_statusBar->setFixedHeight(kStatusBarHeight);
@@ -90,22 +82,7 @@ MainWindow::MainWindow(Options options)
   FormCreate();
 }
 
-MainWindow::~MainWindow() {
-  // Everything that refers to the state, the image, the document or the link goes while
-  // they still exist, instead of with the window's children after them: the device session
-  // and its panel, the dialogs, the sections on the client area, the menu.
-  delete m_session;
-  delete m_form4;
-  delete m_form5;
-  delete m_form8;
-  delete m_files;
-  delete m_inputSection;
-  delete takeCentralWidget();
-  delete m_menu;
-  m_commands.reset();
-  m_edits.reset();
-  m_link.reset();
-}
+MainWindow::~MainWindow() = default;
 
 void MainWindow::BuildClientArea() {
   m_client = new QWidget(this);
@@ -193,17 +170,15 @@ void MainWindow::ConnectMenus() {
 
 void MainWindow::ConnectFileMenu() {
   // The device-list drawer's contents come with the menus that use them.
-  m_session = new DeviceSession(m_state, m_image, *m_link, *m_commands, *m_deviceListDrawer, *m_statusBar,
-                                [this] { RefreshFromImage(); },
-                                DeviceSession::Options{m_options.configPath, m_options.networkSettleMs}, this);
+  m_session = new DeviceSession(m_workspace, *m_deviceListDrawer, *m_statusBar, [this] { RefreshFromImage(); }, this);
   connect(&m_session->discovery(), &DeviceDiscovery::testSignalReset, m_outputDrawerContent,
           &OutputDrawer::ResetTestSignal);
   m_files = new ProjectFileCommands(
-      m_state, m_image, m_document,
+      m_state, m_workspace.image(), m_workspace.document(),
       ProjectFileCommands::WindowHooks{[this] { SetProjectCaption(); }, [this] { RefreshFromImage(); }}, this, this);
   connect(m_files, &ProjectFileCommands::statusText, m_statusBar, &StatusBar::SetPanelText);
   ProjectFileCommands& files = *m_files;
-  DeviceCommands& commands = *m_commands;
+  DeviceCommands& commands = m_workspace.commands();
   connect(m_menu->item(QStringLiteral("N2")), &QAction::triggered, this, &MainWindow::NewProject);
   connect(m_menu->item(QStringLiteral("N3")), &QAction::triggered, &files, &ProjectFileCommands::OpenProject);
   connect(m_menu->item(QStringLiteral("N4")), &QAction::triggered, &files, &ProjectFileCommands::SaveProject);
@@ -270,7 +245,7 @@ void MainWindow::ApplyLanguage() {
 }
 
 void MainWindow::NewProject() {
-  m_document.NewProject(m_image);
+  m_workspace.document().NewProject(m_workspace.image());
   SetProjectCaption();
   m_equalizer->setCurrentIndex(0);
   m_state.refreshing = 1;
@@ -278,7 +253,9 @@ void MainWindow::NewProject() {
   m_state.refreshing = 0;
 }
 
-QString MainWindow::ProjectFileName() const { return QString::fromStdString(m_document.currentName().string()); }
+QString MainWindow::ProjectFileName() const {
+  return QString::fromStdString(m_workspace.document().currentName().string());
+}
 
 QString MainWindow::LanguageCaption() const {
   return Caption(m_state, kTitleRow) + ProgramFileVersion() + kLongCaptionInfix + ProjectFileName();

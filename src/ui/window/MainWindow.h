@@ -1,28 +1,28 @@
 #pragma once
 // The program's one working window (Form1): menu bar, input selector, channel pages, master
-// row, the input, output and device-list drawers, the logo and the status bar. It owns the
-// program state, the image, the project document, the link and the dialogs; each region is
-// its own widget with its own handlers, sharing one UiContext. The window itself keeps only
-// the refresh order, the language order and the menu wiring.
+// row, the input, output and device-list drawers, the logo and the status bar. The program
+// state, the image, the project document and the link belong to the workspace, which is
+// built before the window and outlives it; each region is its own widget with its own
+// handlers, sharing one UiContext. The window itself keeps only the refresh order, the
+// language order and the menu wiring.
 
 #include <QHostAddress>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
 
-#include <memory>
-
 #include "core/AppState.h"
 #include "files/ProjectDocument.h"
 #include "model/ParameterImage.h"
 #include "ui/UiContext.h"
+#include "workspace/Workspace.h"
 
 namespace mzr {
 
 class DeviceCommands;
 class DeviceInfoDialog;
 class DeviceSession;
-class EditSender;
+class EditOperation;
 class EqCopyDialog;
 class EqualizerPage;
 class InputDrawer;
@@ -45,23 +45,19 @@ class MainWindow final : public QMainWindow {
     int timer1IntervalMs = 100;       // logo long-press tick
     int drawerCheckIntervalMs = 1000; // how often an open drawer looks for the mouse
     int drawerStepIntervalMs = 15;    // device list slide-out step
-    // The link to the units (tests use a free port on loopback and short waits).
-    quint16 udpPort = 0;              // 0: MZR4700_PORT, else 2305
-    QHostAddress bindAddress = QHostAddress(QHostAddress::AnyIPv4);
-    QString configPath;               // empty: Config.ini beside the program
-    int linkTimeoutMs = 2000;         // Timer2
-    int networkSettleMs = 300;        // between "ModiNet!" and the new search
   };
 
   static constexpr int kLongPressTicks = 30;  // more than this many ticks opens Form8
 
-  MainWindow();
-  explicit MainWindow(Options options);
+  // workspace outlives the window.
+  explicit MainWindow(Workspace& workspace);
+  MainWindow(Workspace& workspace, Options options);
   ~MainWindow() override;
 
-  AppState& state() { return m_state; }
-  ParameterImage& image() { return m_image; }
-  ProjectDocument& document() { return m_document; }
+  Workspace& workspace() { return m_workspace; }
+  AppState& state() { return m_workspace.state(); }
+  ParameterImage& image() { return m_workspace.image(); }
+  ProjectDocument& document() { return m_workspace.document(); }
   UiContext& context() { return m_context; }
   StatusBar* statusBarPanels() const { return m_statusBar; }
   MainMenu* mainMenu() const { return m_menu; }
@@ -72,8 +68,8 @@ class MainWindow final : public QMainWindow {
   SideChannel* deviceListDrawer() const { return m_deviceListDrawer; }
   InputDrawer* inputDrawerContent() const { return m_inputDrawerContent; }
   OutputDrawer* outputDrawerContent() const { return m_outputDrawerContent; }
-  ParamLink& link() { return *m_link; }
-  DeviceCommands& commands() { return *m_commands; }
+  ParamLink& link() { return m_workspace.link(); }
+  DeviceCommands& commands() { return m_workspace.commands(); }
   ProjectFileCommands& files() { return *m_files; }
   // The device search and its drawer.
   DeviceSession* deviceSession() const { return m_session; }
@@ -124,15 +120,10 @@ class MainWindow final : public QMainWindow {
   void ConnectCommMenu();
   QString ProjectFileName() const;
 
+  Workspace& m_workspace;
   Options m_options;
-  AppState m_state;
-  ParameterImage m_image;
-  ProjectDocument m_document;
+  AppState& m_state;
   StatusBar* m_statusBar;
-  // The link and the operations on it exist before the sections that edit through them.
-  std::unique_ptr<ParamLink> m_link;
-  std::unique_ptr<EditSender> m_edits;
-  std::unique_ptr<DeviceCommands> m_commands;
   UiContext m_context;
   ProjectFileCommands* m_files = nullptr;
   QString m_exeDir;

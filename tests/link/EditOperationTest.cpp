@@ -1,16 +1,19 @@
-// The one road of an edit: each edited field, at its index, leaves as exactly one frame
-// with the expected command, address and count, carrying the image's bytes, and nothing
-// leaves while no unit is connected. The expected spans are written out as numbers here, so
-// a wrong rule in the span table shows as a wrong frame on the wire.
+// The one road of an edit: each edited field, at its index, is stored and leaves as exactly
+// one frame with the expected command, address and count, carrying the image's bytes, and
+// nothing leaves while no unit is connected. The expected spans are written out as numbers
+// here, so a wrong rule in the span table shows as a wrong frame on the wire. Each change is
+// also reported as a step (bytes before and after over the span), and putting a step back
+// sends the same frame with the old bytes.
 
 #include <QTest>
 #include <QUdpSocket>
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/AppState.h"
-#include "link/EditSender.h"
+#include "link/EditOperation.h"
 #include "link/FrameCodec.h"
 #include "link/ParamLink.h"
 #include "model/ParameterImage.h"
@@ -62,7 +65,7 @@ const Case kCases[] = {
 
 }  // namespace
 
-class EditSenderTest final : public QObject {
+class EditOperationTest final : public QObject {
   Q_OBJECT
 
  private:
@@ -70,7 +73,12 @@ class EditSenderTest final : public QObject {
   ParameterImage m_image;
   QUdpSocket m_peer;
   std::unique_ptr<ParamLink> m_link;
-  std::unique_ptr<EditSender> m_edits;
+  std::unique_ptr<EditOperation> m_edits;
+
+  static std::optional<frame::Request> Parse(const QByteArray& datagram) {
+    return frame::ParseRequest(
+        {reinterpret_cast<const std::uint8_t*>(datagram.constData()), static_cast<std::size_t>(datagram.size())});
+  }
 
   std::vector<QByteArray> Received() {
     std::vector<QByteArray> out;
@@ -92,7 +100,7 @@ class EditSenderTest final : public QObject {
     QString error;
     QVERIFY2(m_link->Open(&error), qPrintable(error));
     m_link->setRemoteAddress(kPeerAddress.toString());
-    m_edits = std::make_unique<EditSender>(m_state, *m_link);
+    m_edits = std::make_unique<EditOperation>(m_state, m_image, *m_link);
   }
 
   void connectedEditLeavesAsItsSpan_data() {
@@ -103,17 +111,71 @@ class EditSenderTest final : public QObject {
     QFETCH(int, row);
     const Case& c = kCases[row];
     m_state.connected = 1;
-    m_edits->Send(c.field, c.index);
+    // The change touches the span's last byte; the frame must carry the new value.
+    const int last = c.address + c.count - 1;
+    const std::uint8_t old = m_image.U8(last);
+    std::vector<EditStep> steps;
+    const auto connection = QObject::connect(m_edits.get(), &EditOperation::applied,
+                                             [&steps](const EditStep& step) { steps.push_back(step); });
+    m_edits->Apply(c.field, c.index, [last](ParameterImage& image) { image.SetU8(last, image.U8(last) ^ 0x5A); });
+    QObject::disconnect(connection);
+    QCOMPARE(m_image.U8(last), static_cast<std::uint8_t>(old ^ 0x5A));
     QTRY_VERIFY(m_peer.hasPendingDatagrams());
     const std::vector<QByteArray> frames = Received();
     QCOMPARE(frames.size(), std::size_t{1});
-    const auto request = frame::ParseRequest(
-        {reinterpret_cast<const std::uint8_t*>(frames[0].constData()), static_cast<std::size_t>(frames[0].size())});
+    const auto request = Parse(frames[0]);
     QVERIFY(request.has_value());
     QCOMPARE(static_cast<int>(request->command), static_cast<int>(c.command));
     QCOMPARE(request->address, c.address);
     QCOMPARE(request->count, c.count);
     for (std::uint16_t i = 0; i < c.count; ++i) QCOMPARE(request->data[i], m_image.U8(c.address + i));
+
+    // The step spans exactly the field's span, old bytes before, new bytes after.
+    QCOMPARE(steps.size(), std::size_t{1});
+    const EditStep& step = steps.front();
+    QCOMPARE(step.address, c.address);
+    QCOMPARE(step.before.size(), std::size_t{c.count});
+    QCOMPARE(step.before.back(), old);
+    QCOMPARE(step.after.back(), static_cast<std::uint8_t>(old ^ 0x5A));
+
+    // Taking it back restores the byte and sends the same span with the old bytes.
+    m_edits->Restore(step, false);
+    QCOMPARE(m_image.U8(last), old);
+    QTRY_VERIFY(m_peer.hasPendingDatagrams());
+    const std::vector<QByteArray> undone = Received();
+    QCOMPARE(undone.size(), std::size_t{1});
+    const auto back = Parse(undone[0]);
+    QVERIFY(back.has_value());
+    QCOMPARE(back->address, c.address);
+    QCOMPARE(back->count, c.count);
+    QCOMPARE(back->data[c.count - 1], old);
+  }
+
+  // A change that reaches past its field's span (a slip in an editor) is still recorded
+  // whole, so taking it back restores every byte it changed; an edit that changes nothing
+  // still sends its frame but records no step.
+  void stepsCoverEveryChangedByteAndNoOpsRecordNothing() {
+    m_state.connected = 1;
+    std::vector<EditStep> steps;
+    const auto connection = QObject::connect(m_edits.get(), &EditOperation::applied,
+                                             [&steps](const EditStep& step) { steps.push_back(step); });
+    const std::uint8_t far = m_image.U8(300);
+    m_edits->Apply(EditedField::geqGain, 14, [](ParameterImage& image) {
+      image.SetU8(266, static_cast<std::uint8_t>(image.U8(266) + 1));
+      image.SetU8(300, static_cast<std::uint8_t>(image.U8(300) + 1));
+    });
+    m_edits->Apply(EditedField::muteMask, 0, [](ParameterImage&) {});
+    QObject::disconnect(connection);
+    QCOMPARE(steps.size(), std::size_t{1});
+    QCOMPARE(steps[0].address, std::uint16_t{266});
+    QCOMPARE(steps[0].before.size(), std::size_t{35});
+    m_edits->Restore(steps[0], false);
+    QCOMPARE(m_image.U8(300), far);
+    QTRY_VERIFY(m_peer.hasPendingDatagrams());
+    const std::vector<QByteArray> frames = Received();
+    QCOMPARE(frames.size(), std::size_t{3});  // band, mute (unchanged), band taken back
+    QCOMPARE(Parse(frames[1])->address, std::uint16_t{215});
+    QCOMPARE(Parse(frames[2])->address, std::uint16_t{266});
   }
 
   void nothingLeavesWhileDisconnected_data() { connectedEditLeavesAsItsSpan_data(); }
@@ -121,11 +183,14 @@ class EditSenderTest final : public QObject {
     QFETCH(int, row);
     const Case& c = kCases[row];
     m_state.connected = 0;
-    m_edits->Send(c.field, c.index);
+    const int last = c.address + c.count - 1;
+    const std::uint8_t old = m_image.U8(last);
+    m_edits->Apply(c.field, c.index, [last](ParameterImage& image) { image.SetU8(last, image.U8(last) ^ 0x11); });
+    QCOMPARE(m_image.U8(last), static_cast<std::uint8_t>(old ^ 0x11));  // stored all the same
     // A datagram sent on loopback is queued at the receiver before the send returns.
     QVERIFY(!m_peer.hasPendingDatagrams());
   }
 };
 
-QTEST_GUILESS_MAIN(EditSenderTest)
-#include "EditSenderTest.moc"
+QTEST_GUILESS_MAIN(EditOperationTest)
+#include "EditOperationTest.moc"
