@@ -46,6 +46,8 @@ void LoopbackUnit::SetImage(const ParameterImage& image) {
   (void)m_unit->Handle(*request);
 }
 
+void LoopbackUnit::setKeepSettings(bool keep) { m_unit->setKeepSettings(keep); }
+
 void LoopbackUnit::DropNext(int command, int times) {
   m_dropCommand = command;
   m_dropsLeft = times;

@@ -71,6 +71,8 @@ class LoopbackUnit final {
   // How long the unit hears nothing after a restart command (--restart-ms; the simulator's
   // default is 1000).
   void setRestartMs(int ms) { m_restartMs = ms; }
+  // Writes and block writes are acknowledged but change nothing (--keep-settings).
+  void setKeepSettings(bool keep);
   // The next `times` requests with this command are lost on the way: recorded as
   // "dropped", not applied, not answered.
   void DropNext(int command, int times = 1);
