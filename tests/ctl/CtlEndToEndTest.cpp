@@ -153,6 +153,7 @@ class CtlEndToEndTest final : public QObject {
   void setNetChangesOneUnitAndRefusesATakenAddress();
   void unitThatDoesNotAnswerExitsOne_data();
   void unitThatDoesNotAnswerExitsOne();
+  void restoreToAUnitThatKeepsItsSettingsExitsOne();
   void backupRefusesAReplyThatIsNotTheWholeImage();
   void setNetEndsOnAPlainAcknowledgement();
   void setNetReachesAUnitOutsideTheSubnetOnlyWhenFoundAlone_data();
@@ -479,6 +480,31 @@ void CtlEndToEndTest::unitThatDoesNotAnswerExitsOne() {
   QVERIFY2(run.err.contains(message), qPrintable(run.err));
   QVERIFY(!QFile::exists(out));  // a failed backup writes no file
   QVERIFY(sim.WaitForLogLines(1));  // the request did reach the unit
+}
+
+// A unit that acknowledges the image and the store but keeps its own settings: the
+// acknowledgements alone would call the restore done; the read-back finds the difference.
+void CtlEndToEndTest::restoreToAUnitThatKeepsItsSettingsExitsOne() {
+  SimProcess sim;
+  QString error;
+  QVERIFY2(sim.Start(SimArgs(m_port, 1, {QStringLiteral("--keep-settings")}), &error), qPrintable(error));
+  ParameterImage image = DefaultImage();
+  image.setGeqGain(0, 14, 60);
+  image.setOutputLevel(2, 43);
+  const QString file = Path(QStringLiteral("restore.KVdat"));
+  QVERIFY(Save(file, image));
+
+  const Run run = Ctl(m_port, {QStringLiteral("restore"), file, QStringLiteral("127.0.0.2")});
+  QCOMPARE(run.exitCode, 1);
+  QCOMPARE(run.errLines().size(), 1);
+  QVERIFY2(run.err.contains(QStringLiteral("acknowledged the restore but holds other settings")), qPrintable(run.err));
+  // Both acknowledgements came: only the comparison could tell.
+  QVERIFY(sim.WaitForLogLines(3));
+  QCOMPARE(Frames(sim, 16, 0).size(), 1);
+  QCOMPARE(Frames(sim, 16, 0).first().value(QStringLiteral("outcome")).toString(), QStringLiteral("answered"));
+  QCOMPARE(Frames(sim, 6, 3000).size(), 1);
+  QCOMPARE(Frames(sim, 6, 3000).first().value(QStringLiteral("outcome")).toString(), QStringLiteral("answered"));
+  QCOMPARE(Frames(sim, 3, 0).size(), 1);  // the read-back
 }
 
 void CtlEndToEndTest::backupRefusesAReplyThatIsNotTheWholeImage() {

@@ -15,9 +15,11 @@
 
 #include "files/ProjectFile.h"
 #include "model/ParameterImage.h"
+#include "support/SharedSimulator.h"
 #include "support/SimProcess.h"
 
 using namespace mzr;
+using mzr::test::SharedSimulator;
 using mzr::test::SimProcess;
 
 namespace {
@@ -114,6 +116,8 @@ class CtlFleetTest final : public QObject {
 
   std::unique_ptr<QTemporaryDir> m_dir;
   quint16 m_port = 0;
+  // One unit for every row of the set and refusal tables, reset before each.
+  SharedSimulator m_oneUnit;
 };
 
 void CtlFleetTest::auditFindsTheChangedHallAndTheStrays() {
@@ -230,9 +234,10 @@ void CtlFleetTest::setSendsTheEditorsFrame_data() {
 
 void CtlFleetTest::setSendsTheEditorsFrame() {
   QFETCH(QString, assignment);
-  SimProcess sim;
+  SharedSimulator& sim = m_oneUnit;
   QString error;
-  QVERIFY2(sim.Start(SimArgs(m_port, 1), &error), qPrintable(error));
+  QVERIFY2(sim.Acquire({QStringLiteral("--units"), QStringLiteral("1")}, &error), qPrintable(error));
+  m_port = sim.port();
 
   const Run set = Ctl(m_port, {QStringLiteral("set"), QStringLiteral("127.0.0.2"), assignment});
   QVERIFY2(set.exitCode == 0 && set.err.isEmpty(), qPrintable(set.err));
@@ -311,9 +316,10 @@ void CtlFleetTest::refusedEditsSendNothing_data() {
 void CtlFleetTest::refusedEditsSendNothing() {
   QFETCH(QStringList, assignments);
   QFETCH(QString, message);
-  SimProcess sim;
+  SharedSimulator& sim = m_oneUnit;
   QString error;
-  QVERIFY2(sim.Start(SimArgs(m_port, 1), &error), qPrintable(error));
+  QVERIFY2(sim.Acquire({QStringLiteral("--units"), QStringLiteral("1")}, &error), qPrintable(error));
+  m_port = sim.port();
   const Run refused = Ctl(m_port, QStringList{QStringLiteral("set"), QStringLiteral("127.0.0.2")} + assignments);
   QCOMPARE(refused.exitCode, 2);
   QVERIFY2(refused.err.contains(message) && refused.err.count(QLatin1Char('\n')) == 1, qPrintable(refused.err));

@@ -7,34 +7,28 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
 #include <QToolButton>
 #include <QUdpSocket>
-
-#include <memory>
 
 #include "core/Config.h"
 #include "files/ProjectFile.h"
 #include "link/FrameCodec.h"
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
-#include "support/SimProcess.h"
+#include "support/WindowFixture.h"
 #include "ui/CaptionTable.h"
 #include "ui/devices/DeviceListPanel.h"
 #include "ui/devices/DeviceSession.h"
 #include "ui/window/MainWindow.h"
-#include "workspace/Workspace.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
@@ -42,19 +36,14 @@
 
 using namespace mzr;
 using mzr::test::SimProcess;
+using mzr::test::U;
+using mzr::test::WindowFixture;
 
 namespace {
-
-QString U(const char* text) { return QString::fromUtf8(text); }
 
 // The address of simulated unit k (0-based) and its MAC text.
 QString UnitIp(int k) { return QStringLiteral("127.0.0.%1").arg(2 + k); }
 QString UnitMac(int k) { return QStringLiteral("4C-32-7F-00-00-%1").arg(2 + k, 2, 16, QLatin1Char('0')).toUpper(); }
-
-struct Message {
-  QString text;
-  bool errorIcon;
-};
 
 }  // namespace
 
@@ -62,121 +51,54 @@ class DiscoveryWindowTest final : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_dir;
-  quint16 m_port = 0;
-  std::unique_ptr<SimProcess> m_sim;
-  std::unique_ptr<Workspace> m_workspace;  // outlives the window
-  std::unique_ptr<MainWindow> m_window;
-  QList<Message> m_messages;
+  // A search time long enough for every simulated unit's reply to be handled before the
+  // search ends, even on two busy cores under the sanitizers.
+  WindowFixture m_f{1500};
 
   void StartSim(int units, const QStringList& extra = {}) {
-    m_sim = std::make_unique<SimProcess>();
-    QString error;
-    QVERIFY2(m_sim->Start(QStringList{QStringLiteral("--units"), QString::number(units), QStringLiteral("--port"),
-                                      QString::number(m_port)} +
-                              extra,
-                          &error),
-             qPrintable(error));
+    m_f.StartSim(QStringList{QStringLiteral("--units"), QString::number(units)} + extra);
   }
+  SimProcess& sim() { return m_f.sim(); }
+  void MakeWindow() { m_f.MakeWindow(); }
+  MainWindow* window() { return &m_f.window(); }
 
-  void MakeWindow() {
-    MainWindow::Options options;
-    Workspace::Options link;
-    options.drawerStepIntervalMs = 1;
-    link.udpPort = m_port;
-    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    link.networkSettleMs = 20;
-    // No test here waits for a time-out: a slow answer on a loaded machine must not become one.
-    link.linkTimeoutMs = 60000;
-    m_window.reset();
-    m_workspace = std::make_unique<Workspace>(link);
-    m_window = std::make_unique<MainWindow>(*m_workspace, options);
-    m_window->show();
-    m_messages.clear();
-    panel()->setMessageSink([this](const QString& text, bool errorIcon) { m_messages.append({text, errorIcon}); });
-  }
-
-  DeviceSession& session() { return *m_window->deviceSession(); }
-  DeviceDiscovery& discovery() { return session().discovery(); }
-  DeviceListPanel* panel() { return session().panel(); }
-  QTableWidget* grid() { return panel()->grid(); }
-  QString Status(int panel) { return m_window->statusBarPanels()->panelText(panel); }
+  DeviceDiscovery& discovery() { return m_f.discovery(); }
+  DeviceListPanel* panel() { return m_f.panel(); }
+  QTableWidget* grid() { return m_f.grid(); }
+  QString Status(int panel) { return m_f.Status(panel); }
   QString Cell(int row, int column) { return panel()->cellText(row, column); }
   template <typename T>
   T* Control(const char* name) {
-    T* control = m_window->findChild<T*>(U(name));
-    if (control == nullptr) qFatal("control %s missing", name);
-    return control;
+    return m_f.Control<T>(name);
   }
-  QAction* Item(const char* name) {
-    QAction* action = m_window->menuBar()->findChild<QAction*>(U(name));
-    if (action == nullptr) qFatal("menu item %s missing", name);
-    return action;
-  }
-
-  // Starts a search from the Communication menu and waits for its completion.
-  void SearchFromMenu() {
-    QSignalSpy completed(&discovery(), &DeviceDiscovery::searchCompleted);
-    Item("N17")->trigger();
-    QVERIFY(completed.wait(10000));
-  }
+  QAction* Item(const char* name) { return m_f.Item(name); }
+  void SearchFromMenu() { m_f.SearchFromMenu(); }
+  void SelectRow(int row) { m_f.SelectRow(row); }
+  void DoubleClickRow(int row) { m_f.DoubleClickRow(row); }
 
   // Waits until the simulator has logged count frames and gives the ones after skip.
   QList<QJsonObject> LogAfter(qsizetype skip, qsizetype count) {
-    [&] { QVERIFY2(m_sim->WaitForLogLines(skip + count), "the simulator logged fewer frames"); }();
-    return m_sim->LogLines().mid(skip);
-  }
-
-  QPoint CellCentre(int row) {
-    QTableWidgetItem* item = grid()->item(row - 1, 1);
-    grid()->scrollToItem(item);
-    return grid()->visualItemRect(item).center();
-  }
-  void SelectRow(int row) { QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, CellCentre(row)); }
-  // A double click as the user makes it: the first click, then the second one that the
-  // window system reports as a double click.
-  void DoubleClickRow(int row) {
-    const QPoint at = CellCentre(row);
-    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(grid()->viewport(), Qt::LeftButton, {}, at);
+    [&] { QVERIFY2(sim().WaitForLogLines(skip + count), "the simulator logged fewer frames"); }();
+    return sim().LogLines().mid(skip);
   }
 
  private slots:
-  void initTestCase() {
-    Skin::Apply(*qApp);
-    QVERIFY(m_dir.isValid());
-    QFile ini(m_dir.filePath(QStringLiteral("Config.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    // Long enough for every simulated unit's reply to be handled before the search ends, even
-    // on two busy cores under the sanitizers.
-    ini.write("[SysPara]\nsearchTime=1500\n");
-    ini.close();
-    qputenv("MZR4700_LOCAL_IP", "127.0.0.1");
-  }
+  void initTestCase() { Skin::Apply(*qApp); }
 
-  void init() {
-    m_port = mzr::test::FreeUdpPort();
-    QVERIFY(m_port != 0);
-  }
-
-  void cleanup() {
-    m_window.reset();
-    m_sim.reset();
-  }
+  void cleanup() { m_f.Reset(); }
 
   void searchListsEveryUnitWithEveryColumn() {
     StartSim(3);
     MakeWindow();
-    SideChannel* drawer = m_window->deviceListDrawer();
+    SideChannel* drawer = window()->deviceListDrawer();
     QVERIFY(!drawer->isVisible());
     SearchFromMenu();
 
     QCOMPARE(Status(0), QStringLiteral("Search completed    find:3"));
     QVERIFY(drawer->isVisible());
     QVERIFY(drawer->isPinned());
-    QCOMPARE(m_window->link().remoteAddress(), QStringLiteral("127.255.255.255"));
-    const QString port = QString::number(m_port);
+    QCOMPARE(window()->link().remoteAddress(), QStringLiteral("127.255.255.255"));
+    const QString port = QString::number(m_f.port());
     for (int k = 0; k < 3; ++k) {
       const int row = discovery().RowOf(UnitIp(k));
       QVERIFY2(row >= 1 && row <= 3, qPrintable(UnitIp(k)));
@@ -206,7 +128,7 @@ class DiscoveryWindowTest final : public QObject {
     }
 
     // The language switches the headers of columns 2 to 4 and the panel's captions only.
-    m_window->Endlish1Click();
+    window()->Endlish1Click();
     QCOMPARE(Cell(0, 2), U("Theater Name"));
     QCOMPARE(Cell(0, 4), U("EQU Model"));
     QCOMPARE(Cell(0, 6), U("mask IP"));
@@ -218,7 +140,7 @@ class DiscoveryWindowTest final : public QObject {
   // grid's column widths and colours.
   void theDeviceListIsLaidOutAsDesigned() {
     MakeWindow();
-    SideChannel* drawer = m_window->deviceListDrawer();
+    SideChannel* drawer = window()->deviceListDrawer();
     drawer->ShowPinnedOpen();
     QTRY_COMPARE(drawer->geometry().size(), QSize(576, 536));
     const auto bounds = [&](const char* name) {
@@ -273,7 +195,7 @@ class DiscoveryWindowTest final : public QObject {
     for (const ParameterImage* image : {&twin, &marker}) {
       const frame::Bytes reply = frame::BuildReadReply(0, image->All());
       other.writeDatagram(reinterpret_cast<const char*>(reply.data()), static_cast<qint64>(reply.size()),
-                          QHostAddress(QStringLiteral("127.0.0.1")), m_port);
+                          QHostAddress(QStringLiteral("127.0.0.1")), m_f.port());
     }
     QTRY_COMPARE(Cell(3, 1), QStringLiteral("127.0.0.99"));
     QCOMPARE(discovery().devicesFound(), 3);
@@ -289,9 +211,8 @@ class DiscoveryWindowTest final : public QObject {
     MakeWindow();
     SearchFromMenu();
     const QStringList row3{Cell(3, 6), Cell(3, 7), Cell(3, 8)};
-    QCOMPARE(row3, (QStringList{QStringLiteral("255.0.0.0"), QStringLiteral("127.0.0.1"), QString::number(m_port)}));
+    QCOMPARE(row3, (QStringList{QStringLiteral("255.0.0.0"), QStringLiteral("127.0.0.1"), QString::number(m_f.port())}));
 
-    m_sim.reset();
     StartSim(2);
     SearchFromMenu();
     QCOMPARE(Status(0), QStringLiteral("Search completed    find:2"));
@@ -322,7 +243,7 @@ class DiscoveryWindowTest final : public QObject {
     StartSim(3, {QStringLiteral("--state-dir"), state.path()});
     MakeWindow();
     SearchFromMenu();
-    const qsizetype framesBefore = m_sim->LogLines().size();
+    const qsizetype framesBefore = sim().LogLines().size();
 
     // A double click on an empty row does nothing, even after a unit was selected.
     const int row = discovery().RowOf(UnitIp(1));
@@ -332,18 +253,18 @@ class DiscoveryWindowTest final : public QObject {
     QCOMPARE(Control<QLineEdit>("suiEdit2")->text(), QStringLiteral("255.255.0.0"));
     QCOMPARE(Control<QLineEdit>("suiEdit3")->text(), QStringLiteral("127.0.0.7"));
     DoubleClickRow(10);
-    QCOMPARE(m_window->state().connected, 0);
-    QVERIFY(m_window->deviceListDrawer()->isVisible());
+    QCOMPARE(window()->state().connected, 0);
+    QVERIFY(window()->deviceListDrawer()->isVisible());
     QVERIFY(!Control<QPushButton>("suiButton24")->isEnabled());
 
     DoubleClickRow(row);
-    QCOMPARE(m_window->state().connected, 1);
-    QVERIFY(!m_window->deviceListDrawer()->isVisible());
+    QCOMPARE(window()->state().connected, 1);
+    QVERIFY(!window()->deviceListDrawer()->isVisible());
     QCOMPARE(Status(0), QStringLiteral("System Connected    IP:127.0.0.3"));
     QCOMPARE(Status(1), U("已连接"));
-    QCOMPARE(m_window->link().remoteAddress(), UnitIp(1));
-    QCOMPARE(m_window->image().inputSource(), 2);
-    QCOMPARE(m_window->image().Text(TextField::theaterName), std::string("放映厅B"));
+    QCOMPARE(window()->link().remoteAddress(), UnitIp(1));
+    QCOMPARE(window()->image().inputSource(), 2);
+    QCOMPARE(window()->image().Text(TextField::theaterName), std::string("放映厅B"));
     QVERIFY(Item("N7")->isChecked());
     QCOMPARE(Control<QSlider>("suiTrackBar14")->value(), 33);
     QCOMPARE(Control<QComboBox>("ComboBox1")->currentIndex(), 4);
@@ -362,17 +283,17 @@ class DiscoveryWindowTest final : public QObject {
     SearchFromMenu();
     SelectRow(discovery().RowOf(UnitIp(0)));
     QTest::mouseClick(Control<QPushButton>("suiButton24"), Qt::LeftButton);
-    QCOMPARE(m_window->state().connected, 1);
+    QCOMPARE(window()->state().connected, 1);
 
     QSignalSpy completed(&discovery(), &DeviceDiscovery::searchCompleted);
     Control<QToolButton>("suiImageButton1")->click();
-    QCOMPARE(m_window->link().remoteAddress(), QStringLiteral("127.255.255.255"));
+    QCOMPARE(window()->link().remoteAddress(), QStringLiteral("127.255.255.255"));
     QVERIFY(completed.wait(10000));
-    QCOMPARE(m_window->link().remoteAddress(), UnitIp(0));
-    QCOMPARE(m_window->state().connected, 1);
+    QCOMPARE(window()->link().remoteAddress(), UnitIp(0));
+    QCOMPARE(window()->state().connected, 1);
 
     // Download all reaches that unit only: the whole image, then the store command.
-    const qsizetype before = m_sim->LogLines().size();
+    const qsizetype before = sim().LogLines().size();
     Item("N20")->trigger();
     QTRY_COMPARE(Status(0), QStringLiteral("DownLoad Success"));
     const QList<QJsonObject> frames = LogAfter(before, 2);
@@ -383,10 +304,10 @@ class DiscoveryWindowTest final : public QObject {
     for (const QJsonObject& frame : frames) QCOMPARE(frame.value(QStringLiteral("to")).toString(), UnitIp(0));
 
     Item("N18")->trigger();
-    QCOMPARE(m_window->state().connected, 0);
+    QCOMPARE(window()->state().connected, 0);
     QCOMPARE(Status(0), QStringLiteral("DisConnected"));
     QCOMPARE(Status(1), U("未连接"));
-    QCOMPARE(m_window->link().remoteAddress(), UnitIp(0));  // the destination stays
+    QCOMPARE(window()->link().remoteAddress(), UnitIp(0));  // the destination stays
   }
 
   void newNetworkSettingsMoveTheUnitAndDisconnect() {
@@ -396,25 +317,25 @@ class DiscoveryWindowTest final : public QObject {
     const int row = discovery().RowOf(UnitIp(0));
     SelectRow(row);
     QTest::mouseClick(Control<QPushButton>("suiButton24"), Qt::LeftButton);
-    QCOMPARE(m_window->state().connected, 1);
+    QCOMPARE(window()->state().connected, 1);
 
-    m_window->deviceListDrawer()->ShowPinnedOpen();
+    window()->deviceListDrawer()->ShowPinnedOpen();
     SelectRow(row);
     Control<QLineEdit>("suiEdit1")->setText(QStringLiteral("127.0.0.50"));
-    const qsizetype before = m_sim->LogLines().size();
+    const qsizetype before = sim().LogLines().size();
     QSignalSpy started(&discovery(), &DeviceDiscovery::searchStarted);
     QSignalSpy completed(&discovery(), &DeviceDiscovery::searchCompleted);
     QTest::mouseClick(Control<QPushButton>("suiButton26"), Qt::LeftButton);
     QVERIFY(started.wait(10000));
-    QCOMPARE(m_window->state().connected, 0);
+    QCOMPARE(window()->state().connected, 0);
     QCOMPARE(Status(0), QStringLiteral("DisConnected"));
     QCOMPARE(Status(1), U("未连接"));
     QVERIFY(completed.wait(10000));
     QCOMPARE(Status(0), QStringLiteral("Search completed    find:3"));
     QVERIFY(discovery().RowOf(QStringLiteral("127.0.0.50")) != 0);
     QCOMPARE(discovery().RowOf(UnitIp(0)), 0);
-    QCOMPARE(m_window->link().remoteAddress(), QStringLiteral("127.255.255.255"));
-    QVERIFY(m_messages.isEmpty());
+    QCOMPARE(window()->link().remoteAddress(), QStringLiteral("127.255.255.255"));
+    QVERIFY(m_f.messages().isEmpty());
 
     // The write went to the connected unit: 12 bytes at 138.
     const QList<QJsonObject> frames = LogAfter(before, 1);
@@ -445,17 +366,17 @@ class DiscoveryWindowTest final : public QObject {
         {QStringLiteral("127.0.0.20"), mask, QString(), U("网关设置错误"), true},
         {QStringLiteral("127.0.0.20"), mask, QStringLiteral("gate"), U("输入IP有误"), false},
     };
-    const qsizetype before = m_sim->LogLines().size();
+    const qsizetype before = sim().LogLines().size();
     for (const Case& c : cases) {
       SelectRow(row);
       Control<QLineEdit>("suiEdit1")->setText(c.ip);
       Control<QLineEdit>("suiEdit2")->setText(c.mask);
       Control<QLineEdit>("suiEdit3")->setText(c.gateway);
-      m_messages.clear();
+      m_f.ClearMessages();
       QTest::mouseClick(Control<QPushButton>("suiButton26"), Qt::LeftButton);
-      QCOMPARE(m_messages.size(), 1);
-      QCOMPARE(m_messages[0].text, c.message);
-      QCOMPARE(m_messages[0].errorIcon, c.errorIcon);
+      QCOMPARE(m_f.messages().size(), 1);
+      QCOMPARE(m_f.messages()[0].text, c.message);
+      QCOMPARE(m_f.messages()[0].errorIcon, c.errorIcon);
     }
     QCOMPARE(ErrorCaption(), U("错误"));
     // Connecting to the row still uses the unit's real address: no refused field was kept.
@@ -499,19 +420,19 @@ class DiscoveryWindowTest final : public QObject {
 
   void fileMenuOpensAndSavesWithItsTextsAndCaptions() {
     MakeWindow();
-    ProjectFileCommands& files = m_window->files();
+    ProjectFileCommands& files = window()->files();
     QString nextPath;
     files.setPathProvider({[&] { return nextPath; }, [&] { return nextPath; }});
     const QString title0 = CaptionTable::Text(0, 0);
     const QString untitled = title0 + QStringLiteral("   Untitle.KVdat");
-    ParameterImage& image = m_window->image();
+    ParameterImage& image = window()->image();
 
     // Save As writes the image and takes the new name into the caption; no status text.
-    const QString a = m_dir.filePath(QStringLiteral("a.kvdat"));
+    const QString a = m_f.Path(QStringLiteral("a.kvdat"));
     image.setFaderLevel(0, 12);
     nextPath = a;
     Item("N5")->trigger();
-    QCOMPARE(m_window->windowTitle(), title0 + QStringLiteral("   ") + a);
+    QCOMPARE(window()->windowTitle(), title0 + QStringLiteral("   ") + a);
     QCOMPARE(Status(0), QString());
     const auto encoded = EncodeProjectFile(image);
     QFile saved(a);
@@ -528,7 +449,7 @@ class DiscoveryWindowTest final : public QObject {
 
     // New Project: defaults, the short caption form with "Untitle.KVdat".
     Item("N2")->trigger();
-    QCOMPARE(m_window->windowTitle(), untitled);
+    QCOMPARE(window()->windowTitle(), untitled);
     QCOMPARE(image.faderLevel(0), 70);
 
     // Cancelling either dialog changes nothing, not even the status bar.
@@ -536,37 +457,37 @@ class DiscoveryWindowTest final : public QObject {
     Item("N3")->trigger();
     Item("N5")->trigger();
     QCOMPARE(Status(0), QString());
-    QCOMPARE(m_window->windowTitle(), untitled);
+    QCOMPARE(window()->windowTitle(), untitled);
 
     // Failed opens leave image, name and caption as they were.
     const ParameterImage before = image;
-    QFile bad(m_dir.filePath(QStringLiteral("bad.kvdat")));
+    QFile bad(m_f.Path(QStringLiteral("bad.kvdat")));
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write(QByteArray("MZR4700DAX") + QByteArray(853, '\0'));
     bad.close();
     nextPath = bad.fileName();
     Item("N3")->trigger();
     QCOMPARE(Status(0), QStringLiteral("File Format Error!"));
-    nextPath = m_dir.filePath(QStringLiteral("missing.kvdat"));
+    nextPath = m_f.Path(QStringLiteral("missing.kvdat"));
     Item("N3")->trigger();
     QCOMPARE(Status(0), QStringLiteral("Can't open this file!"));
     QVERIFY(image == before);
-    QCOMPARE(m_window->windowTitle(), untitled);
+    QCOMPARE(window()->windowTitle(), untitled);
 
     // A failed Save As keeps the name.
-    nextPath = m_dir.filePath(QStringLiteral("no-such-folder/b.kvdat"));
+    nextPath = m_f.Path(QStringLiteral("no-such-folder/b.kvdat"));
     Item("N5")->trigger();
     QCOMPARE(Status(0), QStringLiteral("Can't write this file!"));
-    QCOMPARE(m_window->windowTitle(), untitled);
+    QCOMPARE(window()->windowTitle(), untitled);
 
     // Open loads the file, names it in the caption and refreshes the editors.
     nextPath = a;
     Item("N3")->trigger();
     QCOMPARE(Status(0), QStringLiteral("Open File Success"));
-    QCOMPARE(m_window->windowTitle(), title0 + QStringLiteral("   ") + a);
+    QCOMPARE(window()->windowTitle(), title0 + QStringLiteral("   ") + a);
     QCOMPARE(image.faderLevel(0), 44);
     QCOMPARE(Control<QSlider>("suiTrackBar14")->value(), 44);
-    QCOMPARE(m_window->state().refreshing, 0);
+    QCOMPARE(window()->state().refreshing, 0);
   }
 };
 

@@ -14,11 +14,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QJsonObject>
-#include <QMenuBar>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -29,18 +26,19 @@
 #include "link/FrameCodec.h"
 #include "link/ParamLink.h"
 #include "model/WriteSpan.h"
-#include "support/SimProcess.h"
+#include "support/WindowFixture.h"
 #include "ui/window/MainWindow.h"
-#include "workspace/Workspace.h"
 #include "ui/output/OutputDrawer.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/Skin.h"
 
 using namespace mzr;
 using mzr::test::FirstDifference;
+using mzr::test::LoopbackUnit;
 using mzr::test::SimProcess;
 using mzr::test::StallMeter;
 using mzr::test::WindowDriver;
+using mzr::test::WindowFixture;
 
 namespace {
 
@@ -144,85 +142,60 @@ class FaultWindowTest final : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_dir;
+  WindowFixture m_f;
   QString m_stateDir;
-  quint16 m_port = 0;
-  std::unique_ptr<SimProcess> m_sim;
-  std::unique_ptr<Workspace> m_workspace;  // outlives the window
-  std::unique_ptr<MainWindow> m_window;
   std::unique_ptr<WindowDriver> m_driver;
   std::unique_ptr<StallMeter> m_stalls;
   QStringList m_unsoundSuccesses;  // every "DownLoad Success" whose stored image was not the program's
   int m_projects = 0;
   QString m_nextProject;
 
+  // The previous unit goes away first: the new one takes its address and port.
   void StartSim(const QStringList& extra) {
-    m_sim.reset();  // the previous unit goes away first: the new one takes its address and port
-    m_sim = std::make_unique<SimProcess>();
-    QString error;
-    QVERIFY2(m_sim->Start(QStringList{QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--port"),
-                                      QString::number(m_port), QStringLiteral("--state-dir"), m_stateDir} +
-                              extra,
-                          &error),
-             qPrintable(error));
+    m_f.StartSim(QStringList{QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--state-dir"), m_stateDir} +
+                 extra);
   }
-
-  void WriteConfig(int searchTimeMs) {
-    QFile ini(m_dir.filePath(QStringLiteral("Config.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write(QStringLiteral("[SysPara]\nsearchTime=%1\n").arg(searchTimeMs).toUtf8());
-  }
+  SimProcess& sim() { return m_f.sim(); }
+  MainWindow* window() { return &m_f.window(); }
 
   void MakeWindow(int timeoutMs) {
-    MainWindow::Options options;
-    Workspace::Options link;
-    options.drawerStepIntervalMs = 1;
-    link.udpPort = m_port;
-    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    link.linkTimeoutMs = timeoutMs;
-    m_window.reset();
-    m_workspace = std::make_unique<Workspace>(link);
-    m_window = std::make_unique<MainWindow>(*m_workspace, options);
-    m_window->show();
-    m_window->files().setPathProvider({[this] { return m_nextProject; }, [this] { return m_nextProject; }});
-    m_driver = std::make_unique<WindowDriver>(*m_window, kUnitIp, m_port);
+    WindowFixture::Settings settings;
+    settings.linkTimeoutMs = timeoutMs;
+    m_f.MakeWindow(settings);
+    window()->files().setPathProvider({[this] { return m_nextProject; }, [this] { return m_nextProject; }});
+    m_driver = std::make_unique<WindowDriver>(*window(), kUnitIp, m_f.port());
     m_driver->setOnDownloadSuccess([this] {
       // Looked at the moment the text shows: the unit stores before it acknowledges.
       const auto stored = m_driver->StoredImage(m_stateDir);
       if (!stored) {
         m_unsoundSuccesses << QStringLiteral("no stored image");
-      } else if (*stored != m_window->image()) {
-        m_unsoundSuccesses << QStringLiteral("stored image differs at %1").arg(FirstDifference(*stored, m_window->image()));
+      } else if (*stored != window()->image()) {
+        m_unsoundSuccesses << QStringLiteral("stored image differs at %1").arg(FirstDifference(*stored, window()->image()));
       }
     });
   }
 
-  QAction* Item(const char* name) {
-    QAction* action = m_window->menuBar()->findChild<QAction*>(QString::fromLatin1(name));
-    if (action == nullptr) qFatal("menu item %s missing", name);
-    return action;
-  }
+  QAction* Item(const char* name) { return m_f.Item(name); }
 
   // A project that differs from everything the unit has held so far: its levels are new, its
   // identity bytes are the unit's (which the unit keeps as its own), so a stored image equal
   // to it is the proof that this download landed.
   ParameterImage NextProject() {
-    ParameterImage image = m_window->image();
+    ParameterImage image = window()->image();
     const int k = ++m_projects;
     for (int slot = 0; slot < 6; ++slot) image.setOutputLevel(slot, static_cast<std::uint8_t>((k * 7 + slot * 3) % 61));
     for (int input = 0; input < 5; ++input) image.setPresetLevel(input, static_cast<std::uint8_t>((k * 11 + input) % 101));
     image.setFaderLevel(0, static_cast<std::uint8_t>((k * 13) % 101));
-    m_nextProject = m_dir.filePath(QStringLiteral("project-%1.kvdat").arg(k));
+    m_nextProject = m_f.Path(QStringLiteral("project-%1.kvdat").arg(k));
     if (SaveProjectFile(m_nextProject.toStdString(), image) != FileResult::Ok) qFatal("cannot write a project file");
     return image;
   }
 
   // The requests the program sent to the unit (not the probes) from log line skip on.
   QList<Heard> HeardFromProgram(qsizetype skip) {
-    const QString program = QStringLiteral("127.0.0.1:%1").arg(m_port);
+    const QString program = QStringLiteral("127.0.0.1:%1").arg(m_f.port());
     QList<Heard> heard;
-    const QList<QJsonObject> lines = m_sim->LogLines();
+    const QList<QJsonObject> lines = sim().LogLines();
     for (qsizetype i = skip; i < lines.size(); ++i) {
       const QJsonObject& line = lines[i];
       if (line.value(QStringLiteral("from")).toString() != program) continue;
@@ -235,7 +208,7 @@ class FaultWindowTest final : public QObject {
   // The outcome of the probe sent from probePort, once the unit has logged it.
   std::optional<QString> ProbeOutcome(qsizetype skip, quint16 probePort) {
     const QString probe = QStringLiteral("127.0.0.1:%1").arg(probePort);
-    const QList<QJsonObject> lines = m_sim->LogLines();
+    const QList<QJsonObject> lines = sim().LogLines();
     for (qsizetype i = skip; i < lines.size(); ++i) {
       if (lines[i].value(QStringLiteral("from")).toString() == probe) return lines[i].value(QStringLiteral("outcome")).toString();
     }
@@ -251,7 +224,7 @@ class FaultWindowTest final : public QObject {
     QVERIFY(foreign.bind(kForeignAddress, 0));
     const QHostAddress program(QStringLiteral("127.0.0.1"));
     const auto send = [&](QUdpSocket& from, const QByteArray& bytes) {
-      QCOMPARE(from.writeDatagram(bytes, program, m_port), qint64(bytes.size()));
+      QCOMPARE(from.writeDatagram(bytes, program, m_f.port()), qint64(bytes.size()));
     };
     const QByteArray whole = Bytes(frame::BuildReadReply(0, otherImage.All()));
     QByteArray badToken = whole;
@@ -282,10 +255,10 @@ class FaultWindowTest final : public QObject {
 
   void RunStep(const FaultCase& c, Step step, int index, int* timeOuts, qint64* longestFailMs) {
     const QString where = QStringLiteral("%1, step %2 (%3)").arg(QString::fromLatin1(c.name)).arg(index).arg(QString::fromLatin1(StepName(step)));
-    QCOMPARE(m_window->state().connected, 1);
-    ParameterImage& image = m_window->image();
+    QCOMPARE(window()->state().connected, 1);
+    ParameterImage& image = window()->image();
     ParameterImage expected = image;
-    const qsizetype logBefore = m_sim->LogLines().size();
+    const qsizetype logBefore = sim().LogLines().size();
     const int successesBefore = m_driver->downloadSuccesses();
     // The unit's image as the faulty unit may still send it: a late or foreign answer must
     // not bring it in.
@@ -296,7 +269,7 @@ class FaultWindowTest final : public QObject {
     QElapsedTimer clock;
     switch (step) {
       case Step::Edit: {
-        auto* bar = m_window->outputDrawerContent()->findChild<QSlider*>(QStringLiteral("suiTrackBar%1").arg(6 + index % 5));
+        auto* bar = window()->outputDrawerContent()->findChild<QSlider*>(QStringLiteral("suiTrackBar%1").arg(6 + index % 5));
         QVERIFY(bar != nullptr);
         const int value = bar->value() == bar->maximum() ? 0 : bar->value() + 1;
         expected.setOutputLevel(index % 5, static_cast<std::uint8_t>(bar->maximum() - value));
@@ -338,7 +311,7 @@ class FaultWindowTest final : public QObject {
       ++*timeOuts;
       *longestFailMs = std::max(*longestFailMs, elapsed);
       QCOMPARE(m_driver->status0(), kConnectFail);
-      QCOMPARE(m_window->state().connected, 0);
+      QCOMPARE(window()->state().connected, 0);
       QVERIFY2(image == expected, qPrintable(where + QStringLiteral(": the time-out changed the image")));
     } else if (step == Step::ReadAll) {
       expected = image;  // the unit's answer is the image now
@@ -380,7 +353,7 @@ class FaultWindowTest final : public QObject {
       QVERIFY2(succeeded, qPrintable(where + QStringLiteral(": a download ended with \"%1\"").arg(m_driver->status0())));
     }
 
-    if (m_window->state().connected == 0) {
+    if (window()->state().connected == 0) {
       if (c.searchable) {
         QVERIFY2(m_driver->SearchAndConnect(), qPrintable(m_driver->error()));
       } else {
@@ -390,17 +363,52 @@ class FaultWindowTest final : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    Skin::Apply(*qApp);
-    QVERIFY(m_dir.isValid());
-    qputenv("MZR4700_LOCAL_IP", "127.0.0.1");
-  }
+  void initTestCase() { Skin::Apply(*qApp); }
 
   void cleanup() {
     m_driver.reset();
-    m_window.reset();
-    m_sim.reset();
+    m_f.Reset();
     m_stalls.reset();
+  }
+
+  // An edit sent while the download's image waits for its acknowledgement becomes the link's
+  // newest command, so the edit's acknowledgement is the one the download hears next; it says
+  // nothing about the image. Here the image is lost on the way and the edit answered: the
+  // image must go again, and only once the unit has taken it may the store follow and
+  // "DownLoad Success" show.
+  void anEditsAcknowledgementDoesNotStandInForTheImage() {
+    LoopbackUnit& unit = m_f.StartUnit();
+    m_f.MakeWindow();
+    m_f.SearchAndConnect();
+    if (QTest::currentTestFailed()) return;
+    ParameterImage& image = window()->image();
+    // Settings the unit does not hold yet: they reach it only with the image.
+    for (int input = 0; input < 5; ++input) image.setPresetLevel(input, static_cast<std::uint8_t>(91 - input));
+    QVERIFY(unit.image() != image);
+
+    unit.ClearFrames();
+    unit.DropNext(static_cast<int>(frame::Command::BlockWrite));
+    Item("N20")->trigger();
+    QCOMPARE(m_f.Status(0), QStringLiteral("DownLoad.."));
+    auto* bar = m_f.Control<QSlider>("suiTrackBar6", window()->outputDrawerContent());
+    bar->setValue(bar->value() == bar->maximum() ? 0 : bar->value() + 1);
+    QTRY_COMPARE(m_f.Status(0), kDownloadSuccess);
+
+    struct Heard {
+      int command;
+      int address;
+      QString outcome;
+      bool operator==(const Heard&) const = default;
+    };
+    QList<Heard> heard;
+    for (const LoopbackUnit::Frame& f : unit.frames()) heard.append({f.command, f.address, f.outcome});
+    const QString answered = QStringLiteral("answered");
+    const QList<Heard> expected{{16, 0, QStringLiteral("dropped")},
+                                {6, WriteSpanFor(EditedField::outputLevel, 0).address, answered},
+                                {16, 0, answered},
+                                {6, frame::kSaveCommandAddress, answered}};
+    QVERIFY2(heard == expected, "the unit did not hear: the lost image, the edit, the image again, the store");
+    QVERIFY2(unit.image() == image, "\"DownLoad Success\" while the unit holds another image");
   }
 
   void faults_data() {
@@ -411,12 +419,10 @@ class FaultWindowTest final : public QObject {
   void faults() {
     QFETCH(int, index);
     const FaultCase& c = Cases()[index];
-    m_stateDir = m_dir.filePath(QStringLiteral("units-%1").arg(index));
+    m_stateDir = m_f.Path(QStringLiteral("units-%1").arg(index));
     QVERIFY(QDir().mkpath(m_stateDir));
-    m_port = mzr::test::FreeUdpPort();
-    QVERIFY(m_port != 0);
     m_unsoundSuccesses.clear();
-    WriteConfig(c.searchTimeMs);
+    m_f.WriteConfig(c.searchTimeMs);
 
     // Connected to a healthy unit first.
     StartSim({});
@@ -426,7 +432,7 @@ class FaultWindowTest final : public QObject {
 
     // The faulty unit takes its place with settings of its own, so that its late or stray
     // answers would show in the image.
-    ParameterImage unitImage = m_window->image();
+    ParameterImage unitImage = window()->image();
     for (int input = 0; input < 8; ++input) unitImage.setFaderLevel(input, static_cast<std::uint8_t>(90 - input));
     QCOMPARE(SaveProjectFile(m_driver->StoredImagePath(m_stateDir).toStdString(), unitImage), FileResult::Ok);
     StartSim(c.faultArgs);
@@ -448,7 +454,7 @@ class FaultWindowTest final : public QObject {
     for (int attempt = 0; attempt < 20 && !stored; ++attempt) {
       const ParameterImage project = NextProject();
       Item("N3")->trigger();
-      QVERIFY(m_window->image() == project);
+      QVERIFY(window()->image() == project);
       const int before = m_driver->downloadSuccesses();
       Item("N20")->trigger();
       const WindowDriver::Outcome outcome = m_driver->WaitExchange();

@@ -8,45 +8,33 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
-
-#include <memory>
 
 #include "files/ProjectFile.h"
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
-#include "support/SimProcess.h"
-#include "ui/devices/DeviceListPanel.h"
-#include "ui/devices/DeviceSession.h"
+#include "support/WindowFixture.h"
 #include "ui/window/MainWindow.h"
-#include "workspace/Workspace.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
 #include "ui/window/StatusBar.h"
 
 using namespace mzr;
 using mzr::test::SimProcess;
+using mzr::test::U;
+using mzr::test::WindowFixture;
 
 namespace {
 
-QString U(const char* text) { return QString::fromUtf8(text); }
 QString UnitIp(int k) { return QStringLiteral("127.0.0.%1").arg(2 + k); }
 
 // Downloads through the window against a unit that loses 10% of the requests it hears.
 constexpr int kLossyDownloads = 200;
-
-struct Message {
-  QString text;
-  bool errorIcon;
-};
 
 }  // namespace
 
@@ -54,63 +42,29 @@ class NetworkChangeWindowTest final : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_dir;
-  quint16 m_port = 0;
-  std::unique_ptr<SimProcess> m_sim;
-  std::unique_ptr<Workspace> m_workspace;  // outlives the window
-  std::unique_ptr<MainWindow> m_window;
-  QList<Message> m_messages;
+  WindowFixture m_f{1500};
 
-  void StartSim(const QStringList& args) {
-    m_sim = std::make_unique<SimProcess>();
-    QString error;
-    QVERIFY2(m_sim->Start(QStringList{QStringLiteral("--port"), QString::number(m_port)} + args, &error),
-             qPrintable(error));
-  }
-
+  void StartSim(const QStringList& args) { m_f.StartSim(args); }
+  SimProcess& sim() { return m_f.sim(); }
   void MakeWindow(int linkTimeoutMs = 60000) {
-    MainWindow::Options options;
-    Workspace::Options link;
-    options.drawerStepIntervalMs = 1;
-    link.udpPort = m_port;
-    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    link.networkSettleMs = 20;
-    link.linkTimeoutMs = linkTimeoutMs;
-    m_window.reset();
-    m_workspace = std::make_unique<Workspace>(link);
-    m_window = std::make_unique<MainWindow>(*m_workspace, options);
-    m_window->show();
-    m_messages.clear();
-    panel()->setMessageSink([this](const QString& text, bool errorIcon) { m_messages.append({text, errorIcon}); });
+    WindowFixture::Settings settings;
+    settings.linkTimeoutMs = linkTimeoutMs;
+    m_f.MakeWindow(settings);
   }
+  MainWindow* window() { return &m_f.window(); }
 
-  DeviceDiscovery& discovery() { return m_window->deviceSession()->discovery(); }
-  DeviceListPanel* panel() { return m_window->deviceSession()->panel(); }
-  QTableWidget* grid() { return panel()->grid(); }
-  QString Status(int panel) { return m_window->statusBarPanels()->panelText(panel); }
+  DeviceDiscovery& discovery() { return m_f.discovery(); }
+  QTableWidget* grid() { return m_f.grid(); }
+  QString Status(int panel) { return m_f.Status(panel); }
   template <typename T>
   T* Control(const char* name) {
-    T* control = m_window->findChild<T*>(U(name));
-    if (control == nullptr) qFatal("control %s missing", name);
-    return control;
+    return m_f.Control<T>(name);
   }
-  QAction* Item(const char* name) {
-    QAction* action = m_window->menuBar()->findChild<QAction*>(U(name));
-    if (action == nullptr) qFatal("menu item %s missing", name);
-    return action;
-  }
-
-  void SearchFromMenu() {
-    QSignalSpy completed(&discovery(), &DeviceDiscovery::searchCompleted);
-    Item("N17")->trigger();
-    QVERIFY(completed.wait(10000));
-  }
+  QAction* Item(const char* name) { return m_f.Item(name); }
+  void SearchFromMenu() { m_f.SearchFromMenu(); }
 
   void SelectRow(int row) {
-    QTableWidgetItem* item = grid()->item(row - 1, 1);
-    grid()->scrollToItem(item);
-    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {}, grid()->visualItemRect(item).center());
+    m_f.SelectRow(row);
     QCOMPARE(grid()->currentRow(), row - 1);
   }
 
@@ -133,7 +87,7 @@ class NetworkChangeWindowTest final : public QObject {
   // The network writes (12 bytes at 138) in the log after skip lines, as "unit<-to".
   QStringList NetworkWritesAfter(qsizetype skip) {
     QStringList writes;
-    for (const QJsonObject& line : m_sim->LogLines().mid(skip)) {
+    for (const QJsonObject& line : sim().LogLines().mid(skip)) {
       if (line.value(QStringLiteral("command")).toInt() == 6 && line.value(QStringLiteral("address")).toInt() == 138) {
         writes << line.value(QStringLiteral("unit")).toString() + QStringLiteral("<-") +
                       line.value(QStringLiteral("to")).toString();
@@ -152,25 +106,9 @@ class NetworkChangeWindowTest final : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    Skin::Apply(*qApp);
-    QVERIFY(m_dir.isValid());
-    QFile ini(m_dir.filePath(QStringLiteral("Config.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[SysPara]\nsearchTime=1500\n");
-    ini.close();
-    qputenv("MZR4700_LOCAL_IP", "127.0.0.1");
-  }
+  void initTestCase() { Skin::Apply(*qApp); }
 
-  void init() {
-    m_port = mzr::test::FreeUdpPort();
-    QVERIFY(m_port != 0);
-  }
-
-  void cleanup() {
-    m_window.reset();
-    m_sim.reset();
-  }
+  void cleanup() { m_f.Reset(); }
 
   // Not connected, row 1 changed: only unit 1 hears the write and moves; the next search
   // lists all three, unit 1 at its new address and selected.
@@ -179,7 +117,7 @@ class NetworkChangeWindowTest final : public QObject {
     MakeWindow();
     SearchFromMenu();
     SelectRow(discovery().RowOf(UnitIp(0)));
-    const qsizetype before = m_sim->LogLines().size();
+    const qsizetype before = sim().LogLines().size();
     ChangeSelected(QStringLiteral("127.0.0.9"));
     WaitForTheSearchAfterTheChange();
 
@@ -189,8 +127,8 @@ class NetworkChangeWindowTest final : public QObject {
     QVERIFY(discovery().RowOf(UnitIp(1)) != 0);
     QVERIFY(discovery().RowOf(UnitIp(2)) != 0);
     ExpectSelected(QStringLiteral("127.0.0.9"));
-    QVERIFY(m_messages.isEmpty());
-    QCOMPARE(m_window->state().connected, 0);
+    QVERIFY(m_f.messages().isEmpty());
+    QCOMPARE(window()->state().connected, 0);
   }
 
   // Connected to unit 3 with row 1 selected: the write goes to unit 1, not to the connected
@@ -201,15 +139,15 @@ class NetworkChangeWindowTest final : public QObject {
     SearchFromMenu();
     SelectRow(discovery().RowOf(UnitIp(2)));
     QTest::mouseClick(Control<QPushButton>("suiButton24"), Qt::LeftButton);
-    QCOMPARE(m_window->state().connected, 1);
+    QCOMPARE(window()->state().connected, 1);
 
-    m_window->deviceListDrawer()->ShowPinnedOpen();
+    window()->deviceListDrawer()->ShowPinnedOpen();
     SelectRow(discovery().RowOf(UnitIp(0)));
-    const qsizetype before = m_sim->LogLines().size();
+    const qsizetype before = sim().LogLines().size();
     QSignalSpy started(&discovery(), &DeviceDiscovery::searchStarted);
     ChangeSelected(QStringLiteral("127.0.0.9"));
     QVERIFY(started.wait(10000));
-    QCOMPARE(m_window->state().connected, 0);
+    QCOMPARE(window()->state().connected, 0);
     QCOMPARE(Status(1), U("未连接"));
     QSignalSpy completed(&discovery(), &DeviceDiscovery::searchCompleted);
     QVERIFY(completed.wait(10000));
@@ -219,7 +157,7 @@ class NetworkChangeWindowTest final : public QObject {
     QVERIFY(discovery().RowOf(UnitIp(2)) != 0);  // the connected unit stayed where it was
     QCOMPARE(discovery().RowOf(UnitIp(0)), 0);
     ExpectSelected(QStringLiteral("127.0.0.9"));
-    QCOMPARE(m_window->state().connected, 0);
+    QCOMPARE(window()->state().connected, 0);
   }
 
   // A unit set up for another network (its image names 192.0.2.7) is reached only by
@@ -241,27 +179,27 @@ class NetworkChangeWindowTest final : public QObject {
     const int row = discovery().RowOf(QStringLiteral("192.0.2.7"));
     QVERIFY(row != 0);
     SelectRow(row);
-    const qsizetype before = m_sim->LogLines().size();
+    const qsizetype before = sim().LogLines().size();
     ChangeSelected(QStringLiteral("127.0.0.9"));
     if (!sent) {
-      QCOMPARE(m_messages.size(), 1);
-      QVERIFY(m_messages[0].errorIcon);
-      QVERIFY2(m_messages[0].text.contains(U("不在本机网段内")) &&
-                   m_messages[0].text.contains(QStringLiteral("outside this PC's subnet")),
-               qPrintable(m_messages[0].text));
+      QCOMPARE(m_f.messages().size(), 1);
+      QVERIFY(m_f.messages()[0].errorIcon);
+      QVERIFY2(m_f.messages()[0].text.contains(U("不在本机网段内")) &&
+                   m_f.messages()[0].text.contains(QStringLiteral("outside this PC's subnet")),
+               qPrintable(m_f.messages()[0].text));
       // A search after the refusal: the units hear its read and nothing before it.
       SearchFromMenu();
-      for (const QJsonObject& line : m_sim->LogLines().mid(before)) {
+      for (const QJsonObject& line : sim().LogLines().mid(before)) {
         QCOMPARE(line.value(QStringLiteral("command")).toInt(), 3);
       }
-      QVERIFY(m_sim->LogLines().size() > before);
+      QVERIFY(sim().LogLines().size() > before);
       QCOMPARE(discovery().RowOf(QStringLiteral("127.0.0.9")), 0);
       return;
     }
     WaitForTheSearchAfterTheChange();
     const QString last = UnitIp(units - 1);
     QCOMPARE(NetworkWritesAfter(before), QStringList{last + QStringLiteral("<-127.255.255.255")});
-    QVERIFY(m_messages.isEmpty());
+    QVERIFY(m_f.messages().isEmpty());
     QCOMPARE(discovery().RowOf(QStringLiteral("192.0.2.7")), 0);
     ExpectSelected(QStringLiteral("127.0.0.9"));
   }
@@ -270,20 +208,20 @@ class NetworkChangeWindowTest final : public QObject {
   // time-out armed behind it.
   void aPortThatCannotBeBoundIsSaidOnceWithoutConnectFail() {
     QUdpSocket holder;
-    QVERIFY(holder.bind(QHostAddress(QStringLiteral("127.0.0.1")), m_port, QUdpSocket::DontShareAddress));
+    QVERIFY(holder.bind(QHostAddress(QStringLiteral("127.0.0.1")), m_f.port(), QUdpSocket::DontShareAddress));
     MakeWindow(300);
     Item("N17")->trigger();
-    QCOMPARE(m_messages.size(), 1);
-    QVERIFY2(m_messages[0].text.contains(QString::number(m_port)), qPrintable(m_messages[0].text));
-    QVERIFY(!m_window->link().timerActive());
-    QCOMPARE(m_window->link().pendingCommand(), 0);
+    QCOMPARE(m_f.messages().size(), 1);
+    QVERIFY2(m_f.messages()[0].text.contains(QString::number(m_f.port())), qPrintable(m_f.messages()[0].text));
+    QVERIFY(!window()->link().timerActive());
+    QCOMPARE(window()->link().pendingCommand(), 0);
     QVERIFY(Status(0) != QStringLiteral("Connect Fail!"));
   }
 
   // Every "DownLoad Success" leaves the unit's stored image (the simulator's state folder)
   // equal to the image sent; every other download ends in "Connect Fail!".
   void downloadsUnderLossSucceedOnlyWhenStored() {
-    const QString stateDir = m_dir.filePath(QStringLiteral("state-window"));
+    const QString stateDir = m_f.Path(QStringLiteral("state-window"));
     StartSim({QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--loss"), QStringLiteral("10"),
               QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--state-dir"), stateDir});
     MakeWindow(300);
@@ -297,9 +235,9 @@ class NetworkChangeWindowTest final : public QObject {
     QElapsedTimer clock;
     clock.start();
     for (int i = 0; i < kLossyDownloads; ++i) {
-      if (m_window->state().connected == 0) discovery().Connect();
-      QCOMPARE(m_window->state().connected, 1);
-      ParameterImage& image = m_window->image();
+      if (window()->state().connected == 0) discovery().Connect();
+      QCOMPARE(window()->state().connected, 1);
+      ParameterImage& image = window()->image();
       image.SetU8(160, static_cast<std::uint8_t>(i));  // every download a different image
       image.SetU8(161, static_cast<std::uint8_t>(i >> 8));
       image.setGeqGain(0, i % 27, static_cast<std::int8_t>(i % 120));
@@ -317,7 +255,7 @@ class NetworkChangeWindowTest final : public QObject {
       } else {
         ++failures;
         QCOMPARE(Status(0), QStringLiteral("Connect Fail!"));
-        QCOMPARE(m_window->state().connected, 0);
+        QCOMPARE(window()->state().connected, 0);
       }
     }
     qInfo("%d downloads with 10%% loss: %d succeeded (each stored as sent), %d ended in \"Connect Fail!\"; %lld ms",

@@ -8,65 +8,42 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 #include "e2e/WindowDriver.h"
-#include "support/SimProcess.h"
+#include "support/WindowFixture.h"
 #include "ui/window/MainWindow.h"
-#include "workspace/Workspace.h"
 #include "ui/Skin.h"
 
 using namespace mzr;
 using mzr::test::SimProcess;
 using mzr::test::StallMeter;
 using mzr::test::WindowDriver;
+using mzr::test::WindowFixture;
 using mzr::test::WindowSoak;
 
 class SoakWindowTest final : public QObject {
   Q_OBJECT
 
+  WindowFixture m_f{150};
+
  private slots:
-  void initTestCase() {
-    Skin::Apply(*qApp);
-    qputenv("MZR4700_LOCAL_IP", "127.0.0.1");
-  }
+  void initTestCase() { Skin::Apply(*qApp); }
 
   void editsSurviveALossyUnitAndTheDownloadStoresThem() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const QString state = dir.filePath(QStringLiteral("units"));
+    const QString state = m_f.Path(QStringLiteral("units"));
     QVERIFY(QDir().mkpath(state));
-    QFile ini(dir.filePath(QStringLiteral("Config.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[SysPara]\nsearchTime=150\n");
-    ini.close();
+    SimProcess& sim = m_f.StartSim({QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--loss"),
+                                    QStringLiteral("5"), QStringLiteral("--seed"), QStringLiteral("11"),
+                                    QStringLiteral("--state-dir"), state});
+    QVERIFY(sim.isRunning());
 
-    const quint16 port = mzr::test::FreeUdpPort();
-    SimProcess sim;
-    QString error;
-    QVERIFY2(sim.Start({QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--port"), QString::number(port),
-                        QStringLiteral("--loss"), QStringLiteral("5"), QStringLiteral("--seed"), QStringLiteral("11"),
-                        QStringLiteral("--state-dir"), state},
-                       &error),
-             qPrintable(error));
-
-    MainWindow::Options options;
-    Workspace::Options link;
-    options.drawerStepIntervalMs = 1;
-    link.udpPort = port;
-    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    link.configPath = ini.fileName();
+    WindowFixture::Settings settings;
     // Short, so the soak meets many time-outs; a late answer on a busy machine only adds one.
-    link.linkTimeoutMs = 500;
-    Workspace workspace(link);
-    MainWindow window(workspace, options);
-    window.show();
+    settings.linkTimeoutMs = 500;
+    MainWindow& window = m_f.MakeWindow(settings);
     StallMeter stalls;
-    WindowDriver driver(window, QStringLiteral("127.0.0.2"), port);
+    WindowDriver driver(window, QStringLiteral("127.0.0.2"), m_f.port());
     QVERIFY2(driver.SearchAndConnect(), qPrintable(driver.error()));
 
     WindowSoak soak(driver, 20261);

@@ -1,55 +1,40 @@
 // The EQ copy, theater profile and serial-number dialogs on the real main window
-// (offscreen), connected through a real search to a unit on loopback: a test unit at
-// 127.0.0.2 that answers with its image, applies and acknowledges writes and records every
-// frame it is sent, or mzr4700-sim for the end-to-end part. Every datagram stays on
-// 127.0.0.0/8.
+// (offscreen), connected through a real search to a unit on loopback: the in-process unit
+// at 127.0.0.2 (tests/support LoopbackUnit), which records every frame it is sent, or
+// mzr4700-sim for the end-to-end part. Every datagram stays on 127.0.0.0/8.
 
 #include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QDate>
-#include <QFile>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
-#include <QMenuBar>
-#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
-#include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QUdpSocket>
-
-#include <memory>
 
 #include "files/ProjectFile.h"
 #include "link/FrameCodec.h"
 #include "link/ParamLink.h"
-#include "link/discovery/DeviceDiscovery.h"
 #include "model/ParameterImage.h"
-#include "support/SimProcess.h"
+#include "support/WindowFixture.h"
 #include "ui/dialogs/DeviceInfoDialog.h"
-#include "ui/devices/DeviceListPanel.h"
-#include "ui/devices/DeviceSession.h"
 #include "ui/dialogs/EqCopyDialog.h"
 #include "ui/window/LogoImage.h"
 #include "ui/window/MainWindow.h"
-#include "workspace/Workspace.h"
 #include "ui/window/ProgramVersion.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/dialogs/TheaterProfileDialog.h"
 
 using namespace mzr;
+using mzr::test::LoopbackUnit;
 using mzr::test::SimProcess;
+using mzr::test::U;
+using mzr::test::WindowFixture;
 
 namespace {
-
-QString U(const char* text) { return QString::fromUtf8(text); }
-
-const QHostAddress kUnitAddress(QStringLiteral("127.0.0.2"));
 
 QByteArray ImageBytes(const ParameterImage& image, int address = 0, int count = int(kImageSize)) {
   return QByteArray(reinterpret_cast<const char*>(image.All().data()) + address, count);
@@ -59,67 +44,6 @@ void StoreBytes(ParameterImage& image, int address, const QByteArray& bytes) {
   const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
   QVERIFY(image.Store(static_cast<std::size_t>(address), {data, static_cast<std::size_t>(bytes.size())}));
 }
-
-// Plays one unit at 127.0.0.2 on the window's port: answers the search broadcast and reads
-// with its image, applies and acknowledges writes, and records every frame sent to its own
-// address, in the order they arrive.
-class LoopbackUnit final {
- public:
-  struct Frame {
-    int command;
-    int address;
-    int count;
-    QByteArray data;
-  };
-
-  explicit LoopbackUnit(quint16 port) {
-    image.ApplyNewProjectDefaults();
-    image.setIpAddress({127, 0, 0, 2});
-    image.setSubnetMask({255, 0, 0, 0});
-    image.setGateway({127, 0, 0, 1});
-    image.setUdpPort(port);
-    image.setMacAddress({0x4C, 0x32, 0x7F, 0, 0, 2});
-    const auto flags = QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint;
-    m_bound = m_unit.bind(kUnitAddress, port, flags) &&
-              m_broadcast.bind(QHostAddress(QStringLiteral("127.255.255.255")), port, flags);
-    QObject::connect(&m_unit, &QUdpSocket::readyRead, [this] { Take(m_unit, true); });
-    QObject::connect(&m_broadcast, &QUdpSocket::readyRead, [this] { Take(m_broadcast, false); });
-  }
-
-  bool bound() const { return m_bound; }
-
-  ParameterImage image;
-  QList<Frame> frames;
-
- private:
-  void Take(QUdpSocket& socket, bool record) {
-    while (socket.hasPendingDatagrams()) {
-      const QNetworkDatagram d = socket.receiveDatagram();
-      const QByteArray bytes = d.data();
-      const auto request = frame::ParseRequest(
-          {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())});
-      // Answers go back only to loopback senders.
-      if (!request || !d.senderAddress().isInSubnet(QHostAddress(QStringLiteral("127.0.0.0")), 8)) continue;
-      const QByteArray data(reinterpret_cast<const char*>(request->data.data()), qsizetype(request->data.size()));
-      if (record) frames.append({int(request->command), request->address, request->count, data});
-      frame::Bytes answer;
-      if (request->command == frame::Command::Read) {
-        const auto span = image.Bytes(request->address, request->count);
-        if (!span) continue;
-        answer = frame::BuildReadReply(request->address, *span);
-      } else {
-        (void)image.Store(request->address, request->data);  // command registers lie outside the image
-        answer = frame::BuildAck(request->command, request->address, request->count);
-      }
-      m_unit.writeDatagram(reinterpret_cast<const char*>(answer.data()), qint64(answer.size()), d.senderAddress(),
-                           quint16(d.senderPort()));
-    }
-  }
-
-  QUdpSocket m_unit;
-  QUdpSocket m_broadcast;
-  bool m_bound = false;
-};
 
 // A copy as the table states it: count bytes from one address to another.
 struct Move {
@@ -140,83 +64,37 @@ class DialogsTest final : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_dir;
-  quint16 m_port = 0;
-  std::unique_ptr<LoopbackUnit> m_unit;
-  std::unique_ptr<SimProcess> m_sim;
-  std::unique_ptr<Workspace> m_workspace;  // outlives the window
-  std::unique_ptr<MainWindow> m_window;
+  WindowFixture m_f;
 
   void MakeWindow() {
-    MainWindow::Options options;
-    Workspace::Options link;
-    options.timer1IntervalMs = 1;
-    options.drawerStepIntervalMs = 1;
-    link.udpPort = m_port;
-    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    link.networkSettleMs = 20;
-    // No test here waits for a time-out: a slow answer on a loaded machine must not become one.
-    link.linkTimeoutMs = 60000;
-    m_window.reset();
-    m_workspace = std::make_unique<Workspace>(link);
-    m_window = std::make_unique<MainWindow>(*m_workspace, options);
-    m_window->show();
+    WindowFixture::Settings settings;
+    settings.timer1IntervalMs = 1;
+    m_f.MakeWindow(settings);
   }
+  // The restarts of the copies follow one another: the unit takes the next frame at once.
+  void StartUnit() { m_f.StartUnit().setRestartMs(0); }
+  LoopbackUnit& unit() { return m_f.unit(); }
+  MainWindow* window() { return &m_f.window(); }
 
-  void StartUnit() {
-    m_unit = std::make_unique<LoopbackUnit>(m_port);
-    QVERIFY(m_unit->bound());
-  }
-
-  QAction* Item(const char* name) {
-    QAction* action = m_window->menuBar()->findChild<QAction*>(U(name));
-    if (action == nullptr) qFatal("menu item %s missing", name);
-    return action;
-  }
+  QAction* Item(const char* name) { return m_f.Item(name); }
   template <typename T>
-  static T* Control(QWidget* dialog, const char* name) {
-    T* control = dialog->findChild<T*>(U(name));
-    if (control == nullptr) qFatal("control %s missing", name);
-    return control;
+  T* Control(QWidget* dialog, const char* name) {
+    return m_f.Control<T>(name, dialog);
   }
-  EqCopyDialog* Form4() { return m_window->eqCopyDialog(); }
-  TheaterProfileDialog* Form5() { return m_window->profileDialog(); }
-  DeviceInfoDialog* Form8() { return m_window->deviceInfoDialog(); }
-  DeviceDiscovery& discovery() { return m_window->deviceSession()->discovery(); }
+  EqCopyDialog* Form4() { return window()->eqCopyDialog(); }
+  TheaterProfileDialog* Form5() { return window()->profileDialog(); }
+  DeviceInfoDialog* Form8() { return window()->deviceInfoDialog(); }
   QString Line(const char* name) { return Control<QLabel>(Form5(), name)->text(); }
-
-  // Search from the Communication menu, select the unit's row and press "connect".
-  void SearchAndConnect() {
-    QSignalSpy completed(&discovery(), &DeviceDiscovery::searchCompleted);
-    Item("N17")->trigger();
-    QVERIFY(completed.wait(10000));
-    ConnectListedUnit();
-  }
-  void ConnectListedUnit() {
-    const int row = discovery().RowOf(kUnitAddress.toString());
-    QVERIFY(row >= 1);
-    QTableWidget* grid = m_window->deviceSession()->panel()->grid();
-    QTableWidgetItem* cell = grid->item(row - 1, 1);
-    grid->scrollToItem(cell);
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(cell).center());
-    QTest::mouseClick(m_window->findChild<QPushButton*>(QStringLiteral("suiButton24")), Qt::LeftButton);
-    QCOMPARE(m_window->state().connected, 1);
-  }
-
-  // Reads the unit's whole image with the File menu's "read" and waits for it.
-  void ReadAll() {
-    QSignalSpy received(&m_window->link(), &ParamLink::imageReceived);
-    Item("N21")->trigger();
-    QVERIFY(received.wait(10000));
-  }
+  void SearchAndConnect() { m_f.SearchAndConnect(); }
+  void ConnectListedUnit() { m_f.ConnectListed(); }
+  void ReadAll() { m_f.ReadAll(); }
 
   // Sends a restart from the File menu and checks that it is the first frame the unit hears
   // since frames was last cleared: nothing was sent before it.
   void ExpectNothingBeforeRestart() {
     Item("N27")->trigger();
-    QTRY_VERIFY(!m_unit->frames.isEmpty());
-    QCOMPARE(m_unit->frames[0].address, int(frame::kControlCommandAddress));
+    QTRY_VERIFY(!unit().frames().isEmpty());
+    QCOMPARE(unit().frames()[0].address, int(frame::kControlCommandAddress));
   }
 
   // The copy as a user makes it: open from the menu, pick the source, tick the targets.
@@ -234,10 +112,10 @@ class DialogsTest final : public QObject {
 
   // Opens the serial-number dialog with a long press on the logo.
   void LongPressLogo() {
-    auto* logo = m_window->findChild<LogoImage*>(QStringLiteral("Image2"));
+    auto* logo = window()->findChild<LogoImage*>(QStringLiteral("Image2"));
     QVERIFY(logo != nullptr);
     QTest::mousePress(logo, Qt::LeftButton);
-    QTRY_VERIFY(m_window->state().pressTicks > MainWindow::kLongPressTicks);
+    QTRY_VERIFY(window()->state().pressTicks > MainWindow::kLongPressTicks);
     QTest::mouseRelease(logo, Qt::LeftButton);
     QVERIFY(Form8()->isVisible());
   }
@@ -255,25 +133,7 @@ class DialogsTest final : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    QVERIFY(m_dir.isValid());
-    QFile ini(m_dir.filePath(QStringLiteral("Config.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[SysPara]\nsearchTime=500\n");
-    ini.close();
-    qputenv("MZR4700_LOCAL_IP", "127.0.0.1");
-  }
-
-  void init() {
-    m_port = mzr::test::FreeUdpPort();
-    QVERIFY(m_port != 0);
-  }
-
-  void cleanup() {
-    m_window.reset();
-    m_unit.reset();
-    m_sim.reset();
-  }
+  void cleanup() { m_f.Reset(); }
 
   void eqCopyCopiesTheSourceThenSendsTheImageAndTheRestart() {
     StartUnit();
@@ -292,24 +152,24 @@ class DialogsTest final : public QObject {
          {{308, 252, 27}, {308, 364, 27}, {232, 224, 4}, {232, 240, 4}}},
         {"right surround to left surround", 4, {3}, {{364, 336, 27}, {240, 236, 4}}},
     };
-    ParameterImage& image = m_window->image();
+    ParameterImage& image = window()->image();
     for (const Case& c : cases) {
       FillEqualizerPattern(image);
       ParameterImage expected = image;
       for (const Move& m : c.moves) StoreBytes(expected, m.to, ImageBytes(image, m.from, m.count));
-      m_unit->frames.clear();
+      unit().ClearFrames();
 
       CopyWith(c.source, c.targets);
       QVERIFY2(image == expected, c.name);
 
       // The whole image, acknowledged by the unit, then the restart: 2 at 3001.
-      QTRY_COMPARE(m_unit->frames.size(), 2);
-      const LoopbackUnit::Frame& block = m_unit->frames[0];
+      QTRY_COMPARE(unit().frames().size(), 2);
+      const LoopbackUnit::Frame block = unit().frames()[0];
       QCOMPARE(block.command, int(frame::Command::BlockWrite));
       QCOMPARE(block.address, 0);
       QCOMPARE(block.count, int(kImageSize));
       QVERIFY2(block.data == ImageBytes(expected), c.name);
-      const LoopbackUnit::Frame& restart = m_unit->frames[1];
+      const LoopbackUnit::Frame restart = unit().frames()[1];
       QCOMPARE(restart.command, int(frame::Command::Write));
       QCOMPARE(restart.address, int(frame::kControlCommandAddress));
       QCOMPARE(restart.data, QByteArray(1, '\x02'));
@@ -323,10 +183,10 @@ class DialogsTest final : public QObject {
     MakeWindow();
     SearchAndConnect();
     Item("N18")->trigger();
-    QCOMPARE(m_window->state().connected, 0);
-    m_unit->frames.clear();
+    QCOMPARE(window()->state().connected, 0);
+    unit().ClearFrames();
 
-    ParameterImage& image = m_window->image();
+    ParameterImage& image = window()->image();
     FillEqualizerPattern(image);
     ParameterImage expected = image;
     for (const Move& m : QList<Move>{{280, 252, 27}, {280, 336, 27}, {228, 224, 4}, {228, 236, 4}}) {
@@ -356,10 +216,10 @@ class DialogsTest final : public QObject {
     StartUnit();
     MakeWindow();
     SearchAndConnect();
-    m_unit->frames.clear();
+    unit().ClearFrames();
     Item("N22")->trigger();
     QLineEdit* edit = Control<QLineEdit>(Form5(), "Edit4");
-    const ParameterImage& image = m_window->image();
+    const ParameterImage& image = window()->image();
     struct Case {
       QString typed;
       QString shown;    // what the edit holds afterwards
@@ -385,8 +245,8 @@ class DialogsTest final : public QObject {
 
     // A save stores what was typed, with no step on the dialog.
     Retype(edit, U("一号厅"));
-    const QString path = m_dir.filePath(QStringLiteral("profile.kvdat"));
-    m_window->files().setPathProvider({[&] { return path; }, [&] { return path; }});
+    const QString path = m_f.Path(QStringLiteral("profile.kvdat"));
+    window()->files().setPathProvider({[&] { return path; }, [&] { return path; }});
     Item("N5")->trigger();
     ParameterImage loaded;
     QCOMPARE(LoadProjectFile(path.toStdString(), loaded), FileResult::Ok);
@@ -408,22 +268,23 @@ class DialogsTest final : public QObject {
     ParameterImage project;
     project.ApplyNewProjectDefaults();
     QCOMPARE(project.SetText(TextField::theaterName, "Hall B"), TextStoreResult::Stored);
-    const QString path = m_dir.filePath(QStringLiteral("hall-b.kvdat"));
+    const QString path = m_f.Path(QStringLiteral("hall-b.kvdat"));
     QCOMPARE(SaveProjectFile(path.toStdString(), project), FileResult::Ok);
-    m_window->files().setPathProvider({[&] { return path; }, [&] { return path; }});
+    window()->files().setPathProvider({[&] { return path; }, [&] { return path; }});
     Item("N3")->trigger();
-    QCOMPARE(m_window->image().Text(TextField::theaterName), std::string("Hall B"));
+    QCOMPARE(window()->image().Text(TextField::theaterName), std::string("Hall B"));
     QCOMPARE(edit->text(), QStringLiteral("Hall B"));
     edit->setFocus();
     QTest::keyClick(edit, Qt::Key_End);
     QTest::keyClicks(edit, QStringLiteral("C"));
-    QCOMPARE(m_window->image().Text(TextField::theaterName), std::string("Hall BC"));
+    QCOMPARE(window()->image().Text(TextField::theaterName), std::string("Hall BC"));
   }
 
   void aWholeImageReadShowsTheProfileAndLeavesTheImageAsReceived() {
     StartUnit();
-    ParameterImage& unitImage = m_unit->image;
+    ParameterImage unitImage = unit().image();
     QCOMPARE(unitImage.SetText(TextField::theaterName, "Hall 1"), TextStoreResult::Stored);
+    unit().SetImage(unitImage);
     MakeWindow();
     SearchAndConnect();
     QCOMPARE(Control<QLineEdit>(Form5(), "Edit4")->text(), QStringLiteral("Hall 1"));
@@ -437,11 +298,13 @@ class DialogsTest final : public QObject {
     StoreBytes(unitImage, addr::serialNumber, QByteArrayLiteral("0123456789ABCDEF"));
     QCOMPARE(unitImage.SetText(TextField::firmwareVersion, "V2.5"), TextStoreResult::Stored);
     QCOMPARE(unitImage.SetText(TextField::firmwareDate, "Jan  9 2026"), TextStoreResult::Stored);
+    unit().SetImage(unitImage);
+    QVERIFY(unit().image() == unitImage);
 
     Item("Endlish1")->trigger();
     ReadAll();
     const QByteArray received = ImageBytes(unitImage);
-    QCOMPARE(ImageBytes(m_window->image()), received);
+    QCOMPARE(ImageBytes(window()->image()), received);
 
     const QList<std::pair<const char*, QString>> edits{
         {"Edit1", U("播放机A")}, {"Edit3", QStringLiteral("Old")}, {"Edit4", QStringLiteral("Hall 2")},
@@ -466,7 +329,7 @@ class DialogsTest final : public QObject {
     QCOMPARE(shown(), chinese);
     Item("Endlish1")->trigger();
     QCOMPARE(shown(), english);
-    QCOMPARE(ImageBytes(m_window->image()), received);
+    QCOMPARE(ImageBytes(window()->image()), received);
     ReadAll();
     QCOMPARE(shown(), afterRead);
   }
@@ -477,7 +340,7 @@ class DialogsTest final : public QObject {
     SearchAndConnect();
     LongPressLogo();
     QLineEdit* edit = Control<QLineEdit>(Form8(), "Edit1");
-    const ParameterImage& image = m_window->image();
+    const ParameterImage& image = window()->image();
     const std::uint8_t firmwareFirst = image.U8(addr::firmwareVersion);
     struct Case {
       QString typed;
@@ -492,16 +355,16 @@ class DialogsTest final : public QObject {
         {QStringLiteral("ABCDEFGHIJKLMNOPQ"), QByteArrayLiteral("ABCDEFGHIJKLMNOP")},  // the 17th is refused
     };
     for (const Case& c : cases) {
-      m_unit->frames.clear();
+      unit().ClearFrames();
       Retype(edit, c.typed);
       QTest::mouseClick(Control<QPushButton>(Form8(), "Button1"), Qt::LeftButton);
       QCOMPARE(ImageBytes(image, addr::serialNumber, int(c.stored.size())), c.stored);
       if (c.stored.size() < 16) QCOMPARE(image.U8(addr::serialNumber + int(c.stored.size())), 0);
       QCOMPARE(image.U8(addr::firmwareVersion), firmwareFirst);
-      QTRY_COMPARE(m_unit->frames.size(), 1);
-      QCOMPARE(m_unit->frames[0].command, int(frame::Command::BlockWrite));
-      QCOMPARE(m_unit->frames[0].address, addr::serialNumber);
-      QCOMPARE(m_unit->frames[0].data, ImageBytes(image, addr::serialNumber, 16));
+      QTRY_COMPARE(unit().frames().size(), 1);
+      QCOMPARE(unit().frames()[0].command, int(frame::Command::BlockWrite));
+      QCOMPARE(unit().frames()[0].address, addr::serialNumber);
+      QCOMPARE(unit().frames()[0].data, ImageBytes(image, addr::serialNumber, 16));
       QVERIFY(Form8()->isVisible());
     }
     ReadAll();
@@ -548,7 +411,7 @@ class DialogsTest final : public QObject {
     };
     for (const char* language : {"N24", "Endlish1"}) {
       Item(language)->trigger();
-      const bool english = m_window->state().languageIndex == 1;
+      const bool english = window()->state().languageIndex == 1;
       Form8()->ShowModeless();
       for (const Case& c : cases) {
         QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(Control<QWidget>(c.dialog, c.control));
@@ -561,18 +424,15 @@ class DialogsTest final : public QObject {
 
   // End to end: the copy reaches the simulated unit, whose image read back is the program's.
   void copyLeftToAllReachesTheSimulatedUnit() {
-    m_sim = std::make_unique<SimProcess>();
-    QString error;
-    QVERIFY2(m_sim->Start({QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--port"),
-                           QString::number(m_port), QStringLiteral("--restart-ms"), QStringLiteral("0")},
-                          &error),
-             qPrintable(error));
+    SimProcess& sim = m_f.StartSim({QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--restart-ms"),
+                                    QStringLiteral("0")});
+    if (QTest::currentTestFailed()) return;
     MakeWindow();
     SearchAndConnect();
-    ParameterImage& image = m_window->image();
+    ParameterImage& image = window()->image();
     for (int band = 0; band < kGeqBands; ++band) image.setGeqGain(0, band, std::int8_t(band * 4 - 50));
     image.setToneControl(0, ToneControl{-35, 3, 42, 5});
-    const qsizetype before = m_sim->LogLines().size();
+    const qsizetype before = sim.LogLines().size();
 
     CopyWith(0, {0, 1, 2, 3, 4});
     for (int ch = 1; ch < EqCopyDialog::kChannels; ++ch) {
@@ -580,8 +440,8 @@ class DialogsTest final : public QObject {
                ImageBytes(image, ParameterImage::GeqAddress(0, 0), kGeqBands));
       QVERIFY(image.toneControl(ch) == image.toneControl(0));
     }
-    QVERIFY(m_sim->WaitForLogLines(before + 2));
-    const QList<QJsonObject> frames = m_sim->LogLines().mid(before);
+    QVERIFY(sim.WaitForLogLines(before + 2));
+    const QList<QJsonObject> frames = sim.LogLines().mid(before);
     QCOMPARE(frames[0].value(QStringLiteral("command")).toInt(), 16);
     QCOMPARE(frames[0].value(QStringLiteral("count")).toInt(), int(kImageSize));
     QCOMPARE(frames[1].value(QStringLiteral("address")).toInt(), int(frame::kControlCommandAddress));

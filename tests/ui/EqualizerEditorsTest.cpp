@@ -1,29 +1,22 @@
 // The equalizer page's editors in the real main window (offscreen), connected through a
-// real search and connect to mzr4700-sim on loopback (one unit at 127.0.0.2, a free port).
-// Each edit is checked in the image, on screen and in the frames the unit heard, and again
-// while disconnected, when nothing may go out. The simulator's frame log shows what reached
-// the unit; a store command sent after each edit marks where the edit's frames end.
+// real search and connect to the in-process unit on loopback (tests/support LoopbackUnit at
+// 127.0.0.2, a free port). Each edit is checked in the image, on screen and in the frames
+// the unit heard, and again while disconnected, when nothing may go out. A store command
+// sent after each edit marks where the edit's frames end.
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
-#include <QJsonObject>
 #include <QLabel>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTabBar>
-#include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <vector>
 
 #include "dsp/FilterDesign.h"
@@ -31,26 +24,21 @@
 #include "link/DeviceCommands.h"
 #include "model/ValueFormat.h"
 #include "link/ParamLink.h"
-#include "link/discovery/DeviceDiscovery.h"
-#include "support/SimProcess.h"
-#include "ui/devices/DeviceListPanel.h"
-#include "ui/devices/DeviceSession.h"
+#include "support/WindowFixture.h"
 #include "ui/equalizer/EqualizerPage.h"
 #include "ui/window/MainWindow.h"
-#include "workspace/Workspace.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/Skin.h"
 #include "ui/equalizer/graph/ResponseGraphWidget.h"
 
 using namespace mzr;
-using mzr::test::SimProcess;
+using mzr::test::LoopbackUnit;
+using mzr::test::U;
+using mzr::test::WindowFixture;
 
 namespace {
 
-QString U(const char* text) { return QString::fromUtf8(text); }
-
 constexpr int kMarkerAddress = 3000;  // the store command: harmless, and easy to spot in the log
-const QString kUnitIp = QStringLiteral("127.0.0.2");
 
 struct Frame {
   int address;
@@ -208,28 +196,13 @@ class EqualizerEditorsTest final : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_dir;
-  quint16 m_port = 0;
-  std::unique_ptr<SimProcess> m_sim;
-  std::unique_ptr<Workspace> m_workspace;  // outlives the window
-  std::unique_ptr<MainWindow> m_window;
+  WindowFixture m_f{600};
 
-  MainWindow& window() { return *m_window; }
-  EqualizerPage& page() { return *m_window->equalizerPage(); }
-  DeviceSession& session() { return *m_window->deviceSession(); }
-  QAction* Item(const char* name) { return m_window->menuBar()->findChild<QAction*>(U(name)); }
-
-  void Connect() {
-    QSignalSpy completed(&session().discovery(), &DeviceDiscovery::searchCompleted);
-    Item("N17")->trigger();
-    QVERIFY(completed.wait(10000));
-    QTableWidget* grid = session().panel()->grid();
-    QTableWidgetItem* item = grid->item(session().discovery().RowOf(kUnitIp) - 1, 1);
-    QVERIFY(item != nullptr);
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(item).center());
-    QTest::mouseClick(Control<QPushButton>(window(), "suiButton24"), Qt::LeftButton);
-    QCOMPARE(window().state().connected, 1);
-  }
+  MainWindow& window() { return m_f.window(); }
+  EqualizerPage& page() { return *m_f.window().equalizerPage(); }
+  QAction* Item(const char* name) { return m_f.Item(name); }
+  LoopbackUnit& unit() { return m_f.unit(); }
+  void Connect() { m_f.SearchAndConnect(); }
 
   void Disconnect() {
     Item("N18")->trigger();
@@ -246,17 +219,16 @@ class EqualizerEditorsTest final : public QObject {
   }
 
   // The frames the unit heard since `skip` log lines, up to a store command sent now.
-  QList<QJsonObject> FramesUntilMarker(qsizetype skip) {
+  QList<LoopbackUnit::Frame> FramesUntilMarker(qsizetype skip) {
     const std::uint8_t two = 2;
     window().link().SendWrite(kMarkerAddress, 1, std::span<const std::uint8_t>(&two, 1));
-    QList<QJsonObject> heard;
-    bool marked = false;
-    for (int round = 0; round < 200 && !marked; ++round) {
-      m_sim->WaitForLogLines(skip + heard.size() + 1, 100);
-      heard = m_sim->LogLines().mid(skip);
-      marked = !heard.isEmpty() && heard.back().value(QStringLiteral("address")).toInt() == kMarkerAddress;
-      QCoreApplication::processEvents();
-    }
+    QList<LoopbackUnit::Frame> heard;
+    const bool marked = QTest::qWaitFor(
+        [&] {
+          heard = unit().frames().mid(skip);
+          return !heard.isEmpty() && heard.back().address == kMarkerAddress;
+        },
+        20000);
     if (!marked) qWarning("the store command never reached the unit");
     if (marked) heard.removeLast();
     return heard;
@@ -277,62 +249,37 @@ class EqualizerEditorsTest final : public QObject {
     for (const EditCase& c : Cases()) {
       Prepare(c);
       if (QTest::currentTestFailed()) return;
-      const qsizetype before = m_sim->LogLines().size();
+      const qsizetype before = unit().frames().size();
       c.act(window());
       CheckOutcome(c);
       if (QTest::currentTestFailed()) {
         qWarning("case: %s", c.name);
         return;
       }
-      const QList<QJsonObject> heard = FramesUntilMarker(before);
+      const QList<LoopbackUnit::Frame> heard = FramesUntilMarker(before);
       const std::vector<Frame> expected = connected ? c.frames : std::vector<Frame>{};
       QVERIFY2(heard.size() == static_cast<qsizetype>(expected.size()),
                qPrintable(QStringLiteral("%1: %2 frames heard").arg(U(c.name)).arg(heard.size())));
       for (std::size_t k = 0; k < expected.size(); ++k) {
-        const QJsonObject& f = heard[static_cast<qsizetype>(k)];
-        QCOMPARE(f.value(QStringLiteral("command")).toInt(), 6);
-        QCOMPARE(f.value(QStringLiteral("address")).toInt(), expected[k].address);
-        QCOMPARE(f.value(QStringLiteral("count")).toInt(), expected[k].count);
-        QCOMPARE(f.value(QStringLiteral("data")).toString(),
-                 Hex(Bytes(window().image(), expected[k].address, expected[k].count)));
+        const LoopbackUnit::Frame& f = heard[static_cast<qsizetype>(k)];
+        QCOMPARE(f.command, 6);
+        QCOMPARE(f.address, expected[k].address);
+        QCOMPARE(f.count, expected[k].count);
+        QCOMPARE(QString::fromLatin1(f.data.toHex()), Hex(Bytes(window().image(), expected[k].address, expected[k].count)));
       }
       QCOMPARE(window().state().refreshing, 0);
     }
   }
 
  private slots:
+  // One window and one unit for the whole class: each test starts from New Project.
   void initTestCase() {
     Skin::Apply(*qApp);
-    QVERIFY(m_dir.isValid());
-    QFile ini(m_dir.filePath(QStringLiteral("Config.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[SysPara]\nsearchTime=600\n");
-    ini.close();
-    qputenv("MZR4700_LOCAL_IP", "127.0.0.1");
-    m_port = mzr::test::FreeUdpPort();
-    QVERIFY(m_port != 0);
-    m_sim = std::make_unique<SimProcess>();
-    QString error;
-    QVERIFY2(m_sim->Start({QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--port"), QString::number(m_port)},
-                          &error),
-             qPrintable(error));
-    MainWindow::Options options;
-    Workspace::Options link;
-    options.drawerStepIntervalMs = 1;
-    link.udpPort = m_port;
-    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    link.linkTimeoutMs = 60000;  // no test here waits for a time-out
-    m_window.reset();
-    m_workspace = std::make_unique<Workspace>(link);
-    m_window = std::make_unique<MainWindow>(*m_workspace, options);
-    m_window->show();
+    m_f.StartUnit();
+    m_f.MakeWindow();
   }
 
-  void cleanupTestCase() {
-    m_window.reset();
-    m_sim.reset();
-  }
+  void cleanupTestCase() { m_f.Reset(); }
 
   void editsWhileConnectedStoreShowAndSend() {
     Connect();
@@ -365,7 +312,7 @@ class EqualizerEditorsTest final : public QObject {
     if (window().state().connected == 0) Connect();
     window().NewProject();
     page().setCurrentIndex(0);
-    const qsizetype before = m_sim->LogLines().size();
+    const qsizetype before = unit().frames().size();
 
     // Another editor changes the image behind the page; the next paint shows it.
     window().image().setGeqGain(0, 3, -42);
@@ -389,7 +336,7 @@ class EqualizerEditorsTest final : public QObject {
     shaped.setGeqGain(0, 10, 55);
     shaped.setSubPeq(1, {70, -90, 6});
     shaped.setMonitorLevel(4, 12);
-    const QString path = m_dir.filePath(QStringLiteral("shaped.kvdat"));
+    const QString path = m_f.Path(QStringLiteral("shaped.kvdat"));
     QCOMPARE(SaveProjectFile(path.toStdString(), shaped), FileResult::Ok);
     window().files().setPathProvider({[path] { return path; }, [] { return QString(); }});
     Item("N3")->trigger();

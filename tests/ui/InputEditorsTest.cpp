@@ -1,50 +1,39 @@
 // The input side and the master row edit the unit: the real main window (offscreen) on
-// 127.0.0.1 and a free port, connected by a real search to mzr4700-sim playing one unit at
-// 127.0.0.2. The simulator's frame log shows exactly what reached the unit. Every datagram
-// stays on 127.0.0.0/8.
+// 127.0.0.1 and a free port, connected by a real search to the in-process unit at 127.0.0.2
+// (tests/support LoopbackUnit, the simulator's unit), whose record of the frames it heard
+// shows exactly what reached it. Every datagram stays on 127.0.0.0/8.
 
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
-#include <QJsonObject>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
 #include "files/ProjectFile.h"
 #include "link/EditOperation.h"
-#include "link/ParamLink.h"
-#include "link/discovery/DeviceDiscovery.h"
-#include "support/SimProcess.h"
-#include "ui/devices/DeviceListPanel.h"
-#include "ui/devices/DeviceSession.h"
+#include "support/WindowFixture.h"
 #include "ui/input/InputDrawer.h"
 #include "ui/window/MainWindow.h"
-#include "workspace/Workspace.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
 
 using namespace mzr;
-using mzr::test::SimProcess;
+using mzr::test::LoopbackUnit;
+using mzr::test::U;
+using mzr::test::WindowFixture;
 
 namespace {
-
-QString U(const char* text) { return QString::fromUtf8(text); }
-
-const QString kUnitIp = QStringLiteral("127.0.0.2");
 
 // One frame as the unit heard it: command, address and the data bytes in hex.
 struct Frame {
@@ -54,9 +43,8 @@ struct Frame {
   friend bool operator==(const Frame&, const Frame&) = default;
 };
 
-Frame FromLog(const QJsonObject& line) {
-  return {line.value(QStringLiteral("command")).toInt(), line.value(QStringLiteral("address")).toInt(),
-          line.value(QStringLiteral("data")).toString()};
+Frame FromUnit(const LoopbackUnit::Frame& heard) {
+  return {heard.command, heard.address, QString::fromLatin1(heard.data.toHex())};
 }
 
 QString Describe(const QList<Frame>& frames) {
@@ -86,96 +74,52 @@ class InputEditorsTest final : public QObject {
   Q_OBJECT
 
  private:
-  QTemporaryDir m_dir;
-  quint16 m_port = 0;
-  std::unique_ptr<SimProcess> m_sim;
-  std::unique_ptr<Workspace> m_workspace;  // outlives the window
-  std::unique_ptr<MainWindow> m_window;
+  WindowFixture m_f;
 
   void MakeWindow() {
-    MainWindow::Options options;
-    Workspace::Options link;
-    options.drawerStepIntervalMs = 1;
-    link.udpPort = m_port;
-    link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
-    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    // No test here waits for a time-out: a slow answer on a loaded machine must not become one.
-    link.linkTimeoutMs = 60000;
-    m_window.reset();
-    m_workspace = std::make_unique<Workspace>(link);
-    m_window = std::make_unique<MainWindow>(*m_workspace, options);
-    m_window->show();
+    m_f.MakeWindow();
     // The drawer open, as the user sees it while editing.
-    m_window->inputDrawer()->setPinned(true);
+    m_f.window().inputDrawer()->setPinned(true);
   }
 
-  void StartSimAndConnect() {
-    m_sim = std::make_unique<SimProcess>();
-    QString error;
-    QVERIFY2(m_sim->Start(
-                 {QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--port"), QString::number(m_port)},
-                 &error),
-             qPrintable(error));
+  void StartUnitAndConnect() {
+    m_f.StartUnit();
     MakeWindow();
-    DeviceDiscovery& discovery = m_window->deviceSession()->discovery();
-    QSignalSpy completed(&discovery, &DeviceDiscovery::searchCompleted);
-    Item("N17")->trigger();
-    QVERIFY(completed.wait(10000));
-    Connect();
+    m_f.SearchAndConnect();
   }
 
-  void Connect() {
-    DeviceDiscovery& discovery = m_window->deviceSession()->discovery();
-    const int row = discovery.RowOf(kUnitIp);
-    QVERIFY(row != 0);
-    discovery.SelectRow(row);
-    discovery.Connect();
-    QCOMPARE(m_window->state().connected, 1);
-  }
-
-  ParameterImage& image() { return m_window->image(); }
-  QAction* Item(const char* name) {
-    QAction* action = m_window->menuBar()->findChild<QAction*>(U(name));
-    if (action == nullptr) qFatal("menu item %s missing", name);
-    return action;
-  }
+  LoopbackUnit& unit() { return m_f.unit(); }
+  ParameterImage& image() { return m_f.image(); }
+  QAction* Item(const char* name) { return m_f.Item(name); }
   // Input buttons and the master row sit on the client area, the rest in the input drawer.
   template <typename T>
   T* Client(const char* name) {
-    T* control = m_window->centralWidget()->findChild<T*>(U(name), Qt::FindDirectChildrenOnly);
-    if (control == nullptr) qFatal("control %s missing", name);
-    return control;
+    return m_f.DirectControl<T>(name);
   }
   template <typename T>
   T* Drawer(const char* name) {
-    T* control = m_window->inputDrawerContent()->findChild<T*>(U(name));
-    if (control == nullptr) qFatal("drawer control %s missing", name);
-    return control;
+    return m_f.Control<T>(name, m_f.window().inputDrawerContent());
   }
   // A check box is clicked on its indicator, as a user does.
   static void ClickBox(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(7, box->height() / 2)); }
 
-  // What a caller of the refresh of every editor does.
-  void RefreshAll() {
-    m_window->state().refreshing = 1;
-    m_window->RefreshAll();
-    m_window->state().refreshing = 0;
-  }
+  void RefreshAll() { m_f.RefreshAll(); }
 
   // The frames the unit heard from line skip on, up to and including the marker.
   QList<Frame> FramesUntilMarker(qsizetype skip) {
-    m_window->context().edits.Send(kMarkerField);
+    m_f.window().context().edits.Send(kMarkerField);
+    const auto isMarker = [](const LoopbackUnit::Frame& f) {
+      return f.command == kMarkerCommand && f.address == kMarkerAddress;
+    };
+    const auto marked = [&] {
+      const QList<LoopbackUnit::Frame>& heard = unit().frames();
+      return std::any_of(heard.begin() + std::min(skip, heard.size()), heard.end(), isMarker);
+    };
+    if (!QTest::qWaitFor(marked, 10000)) qWarning("the marker frame never reached the unit");
     QList<Frame> frames;
-    for (qsizetype wanted = skip + 1;; ++wanted) {
-      if (!m_sim->WaitForLogLines(wanted)) {
-        qWarning("the marker frame never reached the unit");
-        return frames;
-      }
-      const QList<QJsonObject> lines = m_sim->LogLines();
-      const Frame frame = FromLog(lines.at(wanted - 1));
-      if (frame.command == kMarkerCommand && frame.address == kMarkerAddress) return frames;
-      frames << frame;
-    }
+    const QList<LoopbackUnit::Frame> heard = unit().frames();
+    for (qsizetype i = skip; i < heard.size() && !isMarker(heard[i]); ++i) frames << FromUnit(heard[i]);
+    return frames;
   }
 
   struct Edit {
@@ -374,8 +318,8 @@ class InputEditorsTest final : public QObject {
       qsizetype skip = 0;
       if (connected) {
         // Whatever the setup's refresh may have sent is heard before this point.
-        FramesUntilMarker(m_sim->LogLines().size());
-        skip = m_sim->LogLines().size();
+        FramesUntilMarker(unit().frames().size());
+        skip = unit().frames().size();
       }
       const ParameterImage before = im;
       edit.action();
@@ -390,41 +334,25 @@ class InputEditorsTest final : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    Skin::Apply(*qApp);
-    QVERIFY(m_dir.isValid());
-    QFile ini(m_dir.filePath(QStringLiteral("Config.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[SysPara]\nsearchTime=500\n");
-    ini.close();
-    qputenv("MZR4700_LOCAL_IP", "127.0.0.1");
-  }
+  void initTestCase() { Skin::Apply(*qApp); }
 
-  void init() {
-    m_port = mzr::test::FreeUdpPort();
-    QVERIFY(m_port != 0);
-  }
-
-  void cleanup() {
-    m_window.reset();
-    m_sim.reset();
-  }
+  void cleanup() { m_f.Reset(); }
 
   void everyEditChangesItsBytesAndSendsItsFrames() {
-    StartSimAndConnect();
-    m_window->Endlish1Click();
+    StartUnitAndConnect();
+    m_f.window().Endlish1Click();
     RunEdits(true);
   }
 
   void noEditSendsWhileDisconnected() {
-    StartSimAndConnect();
-    m_window->Endlish1Click();
+    StartUnitAndConnect();
+    m_f.window().Endlish1Click();
     Item("N18")->trigger();
-    QCOMPARE(m_window->state().connected, 0);
-    const qsizetype before = m_sim->LogLines().size();
+    QCOMPARE(m_f.window().state().connected, 0);
+    const qsizetype before = unit().frames().size();
     RunEdits(false);
     // Connected again (which sends nothing), the first frame the unit hears is the marker.
-    Connect();
+    m_f.ConnectListed();
     QCOMPARE(FramesUntilMarker(before), QList<Frame>{});
   }
 
@@ -432,7 +360,7 @@ class InputEditorsTest final : public QObject {
   // level, input or fade-time frame. Only a Preset or PROLOGIC II box that changes sends
   // the byte its handler stores, which is the image's.
   void openingAProjectWhileConnectedSendsNoLevels() {
-    StartSimAndConnect();
+    StartUnitAndConnect();
     ParameterImage project = image();
     project.setInputSource(3);
     for (int i = 0; i < 8; ++i) project.setFaderLevel(i, static_cast<std::uint8_t>(90 - i));
@@ -441,11 +369,11 @@ class InputEditorsTest final : public QObject {
     project.setMicRouteFlags(static_cast<std::uint8_t>(image().micRouteFlags() ^ 0x03));
     project.setPresetEnableMask(static_cast<std::uint8_t>(image().presetEnableMask() ^ 0x02));
     project.setPrologicMask(static_cast<std::uint8_t>(image().prologicMask() ^ 0x04));
-    const QString path = m_dir.filePath(QStringLiteral("project.kvdat"));
+    const QString path = m_f.Path(QStringLiteral("project.kvdat"));
     QCOMPARE(SaveProjectFile(path.toStdString(), project), FileResult::Ok);
-    m_window->files().setPathProvider({[&] { return path; }, [&] { return path; }});
+    m_f.window().files().setPathProvider({[&] { return path; }, [&] { return path; }});
 
-    const qsizetype before = m_sim->LogLines().size();
+    const qsizetype before = unit().frames().size();
     Item("N3")->trigger();
     QVERIFY(image() == project);
     QCOMPARE(Client<QSlider>("suiTrackBar14")->value(), 87);
@@ -508,9 +436,9 @@ class InputEditorsTest final : public QObject {
     };
     for (int language : {1, 0, 1}) {
       if (language == 1)
-        m_window->Endlish1Click();
+        m_f.window().Endlish1Click();
       else
-        m_window->N24Click();
+        m_f.window().N24Click();
       const auto pick = [language](const Text& t) { return U(language == 0 ? t.chinese : t.english); };
       for (const Text& t : drawerTexts) QVERIFY2(textOf(Drawer<QWidget>(t.name)) == pick(t), t.name);
       for (const Text& t : spoken) QVERIFY2(Drawer<QWidget>(t.name)->accessibleName() == pick(t), t.name);
@@ -520,7 +448,7 @@ class InputEditorsTest final : public QObject {
         QCOMPARE(Drawer<QLabel>(qPrintable(QStringLiteral("presetScale%1").arg(i + 1)))->text(),
                  QStringLiteral(
                      "0         1.0      2.0      3.0     4.0      5.0      6.0      7.0      8.0      9.0      10.0"));
-      QCOMPARE(m_window->inputDrawer()->caption(), language == 0 ? U("格式（输入设置）") : U("Format(Input Setup)"));
+      QCOMPARE(m_f.window().inputDrawer()->caption(), language == 0 ? U("格式（输入设置）") : U("Format(Input Setup)"));
       QCOMPARE(Client<QComboBox>("ComboBox1")->currentText(), language == 0 ? U("淡入淡出5秒") : U("Fade Time 5S"));
     }
     QVERIFY(image() == before);
@@ -529,7 +457,7 @@ class InputEditorsTest final : public QObject {
   // The drawer's five boxes and their bars where the installer expects them.
   void theDrawerIsLaidOutAsDesigned() {
     MakeWindow();
-    SideChannel* drawer = m_window->inputDrawer();
+    SideChannel* drawer = m_f.window().inputDrawer();
     QTRY_COMPARE(drawer->width(), 297);
     const int tops[] = {28, 128, 229, 330, 431};
     for (int i = 0; i < 5; ++i) {
@@ -550,7 +478,7 @@ class InputEditorsTest final : public QObject {
                  qPrintable(child->objectName()));
     }
     QCOMPARE(Drawer<QWidget>("suiCheckGroup1")->parentWidget()->objectName(), QStringLiteral("inputBox5"));
-    QCOMPARE(m_window->inputDrawerContent()
+    QCOMPARE(m_f.window().inputDrawerContent()
                  ->findChildren<QCheckBox*>(QRegularExpression(QStringLiteral("^suiCheckBox3[0-9]$")))
                  .size(),
              4);
@@ -593,7 +521,7 @@ class InputEditorsTest final : public QObject {
   // Connect, pick an input, move the fader, change a preset level; the unit read back holds
   // exactly the program's image.
   void theUnitReadBackHoldsTheEdits() {
-    StartSimAndConnect();
+    StartUnitAndConnect();
     QTest::mouseClick(Client<QPushButton>("suiButton3"), Qt::LeftButton);
     Client<QSlider>("suiTrackBar14")->setValue(37);
     Drawer<QSlider>("suiTrackBar2")->setValue(64);
@@ -606,9 +534,7 @@ class InputEditorsTest final : public QObject {
     image().setFaderLevel(2, 1);
     image().setPresetLevel(1, 1);
     image().setInputSource(0);
-    QSignalSpy received(&m_window->link(), &ParamLink::imageReceived);
-    Item("N21")->trigger();
-    QVERIFY(received.wait(10000));
+    m_f.ReadAll();
     QVERIFY(image() == edited);
     QCOMPARE(Client<QSlider>("suiTrackBar14")->value(), 37);
     QCOMPARE(Drawer<QLabel>("StaticText2")->text(), QStringLiteral("6.4"));

@@ -14,6 +14,7 @@
 #include <QTabBar>
 #include <QTest>
 
+#include "support/WindowFixture.h"
 #include "ui/CaptionTable.h"
 #include "ui/dialogs/DeviceInfoDialog.h"
 #include "ui/devices/DeviceListPanel.h"
@@ -23,13 +24,14 @@
 #include "ui/input/InputSection.h"
 #include "ui/window/LogoImage.h"
 #include "ui/window/MainWindow.h"
-#include "workspace/Workspace.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
 #include "ui/window/StatusBar.h"
 #include "ui/dialogs/TheaterProfileDialog.h"
 
 using namespace mzr;
+using mzr::test::U;
+using mzr::test::WindowFixture;
 
 namespace {
 
@@ -108,23 +110,9 @@ const char* const kTabs[2][7] = {
     {"Left", "Center", "Right", "Left Surround", "Right Surround", "Subwoofer", "Monitor"},
 };
 
-QString U(const char* text) { return QString::fromUtf8(text); }
-
-QAction* Item(MainWindow& w, const char* name) {
-  QAction* a = w.menuBar()->findChild<QAction*>(U(name));
-  if (a == nullptr) qFatal("menu item %s missing", name);
-  return a;
-}
-
-template <typename T>
-T* Control(MainWindow& w, const char* name) {
-  T* c = w.findChild<T*>(U(name));
-  if (c == nullptr) qFatal("control %s missing", name);
-  return c;
-}
-
 // Every text on screen that a language change may touch, keyed by where it shows.
-QMap<QString, QString> VisibleTexts(MainWindow& w) {
+QMap<QString, QString> VisibleTexts(WindowFixture& f) {
+  MainWindow& w = f.window();
   QMap<QString, QString> texts;
   texts.insert(QStringLiteral("window"), w.windowTitle());
   for (QAction* a : w.menuBar()->findChildren<QAction*>())
@@ -133,7 +121,7 @@ QMap<QString, QString> VisibleTexts(MainWindow& w) {
     if (!b->objectName().isEmpty()) texts.insert(QStringLiteral("button:") + b->objectName(), b->text());
   for (QLabel* l : w.findChildren<QLabel*>())
     texts.insert(QStringLiteral("label:") + l->objectName() + l->parent()->objectName(), l->text());
-  auto* fade = Control<QComboBox>(w, "ComboBox1");
+  auto* fade = f.Control<QComboBox>("ComboBox1");
   for (int i = 0; i < fade->count(); ++i) texts.insert(QStringLiteral("fade:%1").arg(i), fade->itemText(i));
   texts.insert(QStringLiteral("fade:current"), fade->currentText());
   for (int i = 0; i < w.equalizerPage()->count(); ++i)
@@ -150,13 +138,14 @@ QMap<QString, QString> VisibleTexts(MainWindow& w) {
 class MainWindowTest final : public QObject {
   Q_OBJECT
 
+  WindowFixture m_f;
+
  private slots:
   void initTestCase() { Skin::Apply(*qApp); }
+  void cleanup() { m_f.Reset(); }
 
   void startsAsAFreshProgram() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
+    MainWindow& w = m_f.MakeWindow();
     QCOMPARE(w.objectName(), U("Form1"));
     QCOMPARE(w.state().languageIndex, 0);
     QCOMPARE(w.state().connected, 0);
@@ -195,9 +184,7 @@ class MainWindowTest final : public QObject {
   }
 
   void regionsSitAtTheirBounds() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
+    MainWindow& w = m_f.MakeWindow();
     QCOMPARE(w.size(), QSize(946, 605));
     QCOMPARE(w.minimumSize(), w.maximumSize());
     QCOMPARE(w.menuBar()->geometry(), QRect(0, 0, 946, 21));
@@ -215,12 +202,12 @@ class MainWindowTest final : public QObject {
         {"suiStatusBar1", {0, 586, 946, 19}},
     };
     for (const Bounds& b : bounds) {
-      QWidget* widget = Control<QWidget>(w, b.name);
+      QWidget* widget = m_f.Control<QWidget>(b.name);
       const QRect actual(widget->mapTo(&w, QPoint(0, 0)), widget->size());
       QVERIFY2(actual == b.rect, b.name);
     }
-    QCOMPARE(Control<QLabel>(w, "panel0")->width(), 600);
-    QCOMPARE(Control<QLabel>(w, "panel1")->width(), 100);
+    QCOMPARE(m_f.Control<QLabel>("panel0")->width(), 600);
+    QCOMPARE(m_f.Control<QLabel>("panel1")->width(), 100);
     QCOMPARE(w.equalizerPage()->count(), 7);
     QCOMPARE(w.equalizerPage()->graphSlot()->size(), QSize(634, 195));
 
@@ -233,32 +220,30 @@ class MainWindowTest final : public QObject {
                               {"suiSideChannel2", {296, 50, 650, 536}},
                               {"suiSideChannel3", {297, 50, 576, 536}}};
     for (const Bounds& b : drawers) {
-      QWidget* widget = Control<QWidget>(w, b.name);
+      QWidget* widget = m_f.Control<QWidget>(b.name);
       QVERIFY2(QRect(widget->mapTo(&w, QPoint(0, 0)), widget->size()) == b.rect, b.name);
     }
   }
 
   void captionsFollowTheLanguage() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
+    MainWindow& w = m_f.MakeWindow();
     for (int language = 0; language < 2; ++language) {
-      if (language == 1) Item(w, "Endlish1")->trigger();
+      if (language == 1) m_f.Item("Endlish1")->trigger();
       QCOMPARE(w.state().languageIndex, language);
       for (const Expected& e : kMenuCaptions)
-        QVERIFY2(Item(w, e.name)->text() == U(language == 0 ? e.chinese : e.english), e.name);
+        QVERIFY2(m_f.Item(e.name)->text() == U(language == 0 ? e.chinese : e.english), e.name);
       for (const Expected& e : kControlCaptions) {
-        QWidget* c = Control<QWidget>(w, e.name);
+        QWidget* c = m_f.Control<QWidget>(e.name);
         const QString text = qobject_cast<QAbstractButton*>(c) ? static_cast<QAbstractButton*>(c)->text()
                                                                : static_cast<QLabel*>(c)->text();
         QVERIFY2(text == U(language == 0 ? e.chinese : e.english), e.name);
       }
       for (const Expected& e : kDrawerCaptions)
-        QVERIFY2(Control<SideChannel>(w, e.name)->caption() == U(language == 0 ? e.chinese : e.english), e.name);
+        QVERIFY2(m_f.Control<SideChannel>(e.name)->caption() == U(language == 0 ? e.chinese : e.english), e.name);
       for (int t = 0; t < 7; ++t) QCOMPARE(w.equalizerPage()->tabText(t), U(kTabs[language][t]));
       for (int c = 1; c <= 8; ++c)
         QCOMPARE(w.deviceSession()->panel()->cellText(0, c), U(kGridHeaders[language][c - 1]));
-      auto* fade = Control<QComboBox>(w, "ComboBox1");
+      auto* fade = m_f.Control<QComboBox>("ComboBox1");
       QCOMPARE(fade->count(), 10);
       for (int i = 0; i < 10; ++i)
         QCOMPARE(fade->itemText(i), language == 0 ? U("淡入淡出%1秒").arg(i + 1) : U("Fade Time %1S").arg(i + 1));
@@ -269,69 +254,64 @@ class MainWindowTest final : public QObject {
   }
 
   void switchingBackRestoresTheFirstDisplay() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
-    const QMap<QString, QString> first = VisibleTexts(w);
+    MainWindow& w = m_f.MakeWindow();
+    const QMap<QString, QString> first = VisibleTexts(m_f);
     const ParameterImage imageBefore = w.image();
-    Item(w, "Endlish1")->trigger();
-    const QMap<QString, QString> english = VisibleTexts(w);
+    m_f.Item("Endlish1")->trigger();
+    const QMap<QString, QString> english = VisibleTexts(m_f);
     QCOMPARE(english.keys(), first.keys());
     QVERIFY(english != first);
-    Item(w, "N24")->trigger();
+    m_f.Item("N24")->trigger();
     QCOMPARE(w.state().languageIndex, 0);
-    QCOMPARE(VisibleTexts(w), first);
+    QCOMPARE(VisibleTexts(m_f), first);
     // Choosing the language in use again changes nothing; no switch touches the image.
-    Item(w, "N24")->trigger();
-    QCOMPARE(VisibleTexts(w), first);
+    m_f.Item("N24")->trigger();
+    QCOMPARE(VisibleTexts(m_f), first);
     QVERIFY(w.image() == imageBefore);
     // The Language items never carry a check mark.
-    QVERIFY(!Item(w, "N24")->isCheckable());
-    QVERIFY(!Item(w, "Endlish1")->isCheckable());
+    QVERIFY(!m_f.Item("N24")->isCheckable());
+    QVERIFY(!m_f.Item("Endlish1")->isCheckable());
   }
 
   void fadeTimeSelectionSurvivesASwitch() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
+    MainWindow& w = m_f.MakeWindow();
     w.image().setFadeTime(4);
-    Item(w, "Endlish1")->trigger();
-    QCOMPARE(Control<QComboBox>(w, "ComboBox1")->currentText(), U("Fade Time 5S"));
+    m_f.Item("Endlish1")->trigger();
+    QCOMPARE(m_f.Control<QComboBox>("ComboBox1")->currentText(), U("Fade Time 5S"));
     w.image().setFadeTime(12);  // no such fade time: no item is shown as chosen
-    Item(w, "N24")->trigger();
-    QCOMPARE(Control<QComboBox>(w, "ComboBox1")->currentIndex(), -1);
+    m_f.Item("N24")->trigger();
+    QCOMPARE(m_f.Control<QComboBox>("ComboBox1")->currentIndex(), -1);
   }
 
   void windowCaptionForms() {
-    Workspace workspace;
-    MainWindow w(workspace);
+    WindowFixture::Settings hidden;
+    hidden.show = false;
+    MainWindow& w = m_f.MakeWindow(hidden);
     // Before the first display the caption is the project form set by New Project.
     QCOMPARE(w.windowTitle(), CaptionTable::Text(0, 0) + U("   Untitle.KVdat"));
     w.show();
     QCOMPARE(w.windowTitle(), CaptionTable::Text(0, 0) + U("1.0.1.3  FOR MZR4700   Untitle.KVdat"));
     QVERIFY(CaptionTable::Text(0, 0).endsWith(QLatin1Char('V')));
     QVERIFY(CaptionTable::Text(0, 1).endsWith(QLatin1Char('V')));
-    Item(w, "Endlish1")->trigger();
+    m_f.Item("Endlish1")->trigger();
     QCOMPARE(w.windowTitle(), CaptionTable::Text(0, 1) + U("1.0.1.3  FOR MZR4700   Untitle.KVdat"));
     w.NewProject();
     QCOMPARE(w.windowTitle(), CaptionTable::Text(0, 1) + U("   Untitle.KVdat"));
   }
 
   void menusHaveTheirShapeAndState() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
+    MainWindow& w = m_f.MakeWindow();
     QStringList topLevel;
     for (QAction* a : w.menuBar()->actions()) topLevel << a->objectName();
     QCOMPARE(topLevel, (QStringList{U("N1"), U("EQ1"), U("EQ2"), U("N10"), U("N11"), U("N28"), U("N22"), U("N23")}));
 
     // Separators and the speaker item are always disabled; the speaker item never opens.
-    for (const char* name : {"N19", "N26", "N28"}) QVERIFY2(!Item(w, name)->isEnabled(), name);
-    QVERIFY(Item(w, "N28")->menu() == nullptr);
-    QVERIFY(Item(w, "N22")->menu() == nullptr);
+    for (const char* name : {"N19", "N26", "N28"}) QVERIFY2(!m_f.Item(name)->isEnabled(), name);
+    QVERIFY(m_f.Item("N28")->menu() == nullptr);
+    QVERIFY(m_f.Item("N22")->menu() == nullptr);
     // Every other item is enabled.
     for (const Expected& e : kMenuCaptions)
-      if (qstrcmp(e.name, "N28") != 0) QVERIFY2(Item(w, e.name)->isEnabled(), e.name);
+      if (qstrcmp(e.name, "N28") != 0) QVERIFY2(m_f.Item(e.name)->isEnabled(), e.name);
 
     // Every drop-down menu with its items in order.
     const QMap<QString, QStringList> order = {
@@ -344,7 +324,7 @@ class MainWindowTest final : public QObject {
     };
     for (auto it = order.cbegin(); it != order.cend(); ++it) {
       QStringList names;
-      for (QAction* a : Item(w, it.key().toUtf8().constData())->menu()->actions()) names << a->objectName();
+      for (QAction* a : m_f.Item(it.key().toUtf8().constData())->menu()->actions()) names << a->objectName();
       QCOMPARE(names, it.value());
     }
     // Only the Format items carry shortcuts.
@@ -356,41 +336,37 @@ class MainWindowTest final : public QObject {
     // Radio groups with their Tags: checking one item clears the others of its group.
     const char* format[] = {"N81", "N82", "N7", "N8", "N9"};
     const char* powerOn[] = {"N83", "N84", "N12", "N13", "N14", "N15"};
-    for (int i = 0; i < 5; ++i) QCOMPARE(Item(w, format[i])->data().toInt(), i);
-    for (int i = 0; i < 6; ++i) QCOMPARE(Item(w, powerOn[i])->data().toInt(), i);
-    Item(w, "N8")->setChecked(true);
-    Item(w, "N13")->setChecked(true);
-    for (int i = 0; i < 5; ++i) QCOMPARE(Item(w, format[i])->isChecked(), i == 3);
-    for (int i = 0; i < 6; ++i) QCOMPARE(Item(w, powerOn[i])->isChecked(), i == 3);
+    for (int i = 0; i < 5; ++i) QCOMPARE(m_f.Item(format[i])->data().toInt(), i);
+    for (int i = 0; i < 6; ++i) QCOMPARE(m_f.Item(powerOn[i])->data().toInt(), i);
+    m_f.Item("N8")->setChecked(true);
+    m_f.Item("N13")->setChecked(true);
+    for (int i = 0; i < 5; ++i) QCOMPARE(m_f.Item(format[i])->isChecked(), i == 3);
+    for (int i = 0; i < 6; ++i) QCOMPARE(m_f.Item(powerOn[i])->isChecked(), i == 3);
   }
 
   void functionKeysChooseTheFormatItems() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
+    MainWindow& w = m_f.MakeWindow();
     w.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     const char* format[] = {"N81", "N82", "N7", "N8", "N9"};
     const Qt::Key keys[] = {Qt::Key_F5, Qt::Key_F6, Qt::Key_F7, Qt::Key_F8, Qt::Key_F9};
     for (int i = 0; i < 5; ++i) {
-      QSignalSpy spy(Item(w, format[i]), &QAction::triggered);
+      QSignalSpy spy(m_f.Item(format[i]), &QAction::triggered);
       // From anywhere in the window: here with the fade-time box holding the focus.
-      auto* fade = Control<QComboBox>(w, "ComboBox1");
+      auto* fade = m_f.Control<QComboBox>("ComboBox1");
       fade->setFocus();
       QTest::keyClick(fade, keys[i]);
       QCOMPARE(spy.count(), 1);
       // The key does not mark the item by itself: the mark stays on the image's input.
-      for (int j = 0; j < 5; ++j) QCOMPARE(Item(w, format[j])->isChecked(), j == w.image().inputSource());
+      for (int j = 0; j < 5; ++j) QCOMPARE(m_f.Item(format[j])->isChecked(), j == w.image().inputSource());
       for (int j = 0; j < 5; ++j)
-        if (j != i) QCOMPARE(Item(w, format[j])->shortcut(), QKeySequence(keys[j]));
+        if (j != i) QCOMPARE(m_f.Item(format[j])->shortcut(), QKeySequence(keys[j]));
     }
   }
 
   void refreshShowsTheImageUnderTheRefreshingFlag() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
-    auto* fader = Control<QSlider>(w, "suiTrackBar14");
+    MainWindow& w = m_f.MakeWindow();
+    auto* fader = m_f.Control<QSlider>("suiTrackBar14");
     QCOMPARE(fader->value(), w.image().faderLevel(0));
     QList<int> flagDuringChange;
     connect(fader, &QSlider::valueChanged, &w, [&](int) { flagDuringChange << w.state().refreshing; });
@@ -408,13 +384,11 @@ class MainWindowTest final : public QObject {
     QCOMPARE(w.state().refreshing, 0);
     QCOMPARE(w.equalizerPage()->currentIndex(), 0);
     QCOMPARE(w.state().selectedChannel, 0);
-    QCOMPARE(Control<QLabel>(w, "StaticText30")->text(), U("7.0"));
+    QCOMPARE(m_f.Control<QLabel>("StaticText30")->text(), U("7.0"));
   }
 
   void inputRefreshMarksTheSelectedInput() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
+    MainWindow& w = m_f.MakeWindow();
     struct Case {
       int input;
       int powerOn;
@@ -430,25 +404,23 @@ class MainWindowTest final : public QObject {
       w.RefreshAll();
       for (int i = 0; i < 5; ++i) {
         QCOMPARE(Skin::IsAlert(w.inputSection()->inputButton(i)), i == c.red);
-        QCOMPARE(Item(w, format[i])->isChecked(), i == c.input);
+        QCOMPARE(m_f.Item(format[i])->isChecked(), i == c.input);
       }
-      for (int i = 0; i < 6; ++i) QCOMPARE(Item(w, powerOn[i])->isChecked(), i == c.powerOn);
-      QCOMPARE(Control<QLabel>(w, "StaticText30")->text(), U("10.0"));
+      for (int i = 0; i < 6; ++i) QCOMPARE(m_f.Item(powerOn[i])->isChecked(), i == c.powerOn);
+      QCOMPARE(m_f.Control<QLabel>("StaticText30")->text(), U("10.0"));
     }
     // An input code past the fader table: no red button, the fader shows 0, marks stay.
     w.image().setInputSource(9);
     w.RefreshAll();
     for (int i = 0; i < 5; ++i) QVERIFY(!Skin::IsAlert(w.inputSection()->inputButton(i)));
-    QVERIFY(Item(w, "N81")->isChecked());
-    QCOMPARE(Control<QSlider>(w, "suiTrackBar14")->value(), 0);
-    QCOMPARE(Control<QLabel>(w, "StaticText30")->text(), U("0.0"));
+    QVERIFY(m_f.Item("N81")->isChecked());
+    QCOMPARE(m_f.Control<QSlider>("suiTrackBar14")->value(), 0);
+    QCOMPARE(m_f.Control<QLabel>("StaticText30")->text(), U("0.0"));
   }
 
   void logoLongPressBoundary() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
-    LogoImage* logo = Control<LogoImage>(w, "Image2");
+    MainWindow& w = m_f.MakeWindow();
+    LogoImage* logo = m_f.Control<LogoImage>("Image2");
     auto hold = [&](int ticks) {
       QTest::mousePress(logo, Qt::LeftButton);
       QVERIFY(w.timer1().isActive());
@@ -473,13 +445,10 @@ class MainWindowTest final : public QObject {
   }
 
   void logoTimerCountsOnItsOwn() {
-    MainWindow::Options options;
-    Workspace::Options link;
-    options.timer1IntervalMs = 1;
-    Workspace workspace(link);
-    MainWindow w(workspace, options);
-    w.show();
-    LogoImage* logo = Control<LogoImage>(w, "Image2");
+    WindowFixture::Settings settings;
+    settings.timer1IntervalMs = 1;
+    MainWindow& w = m_f.MakeWindow(settings);
+    LogoImage* logo = m_f.Control<LogoImage>("Image2");
     QTest::mousePress(logo, Qt::LeftButton);
     QTRY_VERIFY(w.state().pressTicks > MainWindow::kLongPressTicks);
     QTest::mouseRelease(logo, Qt::LeftButton);
@@ -487,31 +456,27 @@ class MainWindowTest final : public QObject {
   }
 
   void menuDialogsOpenModeless() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
-    Item(w, "EQ3")->trigger();
+    MainWindow& w = m_f.MakeWindow();
+    m_f.Item("EQ3")->trigger();
     QVERIFY(w.eqCopyDialog()->isVisible());
     QVERIFY(!w.eqCopyDialog()->isModal());
-    Item(w, "N22")->trigger();
+    m_f.Item("N22")->trigger();
     QVERIFY(w.profileDialog()->isVisible());
     QVERIFY(!w.profileDialog()->isModal());
   }
 
   void statusBarStartsEmptyAndIgnoresTheLanguage() {
-    Workspace workspace;
-    MainWindow w(workspace);
-    w.show();
+    MainWindow& w = m_f.MakeWindow();
     StatusBar* bar = w.statusBarPanels();
     QCOMPARE(bar->objectName(), U("suiStatusBar1"));
     QCOMPARE(bar->panelText(0), QString());
     QCOMPARE(bar->panelText(1), QString());
     bar->SetPanelText(0, U("System Connected    IP:127.0.0.2"));
     bar->SetPanelText(1, U("已连接"));
-    Item(w, "Endlish1")->trigger();
+    m_f.Item("Endlish1")->trigger();
     QCOMPARE(bar->panelText(0), U("System Connected    IP:127.0.0.2"));
     QCOMPARE(bar->panelText(1), U("已连接"));
-    Item(w, "N24")->trigger();
+    m_f.Item("N24")->trigger();
     QCOMPARE(bar->panelText(0), U("System Connected    IP:127.0.0.2"));
     QCOMPARE(bar->panelText(1), U("已连接"));
   }
@@ -521,12 +486,7 @@ class MainWindowTest final : public QObject {
   // entry out, and the Qt in use keeps the key text of each entry pushed out for good, so
   // the program's memory grew with every search that showed the device list.
   void repaintsAddNothingToThePixmapCache() {
-    MainWindow::Options options;
-    Workspace::Options link;
-    options.drawerStepIntervalMs = 1;
-    Workspace workspace(link);
-    MainWindow w(workspace, options);
-    w.show();
+    MainWindow& w = m_f.MakeWindow();
     SideChannel* list = w.deviceListDrawer();
     list->ShowPinnedOpen();
     QTRY_COMPARE(list->width(), w.deviceSession()->panel()->width());

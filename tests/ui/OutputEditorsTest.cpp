@@ -1,7 +1,7 @@
 // The output drawer as an installer uses it: the real main window (offscreen) on 127.0.0.1
-// and a free port, connected by a real search to a unit played on loopback, either by a
-// socket of this test at 127.0.0.2 (which records every frame it receives) or by
-// mzr4700-sim (whose log shows them). Every datagram stays on 127.0.0.0/8.
+// and a free port, connected by a real search to a unit played on loopback, either by the
+// in-process unit at 127.0.0.2 (tests/support LoopbackUnit, which records every frame it
+// receives) or by mzr4700-sim (whose log shows them). Every datagram stays on 127.0.0.0/8.
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -9,15 +9,11 @@
 #include <QGroupBox>
 #include <QJsonObject>
 #include <QLabel>
-#include <QMenuBar>
-#include <QNetworkDatagram>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSlider>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QUdpSocket>
 
 #include <functional>
 #include <map>
@@ -25,31 +21,24 @@
 #include <vector>
 
 #include "files/ProjectFile.h"
-#include "link/FrameCodec.h"
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "model/ParameterImage.h"
-#include "support/SimProcess.h"
-#include "ui/devices/DeviceListPanel.h"
-#include "ui/devices/DeviceSession.h"
+#include "support/WindowFixture.h"
 #include "ui/equalizer/EqualizerPage.h"
 #include "ui/window/MainWindow.h"
-#include "workspace/Workspace.h"
 #include "ui/output/OutputDrawer.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
 
 using namespace mzr;
+using mzr::test::LoopbackUnit;
 using mzr::test::SimProcess;
+using mzr::test::U;
+using mzr::test::WindowFixture;
 
 namespace {
-
-QString U(const char* text) { return QString::fromUtf8(text); }
-
-const QHostAddress kProgramAddress(QStringLiteral("127.0.0.1"));
-const QHostAddress kUnitAddress(QStringLiteral("127.0.0.2"));
-const QHostAddress kBroadcastAddress(QStringLiteral("127.255.255.255"));
 
 // A frame as the unit receives it.
 struct Frame {
@@ -80,77 +69,14 @@ QByteArray FrameText(const Frame& f) {
 ParameterImage UnitImage() {
   ParameterImage image;
   image.ApplyNewProjectDefaults();
-  image.setIpAddress({127, 0, 0, 2});
-  image.setSubnetMask({255, 0, 0, 0});
-  image.setGateway({127, 0, 0, 1});
   image.setOutputDelay(2, 50);
   return image;
 }
 
-// Plays one unit at 127.0.0.2 on the window's port: answers reads with its image (the
-// search's broadcast too, heard on 127.255.255.255), acknowledges writes, and records each
-// write with the address it was sent to.
-class UnitPeer final {
- public:
-  struct Received {
-    Frame frame;
-    bool broadcast;
-  };
-
-  UnitPeer(quint16 port, const ParameterImage& image) : m_image(image) {
-    const auto mode = QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint;
-    m_bound = m_unicast.bind(kUnitAddress, port, mode) && m_broadcast.bind(kBroadcastAddress, port, mode);
-    QObject::connect(&m_unicast, &QUdpSocket::readyRead, [this] { Pump(); });
-    QObject::connect(&m_broadcast, &QUdpSocket::readyRead, [this] { Pump(); });
-  }
-
-  bool bound() const { return m_bound; }
-
-  // Handles what has arrived. A loopback datagram is queued at the receiver before its
-  // send returns, so after an edit this sees every frame the edit sent.
-  void Pump() {
-    Drain(m_unicast, false);
-    Drain(m_broadcast, true);
-  }
-
-  // The writes received since the last call.
-  QList<Received> TakeWrites() {
-    Pump();
-    return std::exchange(m_writes, {});
-  }
-
- private:
-  void Drain(QUdpSocket& socket, bool broadcast) {
-    while (socket.hasPendingDatagrams()) {
-      const QNetworkDatagram d = socket.receiveDatagram();
-      const QByteArray bytes = d.data();
-      const frame::View view(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                             static_cast<std::size_t>(bytes.size()));
-      const auto request = frame::ParseRequest(view);
-      if (!request || !d.senderAddress().isEqual(kProgramAddress)) continue;
-      frame::Bytes answer;
-      if (request->command == frame::Command::Read) {
-        const auto span = m_image.Bytes(request->address, request->count);
-        if (!span) continue;
-        answer = frame::BuildReadReply(request->address, *span);
-      } else {
-        m_writes.append({Frame{static_cast<int>(request->command), request->address,
-                               QByteArray(reinterpret_cast<const char*>(request->data.data()),
-                                          static_cast<qsizetype>(request->data.size()))},
-                         broadcast});
-        answer = frame::BuildAck(request->command, request->address, request->count);
-      }
-      // Answers always leave from the unit's own address, as a unit's do.
-      m_unicast.writeDatagram(reinterpret_cast<const char*>(answer.data()), static_cast<qint64>(answer.size()),
-                              kProgramAddress, static_cast<quint16>(d.senderPort()));
-    }
-  }
-
-  ParameterImage m_image;
-  QUdpSocket m_unicast;
-  QUdpSocket m_broadcast;
-  bool m_bound = false;
-  QList<Received> m_writes;
+// The writes the unit heard, each with whether it came by broadcast.
+struct Received {
+  Frame frame;
+  bool broadcast;
 };
 
 }  // namespace
@@ -182,49 +108,38 @@ class OutputEditorsTest final : public QObject {
   };
 
  private:
-  QTemporaryDir m_dir;
-  quint16 m_port = 0;
-  std::unique_ptr<UnitPeer> m_peer;
-  std::unique_ptr<SimProcess> m_sim;
-  std::unique_ptr<Workspace> m_workspace;  // outlives the window
-  std::unique_ptr<MainWindow> m_window;
+  WindowFixture m_f{400};
 
   static const std::vector<EditCase>& Cases();
 
   void MakeWindow() {
-    MainWindow::Options options;
-    Workspace::Options link;
-    options.drawerStepIntervalMs = 1;
-    link.udpPort = m_port;
-    link.bindAddress = kProgramAddress;
-    link.configPath = m_dir.filePath(QStringLiteral("Config.ini"));
-    // No test here waits for a time-out: a slow answer on a loaded machine must not become one.
-    link.linkTimeoutMs = 60000;
-    m_window.reset();
-    m_workspace = std::make_unique<Workspace>(link);
-    m_window = std::make_unique<MainWindow>(*m_workspace, options);
-    m_window->show();
-    m_window->outputDrawer()->setPinned(true);
+    m_f.MakeWindow();
+    m_f.window().outputDrawer()->setPinned(true);
+  }
+  // The unit at 127.0.0.2 on the window's port, starting from image.
+  void StartUnit(const ParameterImage& image) {
+    m_f.StartUnit().SetImage(image);
+  }
+  // The writes the unit heard since the last call.
+  QList<Received> TakeWrites() {
+    QList<Received> writes;
+    for (const LoopbackUnit::Frame& f : LoopbackUnit::Writes(m_f.unit().TakeFrames()))
+      writes.append({Frame{f.command, f.address, f.data}, f.broadcast});
+    return writes;
   }
 
-  OutputDrawer* drawer() { return m_window->outputDrawerContent(); }
-  DeviceDiscovery& discovery() { return m_window->deviceSession()->discovery(); }
-  AppState& state() { return m_window->state(); }
-  ParameterImage& image() { return m_window->image(); }
+  OutputDrawer* drawer() { return m_f.window().outputDrawerContent(); }
+  DeviceDiscovery& discovery() { return m_f.discovery(); }
+  AppState& state() { return m_f.state(); }
+  ParameterImage& image() { return m_f.image(); }
 
   // Controls of the drawer by name (the theater-profile dialog has StaticText6 too).
   template <typename T>
   T* Control(const char* name) {
-    T* control = drawer()->findChild<T*>(U(name));
-    if (control == nullptr) qFatal("control %s missing", name);
-    return control;
+    return m_f.Control<T>(name, drawer());
   }
-  QCheckBox* ChannelTestBox() { return m_window->equalizerPage()->channelTestBox(); }
-  QAction* Item(const char* name) {
-    QAction* action = m_window->menuBar()->findChild<QAction*>(U(name));
-    if (action == nullptr) qFatal("menu item %s missing", name);
-    return action;
-  }
+  QCheckBox* ChannelTestBox() { return m_f.window().equalizerPage()->channelTestBox(); }
+  QAction* Item(const char* name) { return m_f.Item(name); }
   // Near the left edge, where a check box or radio item has its indicator.
   void Click(QAbstractButton* button) {
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(8, button->height() / 2));
@@ -234,13 +149,9 @@ class OutputEditorsTest final : public QObject {
 
   // Communication > Connect, then the listed unit connected with the panel's button.
   void SearchAndConnect() {
-    QSignalSpy completed(&discovery(), &DeviceDiscovery::searchCompleted);
-    Item("N17")->trigger();
-    QVERIFY(completed.wait(10000));
+    m_f.SearchFromMenu();
     QCOMPARE(discovery().devicesFound(), 1);
-    discovery().SelectRow(1);
-    m_window->findChild<QPushButton*>(QStringLiteral("suiButton24"))->click();
-    QCOMPARE(state().connected, 1);
+    m_f.ConnectListed();
   }
 
   std::vector<std::uint8_t> Snapshot() {
@@ -248,13 +159,9 @@ class OutputEditorsTest final : public QObject {
     return {all.begin(), all.end()};
   }
 
-  void RefreshAll() {
-    state().refreshing = 1;
-    m_window->RefreshAll();
-    state().refreshing = 0;
-  }
+  void RefreshAll() { m_f.RefreshAll(); }
 
-  QList<Frame> UnicastFrames(const QList<UnitPeer::Received>& writes) {
+  QList<Frame> UnicastFrames(const QList<Received>& writes) {
     QList<Frame> frames;
     for (const auto& w : writes) {
       [&] { QVERIFY2(!w.broadcast, "an edit went to the broadcast address"); }();
@@ -264,26 +171,9 @@ class OutputEditorsTest final : public QObject {
   }
 
  private slots:
-  void initTestCase() {
-    Skin::Apply(*qApp);
-    QVERIFY(m_dir.isValid());
-    QFile ini(m_dir.filePath(QStringLiteral("Config.ini")));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[SysPara]\nsearchTime=400\n");
-    ini.close();
-    qputenv("MZR4700_LOCAL_IP", "127.0.0.1");
-  }
+  void initTestCase() { Skin::Apply(*qApp); }
 
-  void init() {
-    m_port = mzr::test::FreeUdpPort();
-    QVERIFY(m_port != 0);
-  }
-
-  void cleanup() {
-    m_window.reset();
-    m_peer.reset();
-    m_sim.reset();
-  }
+  void cleanup() { m_f.Reset(); }
 
   void editsReachTheUnitOnlyWhileConnected_data() {
     QTest::addColumn<int>("index");
@@ -299,15 +189,14 @@ class OutputEditorsTest final : public QObject {
     QFETCH(int, index);
     QFETCH(bool, connected);
     const EditCase& edit = Cases()[static_cast<std::size_t>(index)];
-    m_peer = std::make_unique<UnitPeer>(m_port, UnitImage());
-    QVERIFY(m_peer->bound());
+    StartUnit(UnitImage());
     MakeWindow();
     SearchAndConnect();
     if (!connected) {
       Item("N18")->trigger();
       QCOMPARE(state().connected, 0);
     }
-    QVERIFY(m_peer->TakeWrites().isEmpty());
+    QVERIFY(TakeWrites().isEmpty());
 
     const std::vector<std::uint8_t> before = Snapshot();
     edit.act(*this);
@@ -320,7 +209,7 @@ class OutputEditorsTest final : public QObject {
     }
     QCOMPARE(changed, edit.changed);
 
-    const QList<Frame> frames = UnicastFrames(m_peer->TakeWrites());
+    const QList<Frame> frames = UnicastFrames(TakeWrites());
     const QList<Frame> expected = connected ? QList<Frame>(edit.frames.begin(), edit.frames.end()) : QList<Frame>{};
     QCOMPARE(frames, expected);
 
@@ -335,11 +224,10 @@ class OutputEditorsTest final : public QObject {
   // Opening a project file while connected shows the file's outputs and sends none of
   // them: the whole refresh runs with refreshing at 1.
   void openingAProjectWhileConnectedSendsNoOutputFrame() {
-    m_peer = std::make_unique<UnitPeer>(m_port, UnitImage());
-    QVERIFY(m_peer->bound());
+    StartUnit(UnitImage());
     MakeWindow();
     SearchAndConnect();
-    QVERIFY(m_peer->TakeWrites().isEmpty());
+    QVERIFY(TakeWrites().isEmpty());
 
     ParameterImage file = UnitImage();
     for (int slot = 0; slot < OutputDrawer::kSlots; ++slot) {
@@ -348,10 +236,10 @@ class OutputEditorsTest final : public QObject {
     }
     file.setPolarityMask(0x21);
     file.setMuteMask(0x12);
-    const QString path = m_dir.filePath(QStringLiteral("outputs.KVdat"));
+    const QString path = m_f.Path(QStringLiteral("outputs.KVdat"));
     QCOMPARE(SaveProjectFile(path.toStdString(), file), FileResult::Ok);
-    m_window->files().setPathProvider({[&] { return path; }, [] { return QString(); }});
-    m_window->files().OpenProject();
+    m_f.window().files().setPathProvider({[&] { return path; }, [] { return QString(); }});
+    m_f.window().files().OpenProject();
 
     QCOMPARE(image().outputLevel(5), 55);
     for (int slot = 0; slot < OutputDrawer::kSlots; ++slot) {
@@ -360,7 +248,7 @@ class OutputEditorsTest final : public QObject {
     }
     QCOMPARE(drawer()->levelText(5)->text(), QStringLiteral("5.5dB"));
     QCOMPARE(drawer()->delayText(5)->text(), QStringLiteral("155mS"));
-    for (const auto& w : m_peer->TakeWrites()) {
+    for (const auto& w : TakeWrites()) {
       const bool output = (w.frame.address >= 198 && w.frame.address <= 215) || w.frame.address == 831 ||
                           w.frame.address == 832;
       QVERIFY2(!output, FrameText(w.frame).constData());
@@ -385,7 +273,7 @@ class OutputEditorsTest final : public QObject {
     im.setTestSignalType(0);
     im.setTestSignalMask(0);
     state().refreshing = 1;
-    m_window->RefreshAll();
+    m_f.window().RefreshAll();
     QCOMPARE(state().refreshing, 1);  // the caller clears it
     state().refreshing = 0;
 
@@ -419,7 +307,7 @@ class OutputEditorsTest final : public QObject {
       QCOMPARE(drawer()->muteButton(row.slot)->text(), U("静音"));
       QVERIFY2(Skin::IsAlert(drawer()->muteButton(row.slot)) == row.muted, at);
     }
-    auto* masterMute = m_window->findChild<QPushButton*>(QStringLiteral("suiButton23"));
+    auto* masterMute = m_f.window().findChild<QPushButton*>(QStringLiteral("suiButton23"));
     QVERIFY(Skin::IsAlert(masterMute));
     im.setMasterFlags(0x02);
     RefreshAll();
@@ -438,8 +326,7 @@ class OutputEditorsTest final : public QObject {
     ParameterImage unit = UnitImage();
     unit.setTestSignalType(2);
     unit.setTestSignalMask(0x01);
-    m_peer = std::make_unique<UnitPeer>(m_port, unit);
-    QVERIFY(m_peer->bound());
+    StartUnit(unit);
     MakeWindow();
     SearchAndConnect();
     // The connect's refresh leaves the generator and the boxes as they were.
@@ -464,21 +351,21 @@ class OutputEditorsTest final : public QObject {
 
     choose();
     if (QTest::currentTestFailed()) return;
-    QCOMPARE(UnicastFrames(m_peer->TakeWrites()), (QList<Frame>{Write(831, {0x01, 3}), Write(831, {0x04, 3})}));
+    QCOMPARE(UnicastFrames(TakeWrites()), (QList<Frame>{Write(831, {0x01, 3}), Write(831, {0x04, 3})}));
     Item("N18")->trigger();
     expectReset();
     if (QTest::currentTestFailed()) return;
-    QVERIFY(m_peer->TakeWrites().isEmpty());
+    QVERIFY(TakeWrites().isEmpty());
 
     SearchAndConnect();
     choose();
-    m_peer->TakeWrites();
+    TakeWrites();
     QSignalSpy completed(&discovery(), &DeviceDiscovery::searchCompleted);
     Item("N17")->trigger();
     expectReset();
     if (QTest::currentTestFailed()) return;
     QList<Frame> broadcastFrames;
-    for (const auto& w : m_peer->TakeWrites()) {
+    for (const auto& w : TakeWrites()) {
       QVERIFY(w.broadcast);
       broadcastFrames << w.frame;
     }
@@ -494,14 +381,14 @@ class OutputEditorsTest final : public QObject {
     QCOMPARE(right->text(), U("正相"));
     Click(right);
     QCOMPARE(right->text(), U("反相"));
-    m_window->Endlish1Click();
+    m_f.window().Endlish1Click();
     QCOMPARE(right->text(), U("Invert"));
     QCOMPARE(drawer()->polarityButton(1)->text(), U("Normal"));
     RefreshAll();
     QCOMPARE(right->text(), U("反 相"));
     QCOMPARE(drawer()->polarityButton(1)->text(), U("正 相"));
     QVERIFY(Skin::IsAlert(right));
-    m_window->Endlish1Click();
+    m_f.window().Endlish1Click();
     QCOMPARE(right->text(), U("Invert"));
     RefreshAll();
     Click(right);
@@ -521,7 +408,7 @@ class OutputEditorsTest final : public QObject {
     };
     const auto rows = [this] {
       std::vector<Row> r;
-      r.push_back({m_window->outputDrawer()->caption(), U("输出设置"), U("Output Setup")});
+      r.push_back({m_f.window().outputDrawer()->caption(), U("输出设置"), U("Output Setup")});
       r.push_back({Control<QLabel>("StaticText21")->text(),
                    U(" 左            中              右            左环绕         右环绕         次低频"),
                    U("Left          Center          Right            SL             SR             SW  ")});
@@ -557,15 +444,15 @@ class OutputEditorsTest final : public QObject {
     };
 
     for (const Row& row : rows()) QCOMPARE(row.text, row.chinese);
-    m_window->Endlish1Click();
+    m_f.window().Endlish1Click();
     for (const Row& row : rows()) QCOMPARE(row.text, row.english);
-    m_window->N24Click();
+    m_f.window().N24Click();
     for (const Row& row : rows()) QCOMPARE(row.text, row.chinese);
 
     // The output boxes follow the image's test-signal type on a language change; the
     // generator's choice relabels them at once.
     Click("suiRadioGroup3Item3");
-    m_window->Endlish1Click();
+    m_f.window().Endlish1Click();
     for (int s = 0; s < OutputDrawer::kSlots; ++s) QCOMPARE(drawer()->testBox(s)->text(), QStringLiteral("1KHz"));
     Click("suiRadioGroup3Item0");
     QCOMPARE(drawer()->testBox(0)->text(), QStringLiteral("Pink"));
@@ -575,22 +462,18 @@ class OutputEditorsTest final : public QObject {
   // End to end against mzr4700-sim: the unit keeps what the drawer sent, and reading it
   // back brings the values into the drawer.
   void simulatorKeepsOutputEdits() {
-    m_sim = std::make_unique<SimProcess>();
-    QString error;
-    QVERIFY2(m_sim->Start({QStringLiteral("--units"), QStringLiteral("1"), QStringLiteral("--port"),
-                           QString::number(m_port)},
-                          &error),
-             qPrintable(error));
+    SimProcess& sim = m_f.StartSim({QStringLiteral("--units"), QStringLiteral("1")});
+    if (QTest::currentTestFailed()) return;
     MakeWindow();
     SearchAndConnect();
-    const qsizetype logged = m_sim->LogLines().size();
+    const qsizetype logged = sim.LogLines().size();
 
     QSlider* right = Control<QSlider>("suiTrackBar8");
     right->setValue(10);  // level 50: +3.0 dB
     QCOMPARE(Control<QLabel>("StaticText8")->text(), QStringLiteral("3.0dB"));
     Click("suiButton9");  // mute the left surround
-    QVERIFY(m_sim->WaitForLogLines(logged + 2));
-    const QList<QJsonObject> log = m_sim->LogLines().mid(logged);
+    QVERIFY(sim.WaitForLogLines(logged + 2));
+    const QList<QJsonObject> log = sim.LogLines().mid(logged);
     QCOMPARE(log.size(), 2);
     const struct {
       int address;
@@ -609,7 +492,7 @@ class OutputEditorsTest final : public QObject {
     image().setMuteMask(0);
     RefreshAll();
     QCOMPARE(Control<QLabel>("StaticText8")->text(), QStringLiteral("0.0dB"));
-    QSignalSpy received(&m_window->link(), &ParamLink::imageReceived);
+    QSignalSpy received(&m_f.window().link(), &ParamLink::imageReceived);
     Item("N21")->trigger();
     QVERIFY(received.wait(10000));
     QCOMPARE(image().outputLevel(2), 50);
@@ -662,7 +545,7 @@ const std::vector<OutputEditorsTest::EditCase>& OutputEditorsTest::Cases() {
        {}},
       {"channel page box on the center tab",
        [](OutputEditorsTest& t) {
-         t.m_window->equalizerPage()->setCurrentIndex(1);
+         t.m_f.window().equalizerPage()->setCurrentIndex(1);
          t.Click(t.ChannelTestBox());
          QVERIFY(t.Control<QCheckBox>("suiCheckBox7")->isChecked());
          for (const char* other : {"suiCheckBox6", "suiCheckBox8", "suiCheckBox9", "suiCheckBox10", "suiCheckBox13"}) {

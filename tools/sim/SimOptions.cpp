@@ -27,6 +27,8 @@ const char* const kUsageText =
     "                       address, as a unit set up for another network; it still sits\n"
     "                       at its loopback address until a network write moves it\n"
     "  --silent             receive and log, but never answer\n"
+    "  --keep-settings      acknowledge writes and block writes but keep the image as it\n"
+    "                       was (stores and restarts as usual), as a faulty unit would\n"
     "  --verbose            describe every frame and every dropped datagram on stderr\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
@@ -80,6 +82,8 @@ std::variant<SimOptions, std::string> ParseSimOptions(int argc, const char* cons
       o.version = true;
     } else if (arg == "--silent") {
       o.silent = true;
+    } else if (arg == "--keep-settings") {
+      o.keepSettings = true;
     } else if (arg == "--verbose") {
       o.verbose = true;
     } else if (arg == "--units") {

@@ -43,6 +43,9 @@ struct SimOptions {
   // another network does, while it sits at its loopback address until a network write.
   std::optional<Address> elsewhere;
   bool silent = false;
+  // Writes and block writes are acknowledged but change nothing: a unit that says it took
+  // the settings and keeps its own (the network-settings write still moves it).
+  bool keepSettings = false;
   bool verbose = false;
   bool help = false;
   bool version = false;

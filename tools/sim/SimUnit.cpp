@@ -145,7 +145,7 @@ SimUnit::Reaction SimUnit::Handle(const frame::Request& request) {
       r.moveAfterReply = target;
     }
     return r;
-  } else {
+  } else if (!m_keepSettings) {
     ApplyWrite(request.address, request.data);
   }
   r.reply = frame::BuildAck(request.command, request.address, request.count);

@@ -44,6 +44,8 @@ class SimUnit final {
   void SetAddress(Address address);
   // The image names this address instead of the one the unit sits at, until it moves.
   void SetListedAddress(Address address);
+  // Writes and block writes are acknowledged but no longer change the image (--keep-settings).
+  void setKeepSettings(bool keep) { m_keepSettings = keep; }
   // Called when the move was refused, so the pending mask and gateway are forgotten.
   void DropPendingNetwork() { m_pendingNetwork.reset(); }
 
@@ -75,6 +77,7 @@ class SimUnit final {
     Ip4 gateway;
   };
   std::optional<PendingNetwork> m_pendingNetwork;
+  bool m_keepSettings = false;
 };
 
 }  // namespace mzr::sim

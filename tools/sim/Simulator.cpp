@@ -36,6 +36,7 @@ Simulator::Simulator(SimOptions options) : m_options(std::move(options)), m_loss
   m_units.reserve(static_cast<std::size_t>(m_options.units));
   for (int k = 0; k < m_options.units; ++k) {
     m_units.emplace_back(k, m_options.firstAddress + static_cast<Address>(k), m_options.port, m_options.stateDir);
+    m_units.back().setKeepSettings(m_options.keepSettings);
   }
   if (m_options.elsewhere) m_units.back().SetListedAddress(*m_options.elsewhere);
 }
