@@ -371,6 +371,38 @@ class DialogsTest final : public QObject {
     QCOMPARE(Line("StaticText11"), U("设备序列号：  ABCDEFGHIJKLMNOP"));
   }
 
+  // The dialogs build their controls when first asked for. Built late, they show what they
+  // would show had they been built with the window: the language of the moment, and identity
+  // lines with the image's values when a refresh (New) came after the last language change,
+  // the bare captions otherwise.
+  void dialogsBuiltLateShowTheLanguageAndTheLastRefresh() {
+    struct Case {
+      const char* name;
+      QList<const char*> items;
+      bool values;
+      const char* bareModel;
+      const char* copyButton;
+      const char* copyCaption;
+    };
+    const QList<Case> cases{
+        {"as started", {}, false, "设备型号:", "复制到 >>>", "复制EQ参数"},
+        {"English, then New", {"Endlish1", "N2"}, true, "", "Copy To ...", "Copy EQ Settings"},
+        {"New, then English", {"N2", "Endlish1"}, false, "Component Model:", "Copy To ...", "Copy EQ Settings"},
+        {"English, then Chinese", {"Endlish1", "N24"}, false, "设备型号:", "复制到 >>>", "复制EQ参数"},
+    };
+    for (const Case& c : cases) {
+      MakeWindow();
+      for (const char* item : c.items) Item(item)->trigger();
+      const QString model = c.values ? U("设备型号：      ") + QString::fromStdString(m_window->image().Text(TextField::modelName))
+                                     : U(c.bareModel);
+      QVERIFY2(m_window->findChild<QLabel*>(QStringLiteral("StaticText12")) == nullptr, c.name);
+      QCOMPARE(Line("StaticText12"), model);
+      QCOMPARE(Control<QPushButton>(Form4(), "suiButton1")->text(), U(c.copyButton));
+      QCOMPARE(Form4()->windowTitle(), U(c.copyCaption));
+      m_window.reset();
+    }
+  }
+
   void theVersionLineCarriesToday() {
     MakeWindow();
     const auto expected = [] {

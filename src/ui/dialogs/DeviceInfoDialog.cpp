@@ -22,6 +22,10 @@ DeviceInfoDialog::DeviceInfoDialog(UiContext& context, QWidget* parent) : QDialo
   setObjectName(QStringLiteral("Form8"));
   setFixedSize(kClientWidth, kClientHeight);
   setWindowTitle(QStringLiteral("序列码写入器"));
+}
+
+void DeviceInfoDialog::EnsureBuilt() {
+  if (m_button != nullptr) return;
 
   m_label = new QLabel(QStringLiteral("输入不大于16个字符的序列号"), this);
   m_label->setObjectName(QStringLiteral("Label1"));
@@ -40,7 +44,13 @@ DeviceInfoDialog::DeviceInfoDialog(UiContext& context, QWidget* parent) : QDialo
   connect(m_button, &QPushButton::clicked, this, &DeviceInfoDialog::Button1Click);
 }
 
+void DeviceInfoDialog::showEvent(QShowEvent* event) {
+  EnsureBuilt();
+  QDialog::showEvent(event);
+}
+
 void DeviceInfoDialog::ShowModeless() {
+  EnsureBuilt();
   // The dialog is not part of the language switch; its one name follows the language in
   // use when it opens.
   m_edit->setAccessibleName(QString::fromUtf8(kSerialName[m_context.state.languageIndex == 0 ? 0 : 1]));

@@ -2,7 +2,8 @@
 // The serial-number dialog, reached by a long press on the logo: writes a new serial number
 // into the image and, while a unit is connected, into the unit. Its texts are Chinese in
 // both languages. Created hidden with the main window, it lives until the program ends and
-// is shown modeless, so it keeps its contents between showings.
+// is shown modeless, so it keeps its contents between showings. Its controls are built when it
+// is first shown (or asked for by EnsureBuilt).
 
 #include <QDialog>
 
@@ -28,10 +29,15 @@ class DeviceInfoDialog final : public QDialog {
 
   // Opens the dialog modeless, centred on the main window, or raises it when open.
   void ShowModeless();
+  // Builds the controls if they are not built yet.
+  void EnsureBuilt();
 
   // The write button: the edit's text into serialNumber, then the block write of its slot
   // while connected. No message; the dialog stays open.
   void Button1Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   UiContext& m_context;

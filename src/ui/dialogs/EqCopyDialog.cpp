@@ -41,6 +41,11 @@ QGroupBox* MakeGroup(const QString& name, const QRect& bounds, QWidget* parent) 
 EqCopyDialog::EqCopyDialog(UiContext& context, QWidget* parent) : QDialog(parent), m_context(context) {
   setObjectName(QStringLiteral("Form4"));
   setFixedSize(kClientWidth, kClientHeight);
+  ApplyLanguage();
+}
+
+void EqCopyDialog::EnsureBuilt() {
+  if (m_copyButton != nullptr) return;
 
   // Source on the left, targets on the right, the copy button between them pointing across.
   m_sourceGroup = MakeGroup(QStringLiteral("suiRadioGroup1"), QRect(16, 12, 156, 216), this);
@@ -70,9 +75,19 @@ EqCopyDialog::EqCopyDialog(UiContext& context, QWidget* parent) : QDialog(parent
   ApplyLanguage();
 }
 
-void EqCopyDialog::ShowModeless() { ShowCentredOnParent(this); }
+void EqCopyDialog::ShowModeless() {
+  EnsureBuilt();
+  ShowCentredOnParent(this);
+}
+
+void EqCopyDialog::showEvent(QShowEvent* event) {
+  EnsureBuilt();
+  QDialog::showEvent(event);
+}
 
 void EqCopyDialog::ApplyLanguage() {
+  setWindowTitle(Caption(m_context.state, kCaptionRow));
+  if (m_copyButton == nullptr) return;  // built later, in the language of that moment
   const int language = m_context.state.languageIndex == 0 ? 0 : 1;
   for (int i = 0; i < kChannels; ++i) {
     const QString name = Caption(m_context.state, kFirstItemRow + i);
@@ -82,7 +97,6 @@ void EqCopyDialog::ApplyLanguage() {
   m_sourceGroup->setAccessibleName(QString::fromUtf8(kSourceName[language]));
   m_targetGroup->setAccessibleName(QString::fromUtf8(kTargetName[language]));
   m_copyButton->setText(Caption(m_context.state, kButtonRow));
-  setWindowTitle(Caption(m_context.state, kCaptionRow));
 }
 
 int EqCopyDialog::SourceChannel() const {

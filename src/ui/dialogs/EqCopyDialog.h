@@ -2,7 +2,9 @@
 // The EQ copy dialog: copies one full-range channel's graphic equalizer and shelves to
 // other full-range channels, then downloads the image to a connected unit and restarts it.
 // Created hidden with the main window, it lives until the program ends and is shown
-// modeless, so its source and targets stay chosen between showings.
+// modeless, so its source and targets stay chosen between showings. Its controls are built
+// when it is first shown (or asked for by EnsureBuilt), so the start-up pays only for the
+// empty window.
 
 #include <QDialog>
 
@@ -33,10 +35,15 @@ class EqCopyDialog final : public QDialog {
   // Opens the dialog modeless, centred on the main window, or raises it when open.
   void ShowModeless();
   void ApplyLanguage();
+  // Builds the controls, in the current language, if they are not built yet.
+  void EnsureBuilt();
 
   // The copy button: source over every ticked target, then the transfer and the restart
   // (while connected, whether or not a target was ticked), then the dialog closes.
   void suiButton1Click();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   int SourceChannel() const;

@@ -77,6 +77,12 @@ QLabel* MakeLabel(const QString& name, const QRect& bounds, QWidget* parent) {
 TheaterProfileDialog::TheaterProfileDialog(UiContext& context, QWidget* parent) : QDialog(parent), m_context(context) {
   setObjectName(QStringLiteral("Form5"));
   setFixedSize(kClientWidth, kClientHeight);
+  ApplyLanguage();
+}
+
+void TheaterProfileDialog::EnsureBuilt() {
+  if (m_versionLine != nullptr) return;
+  const bool identityFilled = m_identityFilled;
 
   // The two frames end inside the client area, each heading sits on its frame's top edge.
   auto* theaterFrame = new QFrame(this);
@@ -120,12 +126,19 @@ TheaterProfileDialog::TheaterProfileDialog(UiContext& context, QWidget* parent) 
   picture->setGeometry(445, 226, 193, 80);
 
   ApplyLanguage();
+  if (identityFilled) RefreshProfileDialog();
+}
+
+void TheaterProfileDialog::showEvent(QShowEvent* event) {
+  EnsureBuilt();
+  QDialog::showEvent(event);
 }
 
 void TheaterProfileDialog::ShowModeless() {
   // New Project and Open change the image without refreshing this dialog; edits left with
   // an older project's texts would write those back over the new ones at the first
   // keystroke. Opening shows the image's texts; the identity lines stay as they are.
+  EnsureBuilt();
   if (!isVisible()) RefreshEdits();
   ShowCentredOnParent(this);
 }
@@ -136,8 +149,10 @@ QString TheaterProfileDialog::VersionLine() {
 }
 
 void TheaterProfileDialog::ApplyLanguage() {
-  const int language = m_context.state.languageIndex == 0 ? 0 : 1;
   setWindowTitle(Caption(m_context.state, kCaptionRow));
+  m_identityFilled = false;
+  if (m_versionLine == nullptr) return;  // built later, in the language of that moment
+  const int language = m_context.state.languageIndex == 0 ? 0 : 1;
   m_theaterHeading->setText(Caption(m_context.state, kTheaterHeadingRow));
   m_componentHeading->setText(Caption(m_context.state, kComponentHeadingRow));
   m_theaterHeading->adjustSize();
@@ -164,6 +179,8 @@ void TheaterProfileDialog::RefreshEdits() {
 }
 
 void TheaterProfileDialog::RefreshProfileDialog() {
+  m_identityFilled = true;
+  if (m_versionLine == nullptr) return;  // built later from the image of that moment
   const ParameterImage& image = m_context.image;
   RefreshEdits();
   // The serial number may fill its 16 bytes with no terminator; Text() stops at the slot's

@@ -2,7 +2,9 @@
 // The theater profile dialog: the installation's eight texts, kept in the image as the user
 // types, and the unit's identity with the program's own version. Created hidden with the
 // main window, it lives until the program ends and is shown modeless, so it keeps its
-// contents between showings.
+// contents between showings. Its controls are built when it is first shown (or asked for by
+// EnsureBuilt); until then the language and refresh calls only note what the identity lines
+// would show.
 
 #include <QDialog>
 
@@ -37,10 +39,16 @@ class TheaterProfileDialog final : public QDialog {
   // Shows the image's texts and identity lines; called after a whole image arrived or a
   // unit was connected, inside the same refreshing bracket as the editors' refresh.
   void RefreshProfileDialog();
+  // Builds the controls if they are not built yet, showing what the calls so far would have
+  // left in them.
+  void EnsureBuilt();
 
   // The version line: "软件版本： V", the program version, the date of today in the
   // system's short format and the network module's model.
   static QString VersionLine();
+
+ protected:
+  void showEvent(QShowEvent* event) override;
 
  private:
   void RefreshEdits();
@@ -55,6 +63,9 @@ class TheaterProfileDialog final : public QDialog {
   // Model, serial number, firmware version, firmware date, in that order.
   std::array<QLabel*, 4> m_identity{};
   QLabel* m_versionLine = nullptr;
+  // The identity lines carry the image's values (a refresh came last) rather than the bare
+  // captions (a language change came last).
+  bool m_identityFilled = false;
 };
 
 }  // namespace mzr

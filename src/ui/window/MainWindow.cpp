@@ -140,6 +140,21 @@ void MainWindow::CreateDialogs() {
   m_form8 = new DeviceInfoDialog(m_context, this);
 }
 
+EqCopyDialog* MainWindow::eqCopyDialog() const {
+  m_form4->EnsureBuilt();
+  return m_form4;
+}
+
+TheaterProfileDialog* MainWindow::profileDialog() const {
+  m_form5->EnsureBuilt();
+  return m_form5;
+}
+
+DeviceInfoDialog* MainWindow::deviceInfoDialog() const {
+  m_form8->EnsureBuilt();
+  return m_form8;
+}
+
 void MainWindow::FormCreate() {
   m_state.connected = 0;
   // The per-channel control tables are built by the sections as they create their controls.

@@ -73,9 +73,10 @@ class MainWindow final : public QMainWindow {
   ProjectFileCommands& files() { return *m_files; }
   // The device search and its drawer.
   DeviceSession* deviceSession() const { return m_session; }
-  EqCopyDialog* eqCopyDialog() const { return m_form4; }
-  TheaterProfileDialog* profileDialog() const { return m_form5; }
-  DeviceInfoDialog* deviceInfoDialog() const { return m_form8; }
+  // The dialogs build their controls when first shown; these build them on demand.
+  EqCopyDialog* eqCopyDialog() const;
+  TheaterProfileDialog* profileDialog() const;
+  DeviceInfoDialog* deviceInfoDialog() const;
   QTimer& timer1() { return m_timer1; }
   const QString& exeDir() const { return m_exeDir; }
 
