@@ -393,13 +393,12 @@ class DialogsTest final : public QObject {
     for (const Case& c : cases) {
       MakeWindow();
       for (const char* item : c.items) Item(item)->trigger();
-      const QString model = c.values ? U("设备型号：      ") + QString::fromStdString(m_window->image().Text(TextField::modelName))
+      const QString model = c.values ? U("设备型号：      ") + QString::fromStdString(window()->image().Text(TextField::modelName))
                                      : U(c.bareModel);
-      QVERIFY2(m_window->findChild<QLabel*>(QStringLiteral("StaticText12")) == nullptr, c.name);
+      QVERIFY2(window()->findChild<QLabel*>(QStringLiteral("StaticText12")) == nullptr, c.name);
       QCOMPARE(Line("StaticText12"), model);
       QCOMPARE(Control<QPushButton>(Form4(), "suiButton1")->text(), U(c.copyButton));
       QCOMPARE(Form4()->windowTitle(), U(c.copyCaption));
-      m_window.reset();
     }
   }
 
