@@ -53,9 +53,6 @@ class EditOperation final : public QObject {
   // span as Apply would; reports nothing through `applied`.
   void Restore(const EditStep& step, bool after);
 
-  // Sends field's span alone while connected (editors not yet moved to Apply).
-  void Send(EditedField field, int index = 0) { Send(std::optional<EditedField>(field), index); }
-
  signals:
   // An Apply or ApplyUnsent that changed at least one byte.
   void applied(const mzr::EditStep& step);

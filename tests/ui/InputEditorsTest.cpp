@@ -107,7 +107,7 @@ class InputEditorsTest final : public QObject {
 
   // The frames the unit heard from line skip on, up to and including the marker.
   QList<Frame> FramesUntilMarker(qsizetype skip) {
-    m_f.window().context().edits.Send(kMarkerField);
+    m_f.window().context().edits.Apply(kMarkerField, 0, [](ParameterImage&) {});  // sends its span, changes nothing
     const auto isMarker = [](const LoopbackUnit::Frame& f) {
       return f.command == kMarkerCommand && f.address == kMarkerAddress;
     };

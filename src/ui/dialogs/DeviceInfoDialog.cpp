@@ -60,10 +60,11 @@ void DeviceInfoDialog::ShowModeless() {
 void DeviceInfoDialog::Button1Click() {
   // The validator keeps the edit within 16 bytes of GBK; a text it could not hold is never
   // stored, and then nothing is sent either.
-  if (m_context.image.SetText(TextField::serialNumber, m_edit->text().toStdString()) == TextStoreResult::Refused) {
-    return;
-  }
-  m_context.edits.Send(EditedField::serialNumber);
+  const std::string text = m_edit->text().toStdString();
+  ParameterImage probe;
+  if (probe.SetText(TextField::serialNumber, text) == TextStoreResult::Refused) return;
+  m_context.edits.Apply(EditedField::serialNumber, 0,
+                        [&text](ParameterImage& image) { (void)image.SetText(TextField::serialNumber, text); });
 }
 
 }  // namespace mzr

@@ -7,6 +7,7 @@
 #include <QLocale>
 
 #include "core/AppState.h"
+#include "link/EditOperation.h"
 #include "model/ParameterImage.h"
 #include "ui/CaptionTable.h"
 #include "ui/dialogs/DialogPlacement.h"
@@ -194,7 +195,9 @@ void TheaterProfileDialog::RefreshProfileDialog() {
 void TheaterProfileDialog::EditChange(int i, const QString& text) {
   // The validator lets through only what the slot holds; nothing is sent: the profile
   // reaches the unit with the next download and travels in project files.
-  (void)m_context.image.SetText(kProfileFields[static_cast<std::size_t>(i)], text.toStdString());
+  const TextField field = kProfileFields[static_cast<std::size_t>(i)];
+  m_context.edits.ApplyUnsent(
+      [field, utf8 = text.toStdString()](ParameterImage& image) { (void)image.SetText(field, utf8); });
 }
 
 }  // namespace mzr

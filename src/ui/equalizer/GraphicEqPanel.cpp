@@ -83,9 +83,10 @@ void GraphicEqPanel::TrackBar4Change(int band, int position) {
   const int ch = m_tabs.currentIndex();
   if (ch < 0 || ch >= kSubwooferChannel) return;
   const int gain = slider::geqBand.ToStored(position);
-  m_context.image.setGeqGain(ch, band, static_cast<std::int8_t>(gain));
+  m_context.edits.Apply(EditedField::geqGain, kGeqRowStride * ch + band, [ch, band, gain](ParameterImage& image) {
+    image.setGeqGain(ch, band, static_cast<std::int8_t>(gain));
+  });
   m_texts[static_cast<std::size_t>(band)]->setText(ToText(FormatTenthsDb(gain)));
-  m_context.edits.Send(EditedField::geqGain, kGeqRowStride * ch + band);
   // The other 28 sections in the store are still this channel's.
   m_graph.DesignSection(m_context.image, ch, band, SectionKind::GraphicBand);
   m_graph.DrawEqualizerGraph(ch);

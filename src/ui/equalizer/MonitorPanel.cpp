@@ -79,10 +79,11 @@ void MonitorPanel::Refresh() {
 void MonitorPanel::suiTrackBar15Change(int i, int position) {
   if (m_context.state.refreshing == 1) return;
   const int level = slider::monitorLevel.ToStored(position);
-  m_context.image.setMonitorLevel(i, static_cast<std::uint8_t>(level));
-  m_texts[static_cast<std::size_t>(i)]->setText(ToText(FormatMonitorDb(level)));
   // The unit takes the whole monitor table in one write; no graph on this tab.
-  m_context.edits.Send(EditedField::monitorLevel);
+  m_context.edits.Apply(EditedField::monitorLevel, 0, [i, level](ParameterImage& image) {
+    image.setMonitorLevel(i, static_cast<std::uint8_t>(level));
+  });
+  m_texts[static_cast<std::size_t>(i)]->setText(ToText(FormatMonitorDb(level)));
 }
 
 void MonitorPanel::ApplyLanguage() {

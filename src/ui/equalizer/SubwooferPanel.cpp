@@ -152,9 +152,8 @@ void SubwooferPanel::TrackBar31Change(int k, int position) {
   if (m_context.state.refreshing == 1) return;
   SubPeq peq = m_context.image.subPeq(k);
   peq.gain = static_cast<std::int8_t>(slider::subPeqGain.ToStored(position));
-  m_context.image.setSubPeq(k, peq);
+  m_context.edits.Apply(EditedField::subPeqFreqGain, k, [k, peq](ParameterImage& image) { image.setSubPeq(k, peq); });
   m_gainText[static_cast<std::size_t>(k)]->setText(ToText(FormatTenthsDb(peq.gain)));
-  m_context.edits.Send(EditedField::subPeqFreqGain, k);
   RedrawSections();
 }
 
@@ -162,9 +161,8 @@ void SubwooferPanel::TrackBar37Change(int k, int position) {
   if (m_context.state.refreshing == 1) return;
   SubPeq peq = m_context.image.subPeq(k);
   peq.freq = static_cast<std::uint16_t>(position);
-  m_context.image.setSubPeq(k, peq);
+  m_context.edits.Apply(EditedField::subPeqFreqGain, k, [k, peq](ParameterImage& image) { image.setSubPeq(k, peq); });
   m_freqText[static_cast<std::size_t>(k)]->setText(ToText(FormatHz(peq.freq)));
-  m_context.edits.Send(EditedField::subPeqFreqGain, k);
   RedrawSections();
 }
 
@@ -172,9 +170,8 @@ void SubwooferPanel::TrackBar36Change(int k, int position) {
   if (m_context.state.refreshing == 1) return;
   SubPeq peq = m_context.image.subPeq(k);
   peq.qIndex = static_cast<std::uint8_t>(position);
-  m_context.image.setSubPeq(k, peq);
+  m_context.edits.Apply(EditedField::subPeqQ, k, [k, peq](ParameterImage& image) { image.setSubPeq(k, peq); });
   m_qText[static_cast<std::size_t>(k)]->setText(ToText(FormatQ(peq.qIndex)));
-  m_context.edits.Send(EditedField::subPeqQ, k);
   RedrawSections();
 }
 
@@ -182,9 +179,12 @@ void SubwooferPanel::suiCheckBox15Click() {
   // Switched off, the slope is 0 whatever item is selected.
   const int item = m_slopeButtons->checkedId();
   const int slope = m_lowPass->isChecked() && item >= 0 ? item + 1 : 0;
-  m_context.image.setSubLpfSlope(static_cast<std::uint8_t>(slope));
-  if (m_context.state.refreshing == 1) return;
-  m_context.edits.Send(EditedField::subLpf);
+  const auto store = [slope](ParameterImage& image) { image.setSubLpfSlope(static_cast<std::uint8_t>(slope)); };
+  if (m_context.state.refreshing == 1) {
+    m_context.edits.ApplyUnsent(store);
+    return;
+  }
+  m_context.edits.Apply(EditedField::subLpf, 0, store);
   m_graph.DesignSection(m_context.image, kSubwooferChannel, 0, SectionKind::SubPeak);
   m_graph.DesignSection(m_context.image, kSubwooferChannel, 1, SectionKind::SubPeak);
   for (int slot = kFirstLowPassSlot; slot <= kLastLowPassSlot; ++slot) {
@@ -197,9 +197,13 @@ void SubwooferPanel::suiCheckBox15Click() {
 void SubwooferPanel::suiCheckBox29Click(bool checked) {
   std::uint8_t flags = m_context.image.masterFlags();
   flags = checked ? (flags | Bit(kMasterFlagLrToSw)) : (flags & static_cast<std::uint8_t>(~Bit(kMasterFlagLrToSw)));
-  m_context.image.setMasterFlags(flags);
+  const auto store = [flags](ParameterImage& image) { image.setMasterFlags(flags); };
   // The graph does not show the routing: nothing to redraw.
-  if (m_context.state.refreshing == 0) m_context.edits.Send(EditedField::masterFlags);
+  if (m_context.state.refreshing == 0) {
+    m_context.edits.Apply(EditedField::masterFlags, 0, store);
+  } else {
+    m_context.edits.ApplyUnsent(store);
+  }
 }
 
 void SubwooferPanel::Flatten() {

@@ -99,9 +99,10 @@ void TonePanel::ShowFor(bool subwooferTab) {
   ApplyAccessibleNames();
 }
 
-void TonePanel::SendAndRefresh(int ch, bool bass) {
+void TonePanel::SendAndRefresh(int ch, bool bass, const ToneControl& tone) {
   m_context.state.refreshing = 1;
-  m_context.edits.Send(bass ? EditedField::toneBass : EditedField::toneTreble, ch);
+  m_context.edits.Apply(bass ? EditedField::toneBass : EditedField::toneTreble, ch,
+                        [ch, tone](ParameterImage& image) { image.setToneControl(ch, tone); });
   m_refreshers.refreshTone();
   m_context.state.refreshing = 0;
 }
@@ -112,8 +113,7 @@ void TonePanel::TrackBar2Change(int position) {
   if (ch < 0 || ch >= kSubwooferChannel) return;
   ToneControl tone = m_context.image.toneControl(ch);
   tone.bassGain = static_cast<std::int8_t>(slider::shelfGain.ToStored(position));
-  m_context.image.setToneControl(ch, tone);
-  SendAndRefresh(ch, true);
+  SendAndRefresh(ch, true, tone);
 }
 
 void TonePanel::TrackBar1Change(int position) {
@@ -122,8 +122,7 @@ void TonePanel::TrackBar1Change(int position) {
   if (ch < 0 || ch >= kSubwooferChannel) return;
   ToneControl tone = m_context.image.toneControl(ch);
   tone.trebleGain = static_cast<std::int8_t>(slider::shelfGain.ToStored(position));
-  m_context.image.setToneControl(ch, tone);
-  SendAndRefresh(ch, false);
+  SendAndRefresh(ch, false, tone);
 }
 
 void TonePanel::TrackBar32Change(int position) {
@@ -132,8 +131,7 @@ void TonePanel::TrackBar32Change(int position) {
   if (ch < 0 || ch >= kSubwooferChannel) return;
   ToneControl tone = m_context.image.toneControl(ch);
   tone.trebleFreq = static_cast<std::uint8_t>(position);
-  m_context.image.setToneControl(ch, tone);
-  SendAndRefresh(ch, false);
+  SendAndRefresh(ch, false, tone);
 }
 
 void TonePanel::TrackBar3Change(int position) {
@@ -141,9 +139,9 @@ void TonePanel::TrackBar3Change(int position) {
   const int ch = m_tabs.currentIndex();
   if (ch == kSubwooferChannel) {
     // On the subwoofer tab the bar is the low-pass frequency.
-    m_context.image.setSubLpfFreq(static_cast<std::uint8_t>(position));
     m_context.state.refreshing = 1;
-    m_context.edits.Send(EditedField::subLpf);
+    m_context.edits.Apply(EditedField::subLpf, 0,
+                          [position](ParameterImage& image) { image.setSubLpfFreq(static_cast<std::uint8_t>(position)); });
     m_refreshers.refreshSubwooferPanel();
     m_context.state.refreshing = 0;
     return;
@@ -151,8 +149,7 @@ void TonePanel::TrackBar3Change(int position) {
   if (ch < 0 || ch > kSubwooferChannel) return;
   ToneControl tone = m_context.image.toneControl(ch);
   tone.bassFreq = static_cast<std::uint8_t>(position);
-  m_context.image.setToneControl(ch, tone);
-  SendAndRefresh(ch, true);
+  SendAndRefresh(ch, true, tone);
 }
 
 void TonePanel::Flatten() {

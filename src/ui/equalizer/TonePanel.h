@@ -14,6 +14,7 @@ class QTabBar;
 
 namespace mzr {
 
+struct ToneControl;
 struct UiContext;
 
 class TonePanel final : public QWidget {
@@ -52,7 +53,7 @@ class TonePanel final : public QWidget {
   void TrackBar3Change(int position);
   void TrackBar32Change(int position);
   // Store done: send, then the refresher, with refreshing held at 1 around both.
-  void SendAndRefresh(int ch, bool bass);
+  void SendAndRefresh(int ch, bool bass, const ToneControl& tone);
   void ApplyAccessibleNames();
 
   UiContext& m_context;

@@ -189,23 +189,24 @@ void InputDrawer::ApplyLanguage() {
 
 void InputDrawer::suiTrackBar1Change(int input, int position) {
   if (m_context.state.refreshing == 1) return;
-  m_context.image.setPresetLevel(input, static_cast<std::uint8_t>(position));
   m_levelTexts[static_cast<std::size_t>(input)]->setText(LevelText(position));
-  m_context.edits.Send(EditedField::presetLevel);
+  m_context.edits.Apply(EditedField::presetLevel, 0, [input, position](ParameterImage& image) {
+    image.setPresetLevel(input, static_cast<std::uint8_t>(position));
+  });
 }
 
 void InputDrawer::suiCheckBox1Click(int input) {
-  ParameterImage& image = m_context.image;
-  image.setPresetEnableMask(
-      WithBit(image.presetEnableMask(), input, m_presetBoxes[static_cast<std::size_t>(input)]->isChecked()));
-  m_context.edits.Send(EditedField::presetEnableMask);
+  const bool on = m_presetBoxes[static_cast<std::size_t>(input)]->isChecked();
+  m_context.edits.Apply(EditedField::presetEnableMask, 0, [input, on](ParameterImage& image) {
+    image.setPresetEnableMask(WithBit(image.presetEnableMask(), input, on));
+  });
 }
 
 void InputDrawer::suiCheckBox30Click(int input) {
-  ParameterImage& image = m_context.image;
-  image.setPrologicMask(
-      WithBit(image.prologicMask(), input, m_prologicBoxes[static_cast<std::size_t>(input)]->isChecked()));
-  m_context.edits.Send(EditedField::prologicMask);
+  const bool on = m_prologicBoxes[static_cast<std::size_t>(input)]->isChecked();
+  m_context.edits.Apply(EditedField::prologicMask, 0, [input, on](ParameterImage& image) {
+    image.setPrologicMask(WithBit(image.prologicMask(), input, on));
+  });
 }
 
 void InputDrawer::suiCheckGroup1Click() {
@@ -216,8 +217,7 @@ void InputDrawer::suiCheckGroup1Click() {
   std::uint8_t route = image.micRouteFlags();
   route = WithBit(route, 0, m_micRouteItems[0]->isChecked());
   route = WithBit(route, 1, m_micRouteItems[1]->isChecked());
-  image.setMicRouteFlags(route);
-  m_context.edits.Send(EditedField::micRouteFlags);
+  m_context.edits.Apply(EditedField::micRouteFlags, 0, [route](ParameterImage& target) { target.setMicRouteFlags(route); });
 }
 
 }  // namespace mzr

@@ -128,10 +128,12 @@ void InputSection::RefreshInputSection() {
 void InputSection::ShowMasterMute() { Skin::SetAlert(m_masterMute, (m_context.image.masterFlags() & 0x01) != 0); }
 
 void InputSection::SelectInput(int input) {
-  m_context.image.setInputSource(static_cast<std::uint8_t>(input));
-  // The refresh moves the fader to the input's level; that move sends the faders first.
-  RefreshInputSection();
-  m_context.edits.Send(EditedField::inputSource);
+  // The refresh moves the fader to the input's level; that move sends the faders first,
+  // then the input's frame leaves.
+  m_context.edits.Apply(EditedField::inputSource, 0, [this, input](ParameterImage& image) {
+    image.setInputSource(static_cast<std::uint8_t>(input));
+    RefreshInputSection();
+  });
 }
 
 void InputSection::suiButton1Click(int input) {
@@ -146,21 +148,21 @@ void InputSection::N81Click(int input) {
 }
 
 void InputSection::N83Click(int choice) {
-  m_context.image.setPowerOnSource(static_cast<std::uint8_t>(choice));
-  m_context.edits.Send(EditedField::powerOnSource);
+  m_context.edits.Apply(EditedField::powerOnSource, 0,
+                        [choice](ParameterImage& image) { image.setPowerOnSource(static_cast<std::uint8_t>(choice)); });
 }
 
 void InputSection::ComboBox1Change(int index) {
   if (index < 0 || index >= kFadeTimeCount) return;  // no item chosen: nothing to store
-  m_context.image.setFadeTime(static_cast<std::uint8_t>(index));
-  m_context.edits.Send(EditedField::fadeTime);
+  m_context.edits.Apply(EditedField::fadeTime, 0,
+                        [index](ParameterImage& image) { image.setFadeTime(static_cast<std::uint8_t>(index)); });
 }
 
 void InputSection::suiButton23Click() {
-  ParameterImage& image = m_context.image;
-  image.setMasterFlags(static_cast<std::uint8_t>(image.masterFlags() ^ 0x01));
+  m_context.edits.Apply(EditedField::masterFlags, 0, [](ParameterImage& image) {
+    image.setMasterFlags(static_cast<std::uint8_t>(image.masterFlags() ^ 0x01));
+  });
   ShowMasterMute();
-  m_context.edits.Send(EditedField::masterFlags);
 }
 
 void InputSection::suiTrackBar14Change(int position) {
@@ -168,9 +170,10 @@ void InputSection::suiTrackBar14Change(int position) {
   ParameterImage& image = m_context.image;
   const int input = image.inputSource();
   if (input >= kInputsWithFader) return;  // no input chosen: the move is not stored
-  image.setFaderLevel(input, static_cast<std::uint8_t>(position));
+  m_context.edits.Apply(EditedField::faderLevel, 0, [input, position](ParameterImage& target) {
+    target.setFaderLevel(input, static_cast<std::uint8_t>(position));
+  });
   m_faderText->setText(QString::fromStdString(FormatFader(position)));
-  m_context.edits.Send(EditedField::faderLevel);
 }
 
 void InputSection::ShowFormatMark() {

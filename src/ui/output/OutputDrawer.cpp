@@ -276,38 +276,40 @@ void OutputDrawer::paintEvent(QPaintEvent* event) {
 void OutputDrawer::suiTrackBar6Change(int slot) {
   if (m_context.state.refreshing == 1) return;
   const auto s = static_cast<std::size_t>(slot);
-  m_context.image.setOutputLevel(slot, static_cast<std::uint8_t>(kLevelMax - m_levelBars[s]->value()));
+  const auto level = static_cast<std::uint8_t>(kLevelMax - m_levelBars[s]->value());
+  m_context.edits.Apply(EditedField::outputLevel, slot,
+                        [slot, level](ParameterImage& image) { image.setOutputLevel(slot, level); });
   ShowLevel(slot);
-  m_context.edits.Send(EditedField::outputLevel, slot);
 }
 
 void OutputDrawer::TrackBar38Change(int slot) {
   if (m_context.state.refreshing == 1) return;
   const auto s = static_cast<std::size_t>(slot);
-  m_context.image.setOutputDelay(slot, static_cast<std::uint8_t>(kDelayMax - m_delayBars[s]->value()));
+  const auto delay = static_cast<std::uint8_t>(kDelayMax - m_delayBars[s]->value());
+  m_context.edits.Apply(EditedField::outputDelay, slot,
+                        [slot, delay](ParameterImage& image) { image.setOutputDelay(slot, delay); });
   ShowDelay(slot);
-  m_context.edits.Send(EditedField::outputDelay, slot);
 }
 
 void OutputDrawer::suiButton14Click(int slot) {
-  ParameterImage& image = m_context.image;
-  image.setPolarityMask(static_cast<std::uint8_t>(image.polarityMask() ^ Bit(slot)));
-  const bool inverted = (image.polarityMask() & Bit(slot)) != 0;
+  m_context.edits.Apply(EditedField::polarityMask, 0, [slot](ParameterImage& image) {
+    image.setPolarityMask(static_cast<std::uint8_t>(image.polarityMask() ^ Bit(slot)));
+  });
+  const bool inverted = (m_context.image.polarityMask() & Bit(slot)) != 0;
   ShowPolarity(slot, Caption(m_context.state, inverted ? kInvertRow : kNormalRow), inverted);
-  m_context.edits.Send(EditedField::polarityMask);
 }
 
 void OutputDrawer::suiButton6Click(int slot) {
-  ParameterImage& image = m_context.image;
-  image.setMuteMask(static_cast<std::uint8_t>(image.muteMask() ^ Bit(slot)));
+  m_context.edits.Apply(EditedField::muteMask, 0, [slot](ParameterImage& image) {
+    image.setMuteMask(static_cast<std::uint8_t>(image.muteMask() ^ Bit(slot)));
+  });
   ShowMute(slot);
-  m_context.edits.Send(EditedField::muteMask);
 }
 
 void OutputDrawer::suiRadioGroup3Click(int item) {
-  m_context.image.setTestSignalType(static_cast<std::uint8_t>(item));
+  m_context.edits.Apply(EditedField::testSignal, 0,
+                        [item](ParameterImage& image) { image.setTestSignalType(static_cast<std::uint8_t>(item)); });
   ShowGeneratorName(CaptionTable::GeneratorName(m_context.state.languageIndex, item));
-  m_context.edits.Send(EditedField::testSignal);
 }
 
 void OutputDrawer::suiCheckBox6Click(int slot) {
@@ -315,20 +317,19 @@ void OutputDrawer::suiCheckBox6Click(int slot) {
   if (state.refreshing == 1) return;
   state.refreshing = 1;
   const auto s = static_cast<std::size_t>(slot);
-  ParameterImage& image = m_context.image;
-  if (m_testBoxes[s]->isChecked()) {
+  const bool checked = m_testBoxes[s]->isChecked();
+  if (checked) {
     for (int other = 0; other < kSlots; ++other) {
       if (other != slot) m_testBoxes[static_cast<std::size_t>(other)]->setChecked(false);
     }
-    image.setTestSignalMask(Bit(slot));
-  } else {
-    image.setTestSignalMask(0);
   }
+  m_context.edits.Apply(EditedField::testSignal, 0, [slot, checked](ParameterImage& image) {
+    image.setTestSignalMask(checked ? Bit(slot) : 0);
+  });
   if (m_channelTestBox != nullptr) {
     const int tab = state.selectedChannel;
-    m_channelTestBox->setChecked(tab >= 0 && tab < 8 && (image.testSignalMask() & Bit(tab)) != 0);
+    m_channelTestBox->setChecked(tab >= 0 && tab < 8 && (m_context.image.testSignalMask() & Bit(tab)) != 0);
   }
-  m_context.edits.Send(EditedField::testSignal);
   state.refreshing = 0;
 }
 
@@ -338,14 +339,13 @@ void OutputDrawer::suiCheckBox14Click() {
   state.refreshing = 1;
   const int tab = state.selectedChannel;
   const bool checked = m_channelTestBox->isChecked();
-  ParameterImage& image = m_context.image;
   // On the monitor tab the box has no output of its own among the six (the monitor panel
   // covers it there); the image still takes the tab's bit, as the unit reads it.
-  image.setTestSignalMask(checked && tab >= 0 && tab < 8 ? Bit(tab) : 0);
+  const std::uint8_t mask = checked && tab >= 0 && tab < 8 ? Bit(tab) : 0;
   for (int slot = 0; slot < kSlots; ++slot) {
     m_testBoxes[static_cast<std::size_t>(slot)]->setChecked(slot == tab && checked);
   }
-  m_context.edits.Send(EditedField::testSignal);
+  m_context.edits.Apply(EditedField::testSignal, 0, [mask](ParameterImage& image) { image.setTestSignalMask(mask); });
   state.refreshing = 0;
 }
 
