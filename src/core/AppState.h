@@ -14,4 +14,18 @@ struct AppState {
   std::int32_t pressTicks = 0;       // 100 ms ticks of the logo long press
 };
 
+// The refreshing bracket as a scope: refreshing is 1 from construction and 0 once the scope
+// ends, however it ends. It ends at 0 rather than at the value it found, as the bracket
+// always has: a refresher inside may set 1 itself and leave clearing it to the bracket.
+class RefreshingScope final {
+ public:
+  explicit RefreshingScope(AppState& state) : m_state(state) { m_state.refreshing = 1; }
+  ~RefreshingScope() { m_state.refreshing = 0; }
+  RefreshingScope(const RefreshingScope&) = delete;
+  RefreshingScope& operator=(const RefreshingScope&) = delete;
+
+ private:
+  AppState& m_state;
+};
+
 }  // namespace mzr

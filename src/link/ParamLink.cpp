@@ -143,9 +143,10 @@ void ParamLink::HandleDatagram(std::span<const std::uint8_t> datagram, const QSt
       if (m_awaitingFullRead) {
         m_awaitingFullRead = false;
         if (!m_image.Store(reply->address, reply->data)) return;  // ParseReadReply keeps it inside
-        m_state.refreshing = 1;
-        emit imageReceived();
-        m_state.refreshing = 0;
+        {
+          const RefreshingScope refreshing(m_state);
+          emit imageReceived();
+        }
         m_timer2.stop();
       } else if (m_searchReplyHandler && m_searchReplyHandler(*reply, sender)) {
         m_timer2.stop();

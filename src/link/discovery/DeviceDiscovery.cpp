@@ -135,9 +135,10 @@ void DeviceDiscovery::Connect() {
   (void)m_image.Store(0, m_table.entry(m_selectedDevice));
   m_deviceIp = AddressText(m_image.ipAddress());
   m_link.setRemoteAddress(m_deviceIp);
-  m_state.refreshing = 1;
-  emit imageReplaced();
-  m_state.refreshing = 0;
+  {
+    const RefreshingScope refreshing(m_state);
+    emit imageReplaced();
+  }
   m_state.connected = 1;
   emit statusText(0, QStringLiteral("System Connected    IP:") + m_deviceIp);
   emit statusText(1, QStringLiteral("已连接"));

@@ -100,11 +100,10 @@ void TonePanel::ShowFor(bool subwooferTab) {
 }
 
 void TonePanel::SendAndRefresh(int ch, bool bass, const ToneControl& tone) {
-  m_context.state.refreshing = 1;
+  const RefreshingScope refreshing(m_context.state);
   m_context.edits.Apply(bass ? EditedField::toneBass : EditedField::toneTreble, ch,
                         [ch, tone](ParameterImage& image) { image.setToneControl(ch, tone); });
   m_refreshers.refreshTone();
-  m_context.state.refreshing = 0;
 }
 
 void TonePanel::TrackBar2Change(int position) {
@@ -139,11 +138,10 @@ void TonePanel::TrackBar3Change(int position) {
   const int ch = m_tabs.currentIndex();
   if (ch == kSubwooferChannel) {
     // On the subwoofer tab the bar is the low-pass frequency.
-    m_context.state.refreshing = 1;
+    const RefreshingScope refreshing(m_context.state);
     m_context.edits.Apply(EditedField::subLpf, 0,
                           [position](ParameterImage& image) { image.setSubLpfFreq(static_cast<std::uint8_t>(position)); });
     m_refreshers.refreshSubwooferPanel();
-    m_context.state.refreshing = 0;
     return;
   }
   if (ch < 0 || ch > kSubwooferChannel) return;

@@ -315,7 +315,7 @@ void OutputDrawer::suiRadioGroup3Click(int item) {
 void OutputDrawer::suiCheckBox6Click(int slot) {
   AppState& state = m_context.state;
   if (state.refreshing == 1) return;
-  state.refreshing = 1;
+  const RefreshingScope refreshing(state);
   const auto s = static_cast<std::size_t>(slot);
   const bool checked = m_testBoxes[s]->isChecked();
   if (checked) {
@@ -330,13 +330,12 @@ void OutputDrawer::suiCheckBox6Click(int slot) {
     const int tab = state.selectedChannel;
     m_channelTestBox->setChecked(tab >= 0 && tab < 8 && (m_context.image.testSignalMask() & Bit(tab)) != 0);
   }
-  state.refreshing = 0;
 }
 
 void OutputDrawer::suiCheckBox14Click() {
   AppState& state = m_context.state;
   if (state.refreshing == 1 || m_channelTestBox == nullptr) return;
-  state.refreshing = 1;
+  const RefreshingScope refreshing(state);
   const int tab = state.selectedChannel;
   const bool checked = m_channelTestBox->isChecked();
   // On the monitor tab the box has no output of its own among the six (the monitor panel
@@ -346,7 +345,6 @@ void OutputDrawer::suiCheckBox14Click() {
     m_testBoxes[static_cast<std::size_t>(slot)]->setChecked(slot == tab && checked);
   }
   m_context.edits.Apply(EditedField::testSignal, 0, [mask](ParameterImage& image) { image.setTestSignalMask(mask); });
-  state.refreshing = 0;
 }
 
 // ---- Refresh, language, resets ----------------------------------------------------------

@@ -263,9 +263,8 @@ void MainWindow::NewProject() {
   m_workspace.document().NewProject(m_workspace.image());
   SetProjectCaption();
   m_equalizer->setCurrentIndex(0);
-  m_state.refreshing = 1;
+  const RefreshingScope refreshing(m_state);
   RefreshFromImage();
-  m_state.refreshing = 0;
 }
 
 QString MainWindow::ProjectFileName() const {

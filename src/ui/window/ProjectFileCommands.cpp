@@ -72,9 +72,8 @@ void ProjectFileCommands::SetCaption() {
 }
 
 void ProjectFileCommands::Refresh() {
-  m_state.refreshing = 1;
+  const RefreshingScope refreshing(m_state);
   if (m_hooks.refreshAll) m_hooks.refreshAll();
-  m_state.refreshing = 0;
 }
 
 QString ProjectFileCommands::AskOpenPath(QWidget* parent, const QString& folder) {
