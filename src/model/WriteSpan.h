@@ -105,5 +105,10 @@ constexpr WriteSpan WriteSpanFor(EditedField field, int index = 0) {
 // Whole-image transfers: read all reads 852 bytes at 0; download all and the EQ copy
 // block-write 852 bytes at 0.
 inline constexpr WriteSpan kWholeImage{WriteKind::BlockWrite, 0, 852};
+// A unit's new network settings: address, mask and gateway, 12 bytes from the address, sent
+// to the unit the device list selected.
+inline constexpr WriteSpan kNetworkSettings{WriteKind::Write, addr::ipAddress, 12};
+static_assert(addr::subnetMask == addr::ipAddress + 4 && addr::gateway == addr::ipAddress + 8,
+              "the network-settings write carries address, mask and gateway back to back");
 
 }  // namespace mzr

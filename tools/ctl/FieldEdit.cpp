@@ -3,65 +3,13 @@
 #include <QHash>
 #include <QRegularExpression>
 
-#include <array>
 
 namespace mzr::ctl {
 namespace {
 
-// One value an editor of the program changes. Ranges are the field's own; the rows and
-// entries are those an editor reaches (outputs 6 and 7, geqGain rows 5 and 6 and the unused
-// preset and fader entries are carried, never edited).
-struct EditRule {
-  std::string_view field;
-  std::string_view member;  // record member, or empty
-  int rows;                 // rows an editor reaches (geqGain)
-  int entries;              // elements an editor reaches
-  int low;
-  int high;
-  std::optional<EditedField> edited;  // nothing: the image only (profile texts)
-  bool singleBit = false;             // 0 or exactly one bit
-};
-
-using E = EditedField;
-
-// The one place that says which editor sends which field.
-const std::array kRules{
-    EditRule{"presetLevel", "", 1, 5, 0, 100, E::presetLevel},
-    EditRule{"presetEnableMask", "", 1, 1, 0, 31, E::presetEnableMask},
-    EditRule{"micRouteFlags", "", 1, 1, 0, 7, E::micRouteFlags},
-    EditRule{"subLpfFreq", "", 1, 1, 0, 10, E::subLpf},
-    EditRule{"subLpfSlope", "", 1, 1, 0, 4, E::subLpf},
-    EditRule{"outputLevel", "", 1, 6, 0, 60, E::outputLevel},
-    EditRule{"outputDelay", "", 1, 6, 0, 200, E::outputDelay},
-    EditRule{"polarityMask", "", 1, 1, 0, 255, E::polarityMask},
-    EditRule{"muteMask", "", 1, 1, 0, 255, E::muteMask},
-    EditRule{"subPeq", "freq", 1, 2, 20, 120, E::subPeqFreqGain},
-    EditRule{"subPeq", "gain", 1, 2, -120, 30, E::subPeqFreqGain},
-    EditRule{"subPeq", "qIndex", 1, 2, 0, 38, E::subPeqQ},
-    EditRule{"toneControl", "bassGain", 1, 5, -60, 60, E::toneBass},
-    EditRule{"toneControl", "bassFreq", 1, 5, 0, 10, E::toneBass},
-    EditRule{"toneControl", "trebleGain", 1, 5, -60, 60, E::toneTreble},
-    EditRule{"toneControl", "trebleFreq", 1, 5, 0, 9, E::toneTreble},
-    EditRule{"geqGain", "", 5, kGeqBands, -60, 60, E::geqGain},
-    EditRule{"monitorLevel", "", 1, 6, 0, 70, E::monitorLevel},
-    EditRule{"serialNumber", "", 1, 1, 0, 0, E::serialNumber},
-    EditRule{"inputSource", "", 1, 1, 0, kInputs - 1, E::inputSource},
-    EditRule{"faderLevel", "", 1, 5, 0, 100, E::faderLevel},
-    EditRule{"testSignalMask", "", 1, 1, 0, 128, E::testSignal, true},
-    EditRule{"testSignalType", "", 1, 1, 0, 5, E::testSignal},
-    EditRule{"fadeTime", "", 1, 1, 0, 9, E::fadeTime},
-    EditRule{"powerOnSource", "", 1, 1, 0, 5, E::powerOnSource},
-    EditRule{"masterFlags", "", 1, 1, 0, 3, E::masterFlags},
-    EditRule{"prologicMask", "", 1, 1, 0, 15, E::prologicMask},
-    EditRule{"digitalPlayer1", "", 1, 1, 0, 0, std::nullopt},
-    EditRule{"digitalPlayer2", "", 1, 1, 0, 0, std::nullopt},
-    EditRule{"projectName", "", 1, 1, 0, 0, std::nullopt},
-    EditRule{"theaterName", "", 1, 1, 0, 0, std::nullopt},
-    EditRule{"screenNumber", "", 1, 1, 0, 0, std::nullopt},
-    EditRule{"projectorModel", "", 1, 1, 0, 0, std::nullopt},
-    EditRule{"automationSystem", "", 1, 1, 0, 0, std::nullopt},
-    EditRule{"comments", "", 1, 1, 0, 0, std::nullopt},
-};
+// The rules come from the program's table of editable fields (model/EditableFields.h): the
+// same ranges the editors' widgets take.
+using EditRule = EditableField;
 
 const QHash<QString, FieldElement>& ElementsByName() {
   static const QHash<QString, FieldElement> byName = [] {
@@ -74,10 +22,7 @@ const QHash<QString, FieldElement>& ElementsByName() {
 
 const EditRule* RuleOf(const FieldElement& e) {
   const std::string_view member = e.member ? e.member->name : std::string_view();
-  for (const auto& rule : kRules) {
-    if (rule.field == e.field->name && rule.member == member) return &rule;
-  }
-  return nullptr;
+  return FindEditable(e.field->name, member);
 }
 
 std::optional<TextField> TextFieldOf(const FieldElement& e) {
@@ -96,10 +41,7 @@ void StoreNumber(ParameterImage& image, const FieldElement& e, int v) {
   }
 }
 
-bool Allowed(const EditRule& rule, int v) {
-  if (v < rule.low || v > rule.high) return false;
-  return !rule.singleBit || (v & (v - 1)) == 0;
-}
+bool Allowed(const EditRule& rule, int v) { return rule.Allows(v); }
 
 QString Shown(const FieldElement& e, int v) {
   ParameterImage image;

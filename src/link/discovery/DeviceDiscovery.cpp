@@ -6,6 +6,7 @@
 #include "link/ParamLink.h"
 #include "link/discovery/AddressText.h"
 #include "link/discovery/LocalNetwork.h"
+#include "model/WriteSpan.h"
 
 namespace mzr {
 
@@ -196,12 +197,14 @@ NetworkChangeResult DeviceDiscovery::ChangeNetworkSettings(const QString& ipText
   std::copy(ip.bytes.begin(), ip.bytes.end(), entry.begin() + addr::ipAddress);
   std::copy(mask.bytes.begin(), mask.bytes.end(), entry.begin() + addr::subnetMask);
   std::copy(gateway.bytes.begin(), gateway.bytes.end(), entry.begin() + addr::gateway);
-  const auto settings = std::span<const std::uint8_t>(entry).subspan(addr::ipAddress, 12);
+  const auto settings = std::span<const std::uint8_t>(entry).subspan(kNetworkSettings.address, kNetworkSettings.count);
   m_changedTo = AddressText(ip.bytes);
   if (outside) {
-    m_link.SendWriteTo(SearchBroadcastAddress(localIp), ParamLink::Reach::AnyUnit, addr::ipAddress, 12, settings);
+    m_link.SendWriteTo(SearchBroadcastAddress(localIp), ParamLink::Reach::AnyUnit, kNetworkSettings.address,
+                       kNetworkSettings.count, settings);
   } else {
-    m_link.SendWriteTo(AddressText(listed), ParamLink::Reach::OneUnit, addr::ipAddress, 12, settings);
+    m_link.SendWriteTo(AddressText(listed), ParamLink::Reach::OneUnit, kNetworkSettings.address,
+                       kNetworkSettings.count, settings);
   }
   return NetworkChangeResult::Sent;
 }

@@ -92,7 +92,7 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
     auto* bar = new QSlider(Qt::Horizontal, box);
     bar->setObjectName(QStringLiteral("suiTrackBar%1").arg(i + 1));
     bar->setProperty("Tag", i);
-    bar->setRange(0, 100);
+    bar->setRange(slider::fader.minPosition, slider::fader.maxPosition);
     bar->setPageStep(2);
     bar->setSingleStep(1);
     bar->setTickPosition(QSlider::TicksBelow);

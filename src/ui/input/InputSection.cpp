@@ -79,7 +79,7 @@ InputSection::InputSection(UiContext& context, QWidget* client, std::array<QActi
 
   m_mainFader = new QSlider(Qt::Horizontal, client);
   m_mainFader->setObjectName(QStringLiteral("suiTrackBar14"));
-  m_mainFader->setRange(0, 100);
+  m_mainFader->setRange(slider::fader.minPosition, slider::fader.maxPosition);
   m_mainFader->setPageStep(2);
   m_mainFader->setSingleStep(1);
   m_mainFader->setTickPosition(QSlider::NoTicks);

@@ -12,6 +12,7 @@
 
 #include "core/AppState.h"
 #include "link/EditOperation.h"
+#include "model/EditableFields.h"
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
@@ -46,9 +47,9 @@ constexpr int kPinkRow = 49;
 constexpr int kGeneratorRow = 50;
 
 // Level: 0..60, 44 = 0 dB, 0.5 dB a step; the bar's position is 60 - level (top = +8 dB).
-constexpr int kLevelMax = 60;
+constexpr int kLevelMax = Editable("outputLevel").high;
 // Delay: 0..200 ms; the bar's position is 200 - delay (top = 200 ms).
-constexpr int kDelayMax = 200;
+constexpr int kDelayMax = Editable("outputDelay").high;
 
 // Geometry in drawer pixels (the drawer's title bar included), as the drawer is drawn:
 // columns at these x, each holding the bars and, under them, texts and buttons.
