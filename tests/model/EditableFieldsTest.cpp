@@ -34,22 +34,22 @@ StorageRange RangeOf(FieldKind kind, int size) {
 TEST(EditableFields, EveryRowNamesAFieldOfTheImageAndFitsItsStorage) {
   for (const EditableField& row : kEditableFields) {
     SCOPED_TRACE(std::string(row.field) + "." + std::string(row.member));
-    const FieldSpec* spec = FindField(row.field);
-    ASSERT_NE(spec, nullptr);
-    EXPECT_LE(row.rows, spec->rows);
-    EXPECT_LE(row.entries, spec->count);
-    FieldKind kind = spec->kind;
-    int size = spec->elementSize;
+    const FieldSpec* described = FindField(row.field);
+    ASSERT_NE(described, nullptr);
+    EXPECT_LE(row.rows, described->rows);
+    EXPECT_LE(row.entries, described->count);
+    FieldKind kind = described->kind;
+    int size = described->elementSize;
     if (!row.member.empty()) {
       const FieldMember* found = nullptr;
-      for (const FieldMember& m : spec->members) {
+      for (const FieldMember& m : described->members) {
         if (m.name == row.member) found = &m;
       }
       ASSERT_NE(found, nullptr);
       kind = found->kind;
       size = kind == FieldKind::u16 ? 2 : 1;
     } else {
-      EXPECT_TRUE(spec->members.empty()) << "a record needs its member named";
+      EXPECT_TRUE(described->members.empty()) << "a record needs its member named";
     }
     if (kind == FieldKind::text) {
       EXPECT_FALSE(row.edited.has_value() && row.field != "serialNumber") << "texts other than the serial are not sent";
