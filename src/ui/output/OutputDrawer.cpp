@@ -366,12 +366,6 @@ void OutputDrawer::RefreshOutputSection() {
     ShowPolarity(slot, inverted ? QStringLiteral("反 相") : QStringLiteral("正 相"), inverted);
     ShowMute(slot);
   }
-  // The master mute button belongs to the master row; its colour follows the refresh here.
-  if (QWidget* top = window(); top != this) {
-    if (auto* masterMute = top->findChild<QPushButton*>(QStringLiteral("suiButton23"))) {
-      Skin::SetAlert(masterMute, (image.masterFlags() & 0x01) != 0);
-    }
-  }
 }
 
 void OutputDrawer::ApplyLanguage() {

@@ -37,7 +37,8 @@ class OutputDrawer final : public QWidget {
   OutputDrawer(UiContext& context, QCheckBox* channelTestBox, QWidget* parent = nullptr);
 
   // Step 6 of the refresh of every editor: level, delay, polarity and mute of the six
-  // output slots and the master mute colour. Sets refreshing to 1 and leaves it so.
+  // output slots (the window colours the master mute beside it). Sets refreshing to 1 and
+  // leaves it so.
   void RefreshOutputSection();
   // The drawer's captions in the current language (the drawer's own caption is the window's).
   void ApplyLanguage();

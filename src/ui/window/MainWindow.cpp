@@ -218,6 +218,9 @@ void MainWindow::RefreshAll() {
   m_equalizer->RefreshSubwooferPanel();
   m_equalizer->RefreshTone();
   m_outputDrawerContent->RefreshOutputSection();
+  // The output step also colours the master mute; the button is the master row's, so the
+  // window asks that section rather than the drawer reaching into it.
+  m_inputSection->ShowMasterMute();
   m_equalizer->RefreshMonitor();
 }
 
