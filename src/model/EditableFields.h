@@ -8,6 +8,7 @@
 // its field's stored range onto its positions exactly.
 
 #include <cstddef>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -74,19 +75,26 @@ inline constexpr EditableField kEditableFields[] = {
     {"comments", "", 1, 1, 0, 0, 1, std::nullopt},
 };
 
-// The row of a field (and member), or nothing when no editor changes it.
-constexpr const EditableField* FindEditable(std::string_view field, std::string_view member = {}) {
-  for (const EditableField& row : kEditableFields) {
-    if (row.field == field && row.member == member) return &row;
+// The index of a field's (and member's) row, or -1 when no editor changes it. Indexes, not
+// pointers, so that every compiler, sanitizers included, evaluates the checks below.
+constexpr int EditableIndex(std::string_view field, std::string_view member = {}) {
+  for (std::size_t i = 0; i < std::size(kEditableFields); ++i) {
+    if (kEditableFields[i].field == field && kEditableFields[i].member == member) return static_cast<int>(i);
   }
-  return nullptr;
+  return -1;
+}
+
+// The row of a field (and member), or nothing when no editor changes it.
+inline const EditableField* FindEditable(std::string_view field, std::string_view member = {}) {
+  const int i = EditableIndex(field, member);
+  return i < 0 ? nullptr : &kEditableFields[static_cast<std::size_t>(i)];
 }
 
 // The row that must exist: stops the build when a widget asks for a field the table lacks.
 constexpr const EditableField& Editable(std::string_view field, std::string_view member = {}) {
-  const EditableField* row = FindEditable(field, member);
-  if (row == nullptr) throw "no editable field of that name";  // only ever evaluated at compile time
-  return *row;
+  const int i = EditableIndex(field, member);
+  if (i < 0) throw "no editable field of that name";  // only ever evaluated at compile time
+  return kEditableFields[static_cast<std::size_t>(i)];
 }
 
 namespace detail {
