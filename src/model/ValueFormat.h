@@ -56,7 +56,8 @@ std::optional<int> SlopeDbPerOctave(int code);
 constexpr double SubPeqQ(int qIndex) { return (25.0 * qIndex + 50.0) / 100.0; }
 
 // Slider position <-> stored value. Vertical sliders have position 0 at the top, so most
-// store a constant minus the position.
+// store a constant minus the position. The scales themselves come from the table of editable
+// fields (model/EditableFields.h, namespace slider), derived from each field's stored range.
 struct SliderScale {
   int minPosition;
   int maxPosition;
@@ -64,20 +65,7 @@ struct SliderScale {
   bool inverted;
   constexpr int ToStored(int position) const { return inverted ? constant - position : position; }
   constexpr int ToPosition(int stored) const { return inverted ? constant - stored : stored; }
+  friend constexpr bool operator==(const SliderScale&, const SliderScale&) = default;
 };
-
-namespace slider {
-inline constexpr SliderScale geqBand{0, 120, 60, true};
-inline constexpr SliderScale shelfGain{0, 120, 60, true};
-inline constexpr SliderScale bassCorner{0, 10, 0, false};
-inline constexpr SliderScale trebleCorner{0, 9, 0, false};
-inline constexpr SliderScale subPeqGain{0, 150, 30, true};
-inline constexpr SliderScale subPeqFreq{20, 120, 0, false};
-inline constexpr SliderScale subPeqQ{0, 38, 0, false};
-inline constexpr SliderScale outputLevel{0, 60, 60, true};
-inline constexpr SliderScale outputDelay{0, 200, 200, true};
-inline constexpr SliderScale monitorLevel{0, 70, 70, true};
-inline constexpr SliderScale fader{0, 100, 0, false};
-}  // namespace slider
 
 }  // namespace mzr

@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "model/EditableFields.h"
 #include "model/ValueFormat.h"
 
 namespace mzr {

@@ -1,15 +1,11 @@
 #include "FieldEdit.h"
 
 #include <QHash>
-#include <QRegularExpression>
 
+#include "model/EditableFields.h"
 
 namespace mzr::ctl {
 namespace {
-
-// The rules come from the program's table of editable fields (model/EditableFields.h): the
-// same ranges the editors' widgets take.
-using EditRule = EditableField;
 
 const QHash<QString, FieldElement>& ElementsByName() {
   static const QHash<QString, FieldElement> byName = [] {
@@ -18,11 +14,6 @@ const QHash<QString, FieldElement>& ElementsByName() {
     return map;
   }();
   return byName;
-}
-
-const EditRule* RuleOf(const FieldElement& e) {
-  const std::string_view member = e.member ? e.member->name : std::string_view();
-  return FindEditable(e.field->name, member);
 }
 
 std::optional<TextField> TextFieldOf(const FieldElement& e) {
@@ -39,35 +30,6 @@ void StoreNumber(ParameterImage& image, const FieldElement& e, int v) {
   } else {
     image.SetU8(e.address, static_cast<std::uint8_t>(v));  // int8 as two's complement
   }
-}
-
-bool Allowed(const EditRule& rule, int v) { return rule.Allows(v); }
-
-QString Shown(const FieldElement& e, int v) {
-  ParameterImage image;
-  StoreNumber(image, e, v);
-  return QString::fromStdString(DisplayText(image, e));
-}
-
-// The stored value whose display text is text (ignoring case and a leading '+'), if any.
-std::optional<int> FromDisplayText(const EditRule& rule, const FieldElement& e, const QString& text) {
-  QString wanted = text.trimmed();
-  if (wanted.startsWith(QLatin1Char('+'))) wanted.remove(0, 1);
-  for (int v = rule.low; v <= rule.high; ++v) {
-    if (Allowed(rule, v) && Shown(e, v).compare(wanted, Qt::CaseInsensitive) == 0) return v;
-  }
-  return std::nullopt;
-}
-
-QString RangeText(const EditRule& rule, const FieldElement& e) {
-  if (rule.singleBit) return QStringLiteral("0 or one bit (1, 2, 4 .. 128)");
-  QString range = QStringLiteral("%1..%2").arg(rule.low).arg(rule.high);
-  const QString low = Shown(e, rule.low);
-  const QString high = Shown(e, rule.high);
-  if (low != QString::number(rule.low) || high != QString::number(rule.high)) {
-    range += QStringLiteral(" (%1 .. %2)").arg(low, high);
-  }
-  return range;
 }
 
 }  // namespace
@@ -99,16 +61,16 @@ std::variant<FieldEdit, QString> ParseAssignment(const QString& assignment) {
     return QStringLiteral("unknown field '%1' (show --json lists the names)").arg(name);
   }
   const FieldElement& e = found.value();
-  const EditRule* rule = RuleOf(e);
+  const EditableField* rule = EditableFieldOf(e);
   if (!rule) return QStringLiteral("%1 is not changed by any editor of the program; set leaves it alone").arg(name);
-  if (e.row >= rule->rows || e.index >= rule->entries) {
+  if (!rule->Reaches(e.row, e.index)) {
     return QStringLiteral("%1 is an entry no editor of the program changes; set leaves it alone").arg(name);
   }
 
   FieldEdit edit;
   edit.element = e;
   edit.edited = rule->edited;
-  edit.editIndex = e.field->rows > 1 ? kGeqRowStride * e.row + e.index : e.index;
+  edit.editIndex = EditIndexOf(e);
 
   if (e.kind == FieldKind::text) {
     // The slot must hold the whole text: a cut or unencodable text is refused, not stored.
@@ -123,20 +85,14 @@ std::variant<FieldEdit, QString> ParseAssignment(const QString& assignment) {
     return edit;
   }
 
-  // A display text first: the bit masks show binary digits that also read as decimal.
-  if (const auto shown = FromDisplayText(*rule, e, value)) {
-    edit.number = *shown;
+  // The model's rule reads a display text first (the bit masks show binary digits that also
+  // read as decimal), then a number.
+  if (const auto v = ParseStoredValue(*rule, e, value.toStdString())) {
+    edit.number = *v;
     return edit;
   }
-  static const QRegularExpression integer(QStringLiteral("^[+-]?[0-9]{1,6}$"));
-  if (integer.match(value.trimmed()).hasMatch()) {
-    const int v = value.trimmed().toInt();
-    if (Allowed(*rule, v)) {
-      edit.number = v;
-      return edit;
-    }
-  }
-  return QStringLiteral("%1: '%2' is outside the field's range %3").arg(name, value, RangeText(*rule, e));
+  return QStringLiteral("%1: '%2' is outside the field's range %3")
+      .arg(name, value, QString::fromStdString(RangeText(*rule, e)));
 }
 
 bool ApplyEdit(ParameterImage& image, const FieldEdit& edit) {

@@ -12,7 +12,6 @@
 #include <variant>
 #include <vector>
 
-#include "model/EditableFields.h"
 #include "model/FieldTable.h"
 #include "model/ParameterImage.h"
 #include "model/WriteSpan.h"
