@@ -6,6 +6,7 @@
 
 #include "core/AppState.h"
 #include "link/EditOperation.h"
+#include "model/EditableFields.h"
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"

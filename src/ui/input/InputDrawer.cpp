@@ -9,6 +9,7 @@
 
 #include "core/AppState.h"
 #include "link/EditOperation.h"
+#include "model/EditableFields.h"
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
@@ -92,7 +93,7 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
     auto* bar = new QSlider(Qt::Horizontal, box);
     bar->setObjectName(QStringLiteral("suiTrackBar%1").arg(i + 1));
     bar->setProperty("Tag", i);
-    bar->setRange(slider::fader.minPosition, slider::fader.maxPosition);
+    bar->setRange(slider::presetLevel.minPosition, slider::presetLevel.maxPosition);
     bar->setPageStep(2);
     bar->setSingleStep(1);
     bar->setTickPosition(QSlider::TicksBelow);

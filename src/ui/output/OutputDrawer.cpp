@@ -47,9 +47,12 @@ constexpr int kPinkRow = 49;
 constexpr int kGeneratorRow = 50;
 
 // Level: 0..60, 44 = 0 dB, 0.5 dB a step; the bar's position is 60 - level (top = +8 dB).
-constexpr int kLevelMax = Editable("outputLevel").high;
+constexpr int kLevelMax = slider::outputLevel.maxPosition;
 // Delay: 0..200 ms; the bar's position is 200 - delay (top = 200 ms).
-constexpr int kDelayMax = Editable("outputDelay").high;
+constexpr int kDelayMax = slider::outputDelay.maxPosition;
+// The bars run 0..max and store max - position, as their fields' scales say.
+static_assert(slider::outputLevel == SliderScale{0, kLevelMax, kLevelMax, true});
+static_assert(slider::outputDelay == SliderScale{0, kDelayMax, kDelayMax, true});
 
 // Geometry in drawer pixels (the drawer's title bar included), as the drawer is drawn:
 // columns at these x, each holding the bars and, under them, texts and buttons.
