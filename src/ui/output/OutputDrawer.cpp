@@ -10,6 +10,8 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include <algorithm>
+
 #include "core/AppState.h"
 #include "link/EditOperation.h"
 #include "model/EditableFields.h"
@@ -324,8 +326,9 @@ void OutputDrawer::suiCheckBox6Click(int slot) {
       if (other != slot) m_testBoxes[static_cast<std::size_t>(other)]->setChecked(false);
     }
   }
-  m_context.edits.Apply(EditedField::testSignal, 0, [slot, checked](ParameterImage& image) {
+  m_context.edits.Apply(EditedField::testSignal, 0, [slot, checked, type = ShownGeneratorType()](ParameterImage& image) {
     image.setTestSignalMask(checked ? Bit(slot) : 0);
+    image.setTestSignalType(type);
   });
   if (m_channelTestBox != nullptr) {
     const int tab = state.selectedChannel;
@@ -345,7 +348,16 @@ void OutputDrawer::suiCheckBox14Click() {
   for (int slot = 0; slot < kSlots; ++slot) {
     m_testBoxes[static_cast<std::size_t>(slot)]->setChecked(slot == tab && checked);
   }
-  m_context.edits.Apply(EditedField::testSignal, 0, [mask](ParameterImage& image) { image.setTestSignalMask(mask); });
+  m_context.edits.Apply(EditedField::testSignal, 0, [mask, type = ShownGeneratorType()](ParameterImage& image) {
+    image.setTestSignalMask(mask);
+    image.setTestSignalType(type);
+  });
+}
+
+std::uint8_t OutputDrawer::ShownGeneratorType() const {
+  // A search or a connect leaves the group on pink noise while the image may keep the unit's
+  // type; the box plays what the group shows, so that type goes with the mask.
+  return static_cast<std::uint8_t>(std::max(0, m_generatorGroup->checkedId()));
 }
 
 // ---- Refresh, language, resets ----------------------------------------------------------

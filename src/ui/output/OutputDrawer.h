@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 
 class QButtonGroup;
 class QCheckBox;
@@ -73,6 +74,9 @@ class OutputDrawer final : public QWidget {
   void suiRadioGroup3Click(int item);
   void suiCheckBox6Click(int slot);
   void suiCheckBox14Click();
+
+  // The generator item the group shows (0 when none is checked).
+  std::uint8_t ShownGeneratorType() const;
 
   void ShowLevel(int slot);
   void ShowDelay(int slot);
