@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
 
 #include <algorithm>
@@ -404,6 +405,25 @@ void OutputDrawer::ResetTestSignal() {
   m_generatorItems[0]->setChecked(true);
   for (QCheckBox* box : m_testBoxes) box->setChecked(false);
   if (m_channelTestBox != nullptr) m_channelTestBox->setChecked(false);
+}
+
+void OutputDrawer::ShowTestSignal() {
+  const ParameterImage& image = m_context.image;
+  const int type = image.testSignalType();
+  if (type >= 0 && type < kGeneratorItems) {
+    // The group's handler stores and sends whatever the refreshing flag says; here the image
+    // already holds the type, so only the display follows.
+    const QSignalBlocker quiet(m_generatorGroup);
+    m_generatorItems[static_cast<std::size_t>(type)]->setChecked(true);
+    ShowGeneratorName(CaptionTable::GeneratorName(m_context.state.languageIndex, type));
+  }
+  for (int slot = 0; slot < kSlots; ++slot) {
+    m_testBoxes[static_cast<std::size_t>(slot)]->setChecked((image.testSignalMask() & Bit(slot)) != 0);
+  }
+  if (m_channelTestBox != nullptr) {
+    const int tab = m_context.state.selectedChannel;
+    m_channelTestBox->setChecked(tab >= 0 && tab < 8 && (image.testSignalMask() & Bit(tab)) != 0);
+  }
 }
 
 // ---- Display ------------------------------------------------------------------------------
