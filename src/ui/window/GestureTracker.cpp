@@ -39,13 +39,22 @@ bool GestureTracker::eventFilter(QObject* watched, QEvent* event) {
         Close();  // a press whose release never came (a modal box took it) ends here
         m_history.BeginGesture();
         m_open = true;
+        m_released = false;
       }
+      break;
+    case QEvent::KeyPress:
+    case QEvent::ShortcutOverride:
+      // A key after the release is a gesture of its own, even before the loop turned.
+      if (m_open && m_released) Close();
       break;
     case QEvent::MouseButtonRelease:
       // The release may reach another widget than the press, and a click's handler runs
       // while the release is delivered, after this filter: the gesture closes once the
       // event loop has finished with the release.
-      if (m_open) QMetaObject::invokeMethod(this, &GestureTracker::Close, Qt::QueuedConnection);
+      if (m_open && !m_released) {
+        m_released = true;
+        QMetaObject::invokeMethod(this, &GestureTracker::Close, Qt::QueuedConnection);
+      }
       break;
     default:
       break;

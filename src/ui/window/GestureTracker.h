@@ -32,6 +32,7 @@ class GestureTracker final : public QObject {
   QWidget& m_window;
   EditHistory& m_history;
   bool m_open = false;
+  bool m_released = false;  // the release came; the gesture closes with the next loop turn
 };
 
 }  // namespace mzr
