@@ -285,7 +285,7 @@ class UnsavedWorkTest final : public QObject {
       if (box == nullptr) return;
       seen << box->objectName() << box->text();
       for (QAbstractButton* b : box->buttons()) seen << b->text();
-      box->button(QMessageBox::Cancel)->click();
+      box->findChild<QPushButton*>(QStringLiteral("cancelButton"))->click();
     };
     QTimer::singleShot(0, this, clickCancel);
     m_f.Item("N2")->trigger();

@@ -74,24 +74,23 @@ UnsavedWorkQuestions::UnitOutcome UnsavedWorkQuestions::SettleUnit() {
 
 UnsavedWorkQuestions::Answer UnsavedWorkQuestions::AskWithBox(QWidget* parent, const AppState& state, Question question,
                                                               const QString& text) {
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("MZR4700"), text,
-                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, parent);
-  box.setObjectName(question == Question::SaveFile ? QStringLiteral("saveFileQuestion")
-                                                   : QStringLiteral("storeInUnitQuestion"));
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("MZR4700"), text, QMessageBox::NoButton, parent);
   const bool unit = question == Question::StoreInUnit;
-  box.button(QMessageBox::Save)->setText(Caption(state, unit ? kStoreRow : kSaveRow));
-  box.button(QMessageBox::Discard)->setText(Caption(state, unit ? kDontStoreRow : kDiscardRow));
-  box.button(QMessageBox::Cancel)->setText(Caption(state, kCancelRow));
-  box.setDefaultButton(QMessageBox::Save);
-  box.setEscapeButton(QMessageBox::Cancel);
-  switch (box.exec()) {
-    case QMessageBox::Save:
-      return Answer::Save;
-    case QMessageBox::Discard:
-      return Answer::Discard;
-    default:
-      return Answer::Cancel;
-  }
+  box.setObjectName(unit ? QStringLiteral("storeInUnitQuestion") : QStringLiteral("saveFileQuestion"));
+  // Buttons of our own: Qt would caption its standard buttons anew in its own language when
+  // its translations change, over the program's.
+  QPushButton* save = box.addButton(Caption(state, unit ? kStoreRow : kSaveRow), QMessageBox::AcceptRole);
+  QPushButton* discard = box.addButton(Caption(state, unit ? kDontStoreRow : kDiscardRow), QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(Caption(state, kCancelRow), QMessageBox::RejectRole);
+  save->setObjectName(QStringLiteral("saveButton"));
+  discard->setObjectName(QStringLiteral("discardButton"));
+  cancel->setObjectName(QStringLiteral("cancelButton"));
+  box.setDefaultButton(save);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == save) return Answer::Save;
+  if (box.clickedButton() == discard) return Answer::Discard;
+  return Answer::Cancel;
 }
 
 }  // namespace mzr
