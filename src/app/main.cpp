@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QProcessEnvironment>
 #include <QTextStream>
+#include <QTimer>
 
 #include <optional>
 
@@ -15,6 +16,7 @@
 #include "core/Config.h"
 #include "link/PortLock.h"
 #include "link/discovery/DeviceDiscovery.h"
+#include "ui/dialogs/CompareDialog.h"
 #include "ui/dialogs/DeviceInfoDialog.h"
 #include "ui/dialogs/EqCopyDialog.h"
 #include "ui/equalizer/EqualizerPage.h"
@@ -22,6 +24,7 @@
 #include "workspace/Workspace.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/window/SideChannel.h"
+#include "ui/window/UnsavedWorkQuestions.h"
 #include "ui/Skin.h"
 #include "ui/dialogs/TheaterProfileDialog.h"
 
@@ -29,7 +32,9 @@ namespace {
 
 // For screenshots and demonstrations: MZR4700_LANGUAGE=en starts in English (anything else
 // keeps Chinese), MZR4700_OPEN_DRAWER=input|output|devices pins that drawer open,
-// MZR4700_OPEN_DIALOG=copy|profile|serial opens that dialog (the profile filled from the image),
+// MZR4700_OPEN_DIALOG=copy|profile|serial|compare|ask-file|ask-unit opens that dialog (the profile
+// filled from the image, the compare dialog against MZR4700_COMPARE_FILE, the questions about
+// unsaved work),
 // MZR4700_TAB=0..6 shows that channel tab.
 void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
   if (qgetenv("MZR4700_LANGUAGE").trimmed().toLower() == "en") window.Endlish1Click();
@@ -44,6 +49,19 @@ void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
     window.profileDialog()->ShowModeless();
   }
   if (dialog == "serial") window.deviceInfoDialog()->ShowModeless();
+  // The compare dialog against the project file MZR4700_COMPARE_FILE names.
+  if (dialog == "compare") {
+    window.compareDialog()->ShowModeless();
+    window.compareDialog()->CompareWithFile(qEnvironmentVariable("MZR4700_COMPARE_FILE"));
+  }
+  // The questions about unsaved work as their boxes show them (answered by closing them).
+  using Question = mzr::UnsavedWorkQuestions::Question;
+  if (dialog == "ask-file" || dialog == "ask-unit") {
+    const Question question = dialog == "ask-file" ? Question::SaveFile : Question::StoreInUnit;
+    QTimer::singleShot(0, &window, [&window, question] {
+      mzr::UnsavedWorkQuestions::AskWithBox(&window, window.state(), question, window.questions().Text(question));
+    });
+  }
   bool tabGiven = false;
   const int tab = qEnvironmentVariableIntValue("MZR4700_TAB", &tabGiven);
   if (tabGiven && tab >= 0 && tab <= 6) window.equalizerPage()->setCurrentIndex(tab);

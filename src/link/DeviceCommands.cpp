@@ -19,6 +19,14 @@ void DeviceCommands::ReadAll() {
   if (m_state.connected == 0) return;
   m_link.SendRead(0, static_cast<std::uint16_t>(kImageSize));
   m_link.setAwaitingFullRead(true);
+  m_link.setFullReadTarget(nullptr);
+}
+
+void DeviceCommands::ReadInto(ParameterImage& target) {
+  if (m_state.connected == 0) return;
+  m_link.SendRead(0, static_cast<std::uint16_t>(kImageSize));
+  m_link.setAwaitingFullRead(true);
+  m_link.setFullReadTarget(&target);
 }
 
 void DeviceCommands::DownloadAll() { StartDownload(frame::kSaveCommandAddress); }
@@ -75,6 +83,7 @@ void DeviceCommands::OnAcknowledged(int command) {
       m_step = Step::Idle;
       emit statusText(0, QStringLiteral("DownLoad Success"));
       emit downloadSucceeded();
+      if (m_commandAddress == frame::kSaveCommandAddress) emit imageStored();
       return;
   }
 }

@@ -33,6 +33,9 @@ class DeviceCommands final : public QObject {
 
   // Reads 852 bytes at 0; the link stores the reply and emits ParamLink::imageReceived.
   void ReadAll();
+  // The same read, with the reply stored into target instead (ParamLink::imageReceivedInto);
+  // the program's image is left alone. target must outlive the read.
+  void ReadInto(ParameterImage& target);
   // Block-writes the whole image; on its acknowledgement writes the store command (the
   // byte 2 at 3000).
   void DownloadAll();
@@ -50,6 +53,8 @@ class DeviceCommands final : public QObject {
   void statusText(int panel, const QString& text);
   // The unit acknowledged the image and then the store (or restart) command.
   void downloadSucceeded();
+  // The same, for the store command: the unit now keeps the image over a power cut.
+  void imageStored();
 
  private:
   enum class Step { Idle, Image, Command };

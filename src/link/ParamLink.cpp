@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 namespace mzr {
 namespace {
@@ -62,7 +63,10 @@ bool ParamLink::Open(QString* error) {
 
 bool ParamLink::isOpen() const { return m_socket != nullptr; }
 
-void ParamLink::BeginSearch() { m_awaitingFullRead = false; }
+void ParamLink::BeginSearch() {
+  m_awaitingFullRead = false;
+  m_fullReadTarget = nullptr;
+}
 
 void ParamLink::SendRead(std::uint16_t address, std::uint16_t count) {
   if (m_state.networkMode == 0) return;
@@ -140,7 +144,14 @@ void ParamLink::HandleDatagram(std::span<const std::uint8_t> datagram, const QSt
       if (!reply) return;
       m_lastReplyAddress = reply->address;
       m_lastReplyCount = reply->count;
-      if (m_awaitingFullRead) {
+      if (m_awaitingFullRead && m_fullReadTarget != nullptr) {
+        // A copy for comparing: the program's image and editors stay as they are.
+        ParameterImage* target = std::exchange(m_fullReadTarget, nullptr);
+        m_awaitingFullRead = false;
+        if (!target->Store(reply->address, reply->data)) return;
+        m_timer2.stop();
+        emit imageReceivedInto();
+      } else if (m_awaitingFullRead) {
         m_awaitingFullRead = false;
         if (!m_image.Store(reply->address, reply->data)) return;  // ParseReadReply keeps it inside
         {
@@ -177,6 +188,7 @@ void ParamLink::Timer2Timer() {
   m_state.connected = 0;
   // A read-all that timed out must not turn a later search reply into the current image.
   m_awaitingFullRead = false;
+  m_fullReadTarget = nullptr;
   emit statusText(0, QStringLiteral("Connect Fail!"));
   emit statusText(1, QStringLiteral("未连接"));
   emit timedOut();

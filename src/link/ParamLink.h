@@ -51,6 +51,12 @@ class ParamLink final : public QObject {
   // Called by the device search when it starts: a search reply never replaces the image,
   // even after a read all whose reply never came.
   void BeginSearch();
+  // Where the awaited whole image goes: nullptr (the default) is the program's image, which
+  // the reply replaces (imageReceived); otherwise target, which must outlive the read, and
+  // the program's image stays as it is (imageReceivedInto). Cleared by the reply, the
+  // time-out and a search.
+  void setFullReadTarget(ParameterImage* target) { m_fullReadTarget = target; }
+  ParameterImage* fullReadTarget() const { return m_fullReadTarget; }
   const QString& localIp() const { return m_localIp; }
   void setLocalIp(const QString& ip) { m_localIp = ip; }
   // Who may answer a request: the one unit at the destination address, or any unit (the
@@ -97,6 +103,8 @@ class ParamLink final : public QObject {
   // A whole image was stored; emitted while AppState::refreshing is 1 so the receivers
   // refresh the profile dialog and every editor without sending.
   void imageReceived();
+  // A whole image was stored into the full-read target instead (a comparison's copy).
+  void imageReceivedInto();
   // A "ModiNet!" datagram arrived while a write was pending.
   void networkAcknowledged();
   // An acknowledgement matching the pending command stopped Timer2.
@@ -120,6 +128,7 @@ class ParamLink final : public QObject {
   frame::Bytes m_sendBuffer;
   int m_pendingCommand = 0;
   bool m_awaitingFullRead = false;
+  ParameterImage* m_fullReadTarget = nullptr;
   QString m_localIp;
   QString m_remoteAddress;
   Reach m_remoteReach = Reach::OneUnit;

@@ -130,6 +130,32 @@ constexpr Row kRows[] = {
     {128, "电影厅名称", "Theater Name"},
     {129, "银幕号", "Screen Number"},
     {130, "设备型号", "EQU Model"},
+    // Undo and redo (File menu).
+    {131, "撤销", "Undo"},
+    {132, "重做", "Redo"},
+    // Compare (File menu and its dialog).
+    {133, "比较...", "Compare..."},
+    // The questions about unsaved work: %1 is the project file's name.
+    {134, "项目 %1 有未保存的修改。是否保存？", "The project %1 has changes that are not saved. Save them?"},
+    {135, "设备中有尚未存储的修改，断电后会丢失。现在存入设备吗？",
+     "The unit holds edits it has not stored; a power cut would lose them. Store them in the unit now?"},
+    {136, "保存", "Save"},
+    {137, "不保存", "Don't Save"},
+    {138, "取消", "Cancel"},
+    {139, "存入设备", "Store"},
+    {140, "不存入", "Don't Store"},
+    // Status bar: edits sent to the unit that it has not stored.
+    {141, "设备未存储", "Not stored in unit"},
+    // Compare dialog.
+    {142, "比较", "Compare"},
+    {143, "与文件比较...", "With File..."},
+    {144, "与设备比较", "With Unit"},
+    {145, "没有差异", "No differences"},
+    {146, "本窗口 -> %1", "This window -> %1"},
+    {147, "设备", "unit"},
+    {148, "读取设备...", "Reading the unit..."},
+    {149, "设备没有应答", "The unit did not answer"},
+    {150, "无法读取文件: %1", "Cannot read the file: %1"},
 };
 
 constexpr const char* kGeneratorNames[CaptionTable::kLanguageCount][CaptionTable::kGeneratorCount] = {

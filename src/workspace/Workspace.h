@@ -1,7 +1,8 @@
 #pragma once
 // The program's state outside any window: the program flags, the one parameter image, the
-// project document, the UDP link, the edit operation, the whole-unit commands and the device
-// search. Built before the window and destroyed after it; the window, each region, the
+// project document, the UDP link, the edit operation with its undo history, the whole-unit
+// commands and the device search, and whether the connected unit holds edits it has not
+// stored. Built before the window and destroyed after it; the window, each region, the
 // command-line companion and its services hold references to it and to nothing else that
 // assembles a link and an image. Needs a QCoreApplication, no widgets and no display.
 
@@ -19,6 +20,7 @@ namespace mzr {
 
 class DeviceCommands;
 class DeviceDiscovery;
+class EditHistory;
 class EditOperation;
 class ParamLink;
 
@@ -47,12 +49,23 @@ class Workspace final : public QObject {
   const ProjectDocument& document() const { return m_document; }
   ParamLink& link() { return *m_link; }
   EditOperation& edits() { return *m_edits; }
+  EditHistory& history() { return *m_history; }
   DeviceCommands& commands() { return *m_commands; }
   DeviceDiscovery& discovery() { return *m_discovery; }
   const Options& options() const { return m_options; }
   quint16 port() const;
 
+  // Edits were sent to the connected unit since it last stored its image (the download's
+  // store acknowledged) or since its image was read: a power cut would bring back its
+  // stored setup. False while no unit is connected.
+  bool unitUnsaved() const { return m_unitUnsaved; }
+
+ signals:
+  void unitUnsavedChanged(bool unsaved);
+
  private:
+  void SetUnitUnsaved(bool unsaved);
+
   Options m_options;
   AppState m_state;
   ParameterImage m_image;
@@ -61,8 +74,10 @@ class Workspace final : public QObject {
   // unhooks itself from the link before the link goes.
   std::unique_ptr<ParamLink> m_link;
   std::unique_ptr<EditOperation> m_edits;
+  std::unique_ptr<EditHistory> m_history;
   std::unique_ptr<DeviceCommands> m_commands;
   std::unique_ptr<DeviceDiscovery> m_discovery;
+  bool m_unitUnsaved = false;
 };
 
 }  // namespace mzr

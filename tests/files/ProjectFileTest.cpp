@@ -264,5 +264,41 @@ TEST_F(ProjectFileTest, DocumentKeepsItsNameUnlessTheOperationSucceeds) {
   fs::current_path(cwd);
 }
 
+
+// The document says whether the image holds work not in its file: New, Open, Save and Save
+// As take the image as saved; a change marks it, and changing it back clears the mark. A
+// failed operation leaves the saved copy as it was.
+TEST_F(ProjectFileTest, DocumentTellsWhetherTheImageHoldsUnsavedWork) {
+  ProjectDocument doc;
+  ParameterImage image;
+  doc.NewProject(image);
+  EXPECT_FALSE(doc.IsModified(image));
+  EXPECT_TRUE(doc.isUntitled());
+  image.setOutputLevel(1, 40);
+  EXPECT_TRUE(doc.IsModified(image));
+  image.setOutputLevel(1, 44);  // back to New's default
+  EXPECT_FALSE(doc.IsModified(image));
+
+  image.setOutputLevel(1, 40);
+  EXPECT_EQ(doc.SaveAs(m_dir / "no-such-dir" / "x.kvdat", image), FileResult::WriteFailed);
+  EXPECT_TRUE(doc.IsModified(image));
+  ASSERT_EQ(doc.SaveAs(m_dir / "a.kvdat", image), FileResult::Ok);
+  EXPECT_FALSE(doc.IsModified(image));
+  EXPECT_FALSE(doc.isUntitled());
+
+  image.setGeqGain(0, 4, 12);
+  EXPECT_TRUE(doc.IsModified(image));
+  ASSERT_EQ(doc.Save(image), FileResult::Ok);
+  EXPECT_FALSE(doc.IsModified(image));
+
+  // Open takes the file's bytes as saved; a failed open keeps the mark as it was.
+  image.setGeqGain(0, 4, 0);
+  EXPECT_EQ(doc.Open(m_dir / "missing.kvdat", image), FileResult::OpenFailed);
+  EXPECT_TRUE(doc.IsModified(image));
+  ASSERT_EQ(doc.Open(m_dir / "a.kvdat", image), FileResult::Ok);
+  EXPECT_FALSE(doc.IsModified(image));
+  EXPECT_EQ(image.geqGain(0, 4), 12);
+}
+
 }  // namespace
 }  // namespace mzr

@@ -13,6 +13,7 @@
 #include "ui/devices/DeviceListPanel.h"
 #include "ui/devices/DeviceSession.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/UnsavedWorkQuestions.h"
 #include "workspace/Workspace.h"
 #include "ui/window/StatusBar.h"
 
@@ -60,6 +61,11 @@ MainWindow& WindowFixture::MakeWindow(const Settings& settings) {
   m_window = std::make_unique<MainWindow>(*m_workspace, options);
   m_messages.clear();
   panel()->setMessageSink([this](const QString& text, bool errorIcon) { m_messages.append({text, errorIcon}); });
+  // A modal question would wait for a click no test gives: unless a test answers them itself,
+  // the questions about unsaved work are answered "Don't Save", which goes on as if unasked.
+  m_window->questions().setAsker([](UnsavedWorkQuestions::Question, const QString&) {
+    return UnsavedWorkQuestions::Answer::Discard;
+  });
   if (settings.show) m_window->show();
   return *m_window;
 }

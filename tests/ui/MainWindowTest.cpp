@@ -51,6 +51,9 @@ const Expected kMenuCaptions[] = {
     {"N21", "读取设备数据", "Load From MZR4700"},
     {"N20", "下载设备数据", "Download To MZR4700"},
     {"N27", "重新启动设备", "Restart MZR4700"},
+    {"UndoItem", "撤销", "Undo"},
+    {"RedoItem", "重做", "Redo"},
+    {"CompareItem", "比较...", "Compare..."},
     {"EQ1", "  格式  ", "  Format  "},
     {"N81", "数字光纤1", "Digital Opt 1"},
     {"N82", "数字光纤2", "Digital Opt 2"},
@@ -309,13 +312,17 @@ class MainWindowTest final : public QObject {
     for (const char* name : {"N19", "N26", "N28"}) QVERIFY2(!m_f.Item(name)->isEnabled(), name);
     QVERIFY(m_f.Item("N28")->menu() == nullptr);
     QVERIFY(m_f.Item("N22")->menu() == nullptr);
-    // Every other item is enabled.
-    for (const Expected& e : kMenuCaptions)
-      if (qstrcmp(e.name, "N28") != 0) QVERIFY2(m_f.Item(e.name)->isEnabled(), e.name);
+    // Undo and Redo wait for an edit; every other item is enabled.
+    for (const Expected& e : kMenuCaptions) {
+      const bool history = qstrcmp(e.name, "UndoItem") == 0 || qstrcmp(e.name, "RedoItem") == 0;
+      if (qstrcmp(e.name, "N28") != 0) QVERIFY2(m_f.Item(e.name)->isEnabled() == !history, e.name);
+    }
 
     // Every drop-down menu with its items in order.
     const QMap<QString, QStringList> order = {
-        {U("N1"), {U("N2"), U("N3"), U("N4"), U("N5"), U("N19"), U("N21"), U("N20"), U("N26"), U("N27")}},
+        {U("N1"),
+         {U("N2"), U("N3"), U("N4"), U("N5"), U("N19"), U("N21"), U("N20"), U("N26"), U("N27"), U("UndoSeparator"),
+          U("UndoItem"), U("RedoItem"), U("CompareSeparator"), U("CompareItem")}},
         {U("EQ1"), {U("N81"), U("N82"), U("N7"), U("N8"), U("N9")}},
         {U("EQ2"), {U("EQ3")}},
         {U("N10"), {U("N17"), U("N18")}},
@@ -327,8 +334,16 @@ class MainWindowTest final : public QObject {
       for (QAction* a : m_f.Item(it.key().toUtf8().constData())->menu()->actions()) names << a->objectName();
       QCOMPARE(names, it.value());
     }
-    // Only the Format items carry shortcuts.
+    // Only the Format items, Undo and Redo carry shortcuts.
     for (QAction* a : w.menuBar()->findChildren<QAction*>()) {
+      if (a->objectName() == U("UndoItem")) {
+        QCOMPARE(a->shortcuts(), QList<QKeySequence>{QKeySequence(U("Ctrl+Z"))});
+        continue;
+      }
+      if (a->objectName() == U("RedoItem")) {
+        QCOMPARE(a->shortcuts(), (QList<QKeySequence>{QKeySequence(U("Ctrl+Shift+Z")), QKeySequence(U("Ctrl+Y"))}));
+        continue;
+      }
       const int formatIndex = QStringList{U("N81"), U("N82"), U("N7"), U("N8"), U("N9")}.indexOf(a->objectName());
       QCOMPARE(a->shortcut(), formatIndex < 0 ? QKeySequence() : QKeySequence(Qt::Key_F5 + formatIndex));
     }
@@ -515,7 +530,7 @@ class MainWindowTest final : public QObject {
     QCOMPARE(CaptionTable::GeneratorName(0, 5), U("10KHz"));
     QCOMPARE(CaptionTable::GeneratorName(0, 6), QString());
     QCOMPARE(CaptionTable::GeneratorName(2, 0), QString());
-    QCOMPARE(CaptionTable::Text(131, 0), QString());
+    QCOMPARE(CaptionTable::Text(CaptionTable::kRowCount, 0), QString());
     QCOMPARE(CaptionTable::Text(-1, 1), QString());
     QCOMPARE(CaptionTable::Text(8, 0), QString());  // a row no control shows
     // Texts keep their padding blanks.

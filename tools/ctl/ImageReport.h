@@ -19,7 +19,7 @@ QJsonObject ShowJson(const ParameterImage& image);
 
 // One line per value that differs, "name: textA -> textB" (with the stored values, or the raw
 // bytes, when the display texts alone do not tell them apart), then one line per carried byte
-// that differs. Empty when the 852 bytes are equal.
+// that differs. Empty when the 852 bytes are equal. The lines of DiffImages (src/model).
 QStringList DiffLines(const ParameterImage& a, const ParameterImage& b);
 
 }  // namespace mzr::ctl

@@ -157,6 +157,7 @@ void DeviceDiscovery::Disconnect() {
   emit statusText(0, QStringLiteral("DisConnected"));
   emit statusText(1, QStringLiteral("未连接"));
   emit testSignalReset();
+  emit disconnected();
 }
 
 NetworkChangeResult DeviceDiscovery::ChangeNetworkSettings(const QString& ipText, const QString& maskText,

@@ -109,6 +109,8 @@ class DeviceDiscovery final : public QObject {
   void imageReplaced();
   // Connected to ip: the list can be hidden.
   void deviceConnected(const QString& ip);
+  // Disconnect ran: connected is 0.
+  void disconnected();
   // The search after a network-settings change found the moved unit in this row: select it,
   // so the user sees where it went.
   void rowSelectionRequested(int row);

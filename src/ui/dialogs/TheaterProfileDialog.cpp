@@ -8,6 +8,7 @@
 
 #include "core/AppState.h"
 #include "link/EditOperation.h"
+#include "model/GbkCodec.h"
 #include "model/ParameterImage.h"
 #include "ui/CaptionTable.h"
 #include "ui/dialogs/DialogPlacement.h"
@@ -175,8 +176,29 @@ void TheaterProfileDialog::ApplyLanguage() {
 
 void TheaterProfileDialog::RefreshEdits() {
   for (std::size_t k = 0; k < m_edits.size(); ++k) {
-    m_edits[k]->setText(QString::fromStdString(m_context.image.Text(kProfileFields[k])));
+    m_edits[k]->setText(QString::fromStdString(StorableText(m_context.image.TextBytes(kProfileFields[k]))));
   }
+}
+
+std::string TheaterProfileDialog::StorableText(std::string_view gbk) {
+  // The first keystroke stores the edit's whole text, so the edit must show only what the
+  // slot can take back: a byte GBK cannot read shows as '?', and a slot filled to its end
+  // with no terminator shows the 39 bytes that fit before one. The image keeps its bytes
+  // until the user types.
+  static constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+  const std::string decoded = Utf8FromGbk(gbk);
+  const std::string_view rest(decoded);
+  std::string utf8;
+  for (std::size_t from = 0;;) {
+    const std::size_t at = rest.find(kReplacement, from);
+    utf8.append(rest.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
+    if (at == std::string_view::npos) break;
+    utf8 += '?';
+    from = at + kReplacement.size();
+  }
+  const auto encoded = GbkFromUtf8(utf8);
+  if (!encoded) return {};
+  return Utf8FromGbk(std::string_view(*encoded).substr(0, GbkPrefixLength(*encoded, kProfileTextBytes)));
 }
 
 void TheaterProfileDialog::RefreshProfileDialog() {

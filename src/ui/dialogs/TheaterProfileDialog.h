@@ -9,6 +9,8 @@
 #include <QDialog>
 
 #include <array>
+#include <string>
+#include <string_view>
 
 class QLabel;
 class QLineEdit;
@@ -46,6 +48,9 @@ class TheaterProfileDialog final : public QDialog {
   // The version line: "软件版本： V", the program version, the date of today in the
   // system's short format and the network module's model.
   static QString VersionLine();
+  // What an edit shows for a slot's GBK bytes: the text the slot holds once the edit's whole
+  // text is stored back (unreadable bytes as '?', at most kProfileTextBytes bytes).
+  static std::string StorableText(std::string_view gbk);
 
  protected:
   void showEvent(QShowEvent* event) override;

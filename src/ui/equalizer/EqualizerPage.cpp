@@ -17,6 +17,8 @@
 #include "ui/equalizer/SubwooferPanel.h"
 #include "ui/equalizer/TonePanel.h"
 #include "ui/UiContext.h"
+#include "workspace/EditHistory.h"
+#include "workspace/Workspace.h"
 #include "ui/equalizer/graph/ResponseGraphWidget.h"
 
 namespace mzr {
@@ -209,6 +211,8 @@ void EqualizerPage::suiTabControl1Change(int index) {
 }
 
 void EqualizerPage::suiButton22Click() {
+  // Flat is one step to take back, however it was pressed (mouse or keyboard).
+  const EditHistory::Gesture gesture(m_context.workspace.history());
   if (m_tabs->currentIndex() == kSubwooferChannel) {
     m_subwoofer->Flatten();
   } else {

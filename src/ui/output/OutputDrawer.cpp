@@ -8,7 +8,10 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSlider>
+
+#include <algorithm>
 
 #include "core/AppState.h"
 #include "link/EditOperation.h"
@@ -327,8 +330,9 @@ void OutputDrawer::suiCheckBox6Click(int slot) {
       if (other != slot) m_testBoxes[static_cast<std::size_t>(other)]->setChecked(false);
     }
   }
-  m_context.edits.Apply(EditedField::testSignal, 0, [slot, checked](ParameterImage& image) {
+  m_context.edits.Apply(EditedField::testSignal, 0, [slot, checked, type = ShownGeneratorType()](ParameterImage& image) {
     image.setTestSignalMask(checked ? Bit(slot) : 0);
+    image.setTestSignalType(type);
   });
   if (m_channelTestBox != nullptr) {
     const int tab = state.selectedChannel;
@@ -348,7 +352,16 @@ void OutputDrawer::suiCheckBox14Click() {
   for (int slot = 0; slot < kSlots; ++slot) {
     m_testBoxes[static_cast<std::size_t>(slot)]->setChecked(slot == tab && checked);
   }
-  m_context.edits.Apply(EditedField::testSignal, 0, [mask](ParameterImage& image) { image.setTestSignalMask(mask); });
+  m_context.edits.Apply(EditedField::testSignal, 0, [mask, type = ShownGeneratorType()](ParameterImage& image) {
+    image.setTestSignalMask(mask);
+    image.setTestSignalType(type);
+  });
+}
+
+std::uint8_t OutputDrawer::ShownGeneratorType() const {
+  // A search or a connect leaves the group on pink noise while the image may keep the unit's
+  // type; the box plays what the group shows, so that type goes with the mask.
+  return static_cast<std::uint8_t>(std::max(0, m_generatorGroup->checkedId()));
 }
 
 // ---- Refresh, language, resets ----------------------------------------------------------
@@ -395,6 +408,25 @@ void OutputDrawer::ResetTestSignal() {
   m_generatorItems[0]->setChecked(true);
   for (QCheckBox* box : m_testBoxes) box->setChecked(false);
   if (m_channelTestBox != nullptr) m_channelTestBox->setChecked(false);
+}
+
+void OutputDrawer::ShowTestSignal() {
+  const ParameterImage& image = m_context.image;
+  const int type = image.testSignalType();
+  if (type >= 0 && type < kGeneratorItems) {
+    // The group's handler stores and sends whatever the refreshing flag says; here the image
+    // already holds the type, so only the display follows.
+    const QSignalBlocker quiet(m_generatorGroup);
+    m_generatorItems[static_cast<std::size_t>(type)]->setChecked(true);
+    ShowGeneratorName(CaptionTable::GeneratorName(m_context.state.languageIndex, type));
+  }
+  for (int slot = 0; slot < kSlots; ++slot) {
+    m_testBoxes[static_cast<std::size_t>(slot)]->setChecked((image.testSignalMask() & Bit(slot)) != 0);
+  }
+  if (m_channelTestBox != nullptr) {
+    const int tab = m_context.state.selectedChannel;
+    m_channelTestBox->setChecked(tab >= 0 && tab < 8 && (image.testSignalMask() & Bit(tab)) != 0);
+  }
 }
 
 // ---- Display ------------------------------------------------------------------------------

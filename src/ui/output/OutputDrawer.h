@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 
 class QButtonGroup;
 class QCheckBox;
@@ -45,6 +46,9 @@ class OutputDrawer final : public QWidget {
   // A search, a disconnect or a network-settings change: the generator back to item 0 and
   // every test-signal box unchecked; the handlers of the controls that change run.
   void ResetTestSignal();
+  // After an undo or redo put the test-signal bytes back: the boxes and the generator show
+  // the image's mask and type. Called with refreshing 1; nothing is stored or sent.
+  void ShowTestSignal();
 
   QSlider* levelBar(int slot) const { return m_levelBars.at(static_cast<std::size_t>(slot)); }
   QSlider* delayBar(int slot) const { return m_delayBars.at(static_cast<std::size_t>(slot)); }
@@ -73,6 +77,9 @@ class OutputDrawer final : public QWidget {
   void suiRadioGroup3Click(int item);
   void suiCheckBox6Click(int slot);
   void suiCheckBox14Click();
+
+  // The generator item the group shows (0 when none is checked).
+  std::uint8_t ShownGeneratorType() const;
 
   void ShowLevel(int slot);
   void ShowDelay(int slot);

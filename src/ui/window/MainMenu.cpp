@@ -22,6 +22,16 @@ MainMenu::MainMenu(const AppState& state, QMenuBar* bar, QObject* parent)
   AddItem(file, QStringLiteral("N20"), 7);
   AddSeparator(file, QStringLiteral("N26"));
   AddItem(file, QStringLiteral("N27"), 117);
+  // Undo and redo act on the window and its drawers, wherever the focus is in it.
+  AddSeparator(file, QStringLiteral("UndoSeparator"));
+  QAction* undo = AddItem(file, QStringLiteral("UndoItem"), 131);
+  undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+  undo->setShortcutContext(Qt::WindowShortcut);
+  QAction* redo = AddItem(file, QStringLiteral("RedoItem"), 132);
+  redo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+  redo->setShortcutContext(Qt::WindowShortcut);
+  AddSeparator(file, QStringLiteral("CompareSeparator"));
+  AddItem(file, QStringLiteral("CompareItem"), 133);
 
   QMenu* format = AddMenu(QStringLiteral("EQ1"), 9);
   m_formatGroup = new QActionGroup(this);

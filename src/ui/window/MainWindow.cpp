@@ -1,6 +1,7 @@
 #include "ui/window/MainWindow.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFrame>
 #include <QGuiApplication>
@@ -13,6 +14,11 @@
 #include "link/EditOperation.h"
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
+#include "model/FieldTable.h"
+#include "ui/dialogs/CompareDialog.h"
+#include "ui/window/GestureTracker.h"
+#include "ui/window/UnsavedWorkQuestions.h"
+#include "workspace/EditHistory.h"
 #include "ui/CaptionTable.h"
 #include "ui/window/ClientGeometry.h"
 #include "ui/dialogs/DeviceInfoDialog.h"
@@ -41,6 +47,9 @@ constexpr int kInputDrawerRow = 32;
 constexpr int kOutputDrawerRow = 44;
 constexpr int kDeviceListRow = 127;
 constexpr int kDeviceListStep = 15;  // pixels per slide-out step
+constexpr int kUnitUnsavedRow = 141;
+constexpr int kSubwooferTab = 5;
+constexpr int kMonitorTab = 6;
 
 const QString kLongCaptionInfix = QStringLiteral("  FOR MZR4700   ");
 const QString kShortCaptionInfix = QStringLiteral("   ");
@@ -80,9 +89,34 @@ MainWindow::MainWindow(Workspace& workspace, Options options)
   }
 
   FormCreate();
+
+  // Undo, redo and the unsaved marks.
+  EditHistory& history = m_workspace.history();
+  m_gestures = new GestureTracker(*this, history, this);
+  connect(&history, &EditHistory::changed, this, &MainWindow::UpdateUndoItems);
+  connect(&history, &EditHistory::restored, this, &MainWindow::RefreshAfterRestore);
+  connect(&m_workspace.edits(), &EditOperation::applied, this, &MainWindow::UpdateTitle);
+  m_unitMark = new QLabel(m_statusBar);
+  m_unitMark->setObjectName(QStringLiteral("unitUnsavedMark"));
+  m_unitMark->setProperty("alert", true);
+  m_unitMark->hide();
+  m_statusBar->addPermanentWidget(m_unitMark);
+  connect(&m_workspace, &Workspace::unitUnsavedChanged, m_unitMark, &QWidget::setVisible);
+  connect(&m_workspace.commands(), &DeviceCommands::imageStored, this, &MainWindow::ImageStored);
+  connect(&m_workspace.link(), &ParamLink::timedOut, this, [this] { m_afterStore = AfterStore::Nothing; });
+  UpdateUndoItems();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+  // The workspace outlives the window: nothing of it may reach the window's slots while the
+  // window's parts go. A gesture still open ends here, into the history.
+  disconnect(&m_workspace.history(), nullptr, this, nullptr);
+  disconnect(&m_workspace.edits(), nullptr, this, nullptr);
+  disconnect(&m_workspace, nullptr, this, nullptr);
+  disconnect(&m_workspace.commands(), nullptr, this, nullptr);
+  disconnect(&m_workspace.link(), nullptr, this, nullptr);
+  delete m_gestures;
+}
 
 void MainWindow::BuildClientArea() {
   m_client = new QWidget(this);
@@ -138,6 +172,8 @@ void MainWindow::CreateDialogs() {
   m_form4 = new EqCopyDialog(m_context, this);
   m_form5 = new TheaterProfileDialog(m_context, this);
   m_form8 = new DeviceInfoDialog(m_context, this);
+  m_compare = new CompareDialog(m_context, this);
+  connect(m_compare, &CompareDialog::showFieldRequested, this, &MainWindow::ShowFieldControl);
 }
 
 EqCopyDialog* MainWindow::eqCopyDialog() const {
@@ -192,21 +228,28 @@ void MainWindow::ConnectFileMenu() {
       m_state, m_workspace.image(), m_workspace.document(),
       ProjectFileCommands::WindowHooks{[this] { SetProjectCaption(); }, [this] { RefreshFromImage(); }}, this, this);
   connect(m_files, &ProjectFileCommands::statusText, m_statusBar, &StatusBar::SetPanelText);
+  connect(m_files, &ProjectFileCommands::projectOpened, &m_workspace.history(), &EditHistory::Clear);
+  connect(m_files, &ProjectFileCommands::projectSaved, this, &MainWindow::UpdateTitle);
+  m_questions = new UnsavedWorkQuestions(m_workspace, *m_files, this, this);
   ProjectFileCommands& files = *m_files;
   DeviceCommands& commands = m_workspace.commands();
-  connect(m_menu->item(QStringLiteral("N2")), &QAction::triggered, this, &MainWindow::NewProject);
-  connect(m_menu->item(QStringLiteral("N3")), &QAction::triggered, &files, &ProjectFileCommands::OpenProject);
+  connect(m_menu->item(QStringLiteral("N2")), &QAction::triggered, this, &MainWindow::NewProjectAsked);
+  connect(m_menu->item(QStringLiteral("N3")), &QAction::triggered, this, &MainWindow::OpenProjectAsked);
   connect(m_menu->item(QStringLiteral("N4")), &QAction::triggered, &files, &ProjectFileCommands::SaveProject);
   connect(m_menu->item(QStringLiteral("N5")), &QAction::triggered, &files, &ProjectFileCommands::SaveProjectAs);
   connect(m_menu->item(QStringLiteral("N21")), &QAction::triggered, &commands, &DeviceCommands::ReadAll);
   connect(m_menu->item(QStringLiteral("N20")), &QAction::triggered, &commands, &DeviceCommands::DownloadAll);
   connect(m_menu->item(QStringLiteral("N27")), &QAction::triggered, &commands, &DeviceCommands::Restart);
+  EditHistory& history = m_workspace.history();
+  connect(m_menu->item(QStringLiteral("UndoItem")), &QAction::triggered, &history, &EditHistory::Undo);
+  connect(m_menu->item(QStringLiteral("RedoItem")), &QAction::triggered, &history, &EditHistory::Redo);
+  connect(m_menu->item(QStringLiteral("CompareItem")), &QAction::triggered, this, &MainWindow::ShowCompare);
 }
 
 void MainWindow::ConnectCommMenu() {
   DeviceDiscovery& discovery = m_session->discovery();
   connect(m_menu->item(QStringLiteral("N17")), &QAction::triggered, &discovery, &DeviceDiscovery::SearchDevices);
-  connect(m_menu->item(QStringLiteral("N18")), &QAction::triggered, &discovery, &DeviceDiscovery::Disconnect);
+  connect(m_menu->item(QStringLiteral("N18")), &QAction::triggered, this, &MainWindow::DisconnectAsked);
 }
 
 void MainWindow::RefreshAll() {
@@ -228,12 +271,30 @@ void MainWindow::RefreshAll() {
 // its edits store their whole text on the next keystroke, so edits left showing the previous
 // project's texts would write them over the new project's.
 void MainWindow::RefreshFromImage() {
+  // What the refresh stores to bring a control and the image into line is no user's edit.
+  const EditHistory::Pause pause(m_workspace.history());
   m_form5->RefreshProfileDialog();
   RefreshAll();
+  UpdateTitle();
+}
+
+void MainWindow::RefreshAfterRestore() {
+  const RefreshingScope refreshing(m_state);
+  const EditHistory::Pause pause(m_workspace.history());
+  m_form5->RefreshProfileDialog();
+  RefreshAll();
+  m_outputDrawerContent->ShowTestSignal();
+  UpdateTitle();
+}
+
+void MainWindow::UpdateUndoItems() {
+  m_menu->item(QStringLiteral("UndoItem"))->setEnabled(m_workspace.history().canUndo());
+  m_menu->item(QStringLiteral("RedoItem"))->setEnabled(m_workspace.history().canRedo());
 }
 
 void MainWindow::ApplyLanguage() {
   // 1. Window caption.
+  m_languageCaption = true;
   setWindowTitle(LanguageCaption());
   // 2. The profile dialog's version line is rebuilt with the dialog's texts (step 10).
   // 3. Menus.
@@ -260,18 +321,97 @@ void MainWindow::ApplyLanguage() {
   const auto caption = [this](int row) { return Caption(m_state, row); };
   m_session->panel()->ApplyCaptions(caption);
   m_deviceListDrawer->setCaption(Caption(m_state, kDeviceListRow));
+  // 13. The compare dialog and the unit's unsaved mark.
+  m_compare->ApplyLanguage();
+  m_unitMark->setText(Caption(m_state, kUnitUnsavedRow));
 }
 
 void MainWindow::NewProject() {
   m_workspace.document().NewProject(m_workspace.image());
+  m_workspace.history().Clear();
   SetProjectCaption();
   m_equalizer->setCurrentIndex(0);
   const RefreshingScope refreshing(m_state);
   RefreshFromImage();
 }
 
+void MainWindow::NewProjectAsked() {
+  if (m_questions->SettleFile()) NewProject();
+}
+
+void MainWindow::OpenProjectAsked() {
+  if (m_questions->SettleFile()) m_files->OpenProject();
+}
+
+void MainWindow::DisconnectAsked() {
+  switch (m_questions->SettleUnit()) {
+    case UnsavedWorkQuestions::UnitOutcome::Proceed:
+      m_session->discovery().Disconnect();
+      return;
+    case UnsavedWorkQuestions::UnitOutcome::Storing:
+      m_afterStore = AfterStore::Disconnect;
+      return;
+    case UnsavedWorkQuestions::UnitOutcome::Cancel:
+      return;
+  }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  switch (m_questions->SettleUnit()) {
+    case UnsavedWorkQuestions::UnitOutcome::Proceed:
+      break;
+    case UnsavedWorkQuestions::UnitOutcome::Storing:
+      m_afterStore = AfterStore::Close;
+      event->ignore();
+      return;
+    case UnsavedWorkQuestions::UnitOutcome::Cancel:
+      event->ignore();
+      return;
+  }
+  if (!m_questions->SettleFile()) {
+    event->ignore();
+    return;
+  }
+  QMainWindow::closeEvent(event);
+}
+
+void MainWindow::ImageStored() {
+  const AfterStore next = std::exchange(m_afterStore, AfterStore::Nothing);
+  if (next == AfterStore::Disconnect) m_session->discovery().Disconnect();
+  if (next == AfterStore::Close) close();
+}
+
+void MainWindow::ShowCompare() { m_compare->ShowModeless(); }
+
+void MainWindow::ShowFieldControl(const FieldElement& element) {
+  const std::string_view name = element.field->name;
+  const auto startsWith = [name](std::string_view prefix) { return name.substr(0, prefix.size()) == prefix; };
+  if (name == "geqGain") {
+    m_equalizer->setCurrentIndex(element.row);
+  } else if (name == "toneControl") {
+    m_equalizer->setCurrentIndex(element.index);
+  } else if (startsWith("subPeq") || startsWith("subLpf")) {
+    m_equalizer->setCurrentIndex(kSubwooferTab);
+  } else if (name == "monitorLevel") {
+    m_equalizer->setCurrentIndex(kMonitorTab);
+  } else if (startsWith("output") || name == "polarityMask" || name == "muteMask" || startsWith("testSignal")) {
+    m_outputDrawer->Open();
+  } else if (startsWith("preset") || name == "prologicMask" || name == "micRouteFlags") {
+    m_inputDrawer->Open();
+  } else if (element.kind == FieldKind::text && name != "bannerText" && name != "configToken" && name != "makerTag") {
+    m_form5->ShowModeless();  // the profile texts and the unit's identity lines
+  }
+}
+
 QString MainWindow::ProjectFileName() const {
-  return QString::fromStdString(m_workspace.document().currentName().string());
+  // The mark says the image holds changes its file does not.
+  const QString name = QString::fromStdString(m_workspace.document().currentName().string());
+  return m_workspace.document().IsModified(m_workspace.image()) ? name + QLatin1Char('*') : name;
+}
+
+void MainWindow::UpdateTitle() {
+  const QString title = m_languageCaption ? LanguageCaption() : ProjectCaption();
+  if (title != windowTitle()) setWindowTitle(title);
 }
 
 QString MainWindow::LanguageCaption() const {
@@ -282,7 +422,10 @@ QString MainWindow::ProjectCaption() const {
   return Caption(m_state, kTitleRow) + kShortCaptionInfix + ProjectFileName();
 }
 
-void MainWindow::SetProjectCaption() { setWindowTitle(ProjectCaption()); }
+void MainWindow::SetProjectCaption() {
+  m_languageCaption = false;
+  setWindowTitle(ProjectCaption());
+}
 
 void MainWindow::N24Click() {
   m_state.languageIndex = 0;

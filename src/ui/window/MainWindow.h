@@ -7,6 +7,7 @@
 // language order and the menu wiring.
 
 #include <QHostAddress>
+#include <QLabel>
 #include <QMainWindow>
 #include <QString>
 #include <QTimer>
@@ -19,12 +20,15 @@
 
 namespace mzr {
 
+class CompareDialog;
 class DeviceCommands;
 class DeviceInfoDialog;
 class DeviceSession;
 class EditOperation;
 class EqCopyDialog;
 class EqualizerPage;
+class GestureTracker;
+struct FieldElement;
 class InputDrawer;
 class InputSection;
 class OutputDrawer;
@@ -35,6 +39,7 @@ class MainMenu;
 class SideChannel;
 class StatusBar;
 class TheaterProfileDialog;
+class UnsavedWorkQuestions;
 
 class MainWindow final : public QMainWindow {
   Q_OBJECT
@@ -77,6 +82,11 @@ class MainWindow final : public QMainWindow {
   EqCopyDialog* eqCopyDialog() const;
   TheaterProfileDialog* profileDialog() const;
   DeviceInfoDialog* deviceInfoDialog() const;
+  CompareDialog* compareDialog() const { return m_compare; }
+  // The questions before unsaved work is lost; tests give them an asker.
+  UnsavedWorkQuestions& questions() { return *m_questions; }
+  // The status-bar mark of edits the unit has not stored.
+  QLabel* unitUnsavedMark() const { return m_unitMark; }
   QTimer& timer1() { return m_timer1; }
   const QString& exeDir() const { return m_exeDir; }
 
@@ -87,6 +97,13 @@ class MainWindow final : public QMainWindow {
   void ApplyLanguage();
   // Defaults into the image, "Untitle.KVdat", channel tab 0, every editor refreshed.
   void NewProject();
+  // The File and Communication items as the user chooses them: New and Open ask first about
+  // changes not saved in the project file, Disconnect about edits the unit has not stored.
+  void NewProjectAsked();
+  void OpenProjectAsked();
+  void DisconnectAsked();
+  // Brings into view the control that edits element: its channel tab, drawer or dialog.
+  void ShowFieldControl(const FieldElement& element);
 
   // Window caption forms: with the version (on a language change) and after the project
   // file changes (row 0, three blanks, the file name).
@@ -105,6 +122,9 @@ class MainWindow final : public QMainWindow {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  // Asks about the unit's unstored edits, then about the project file; a Store answer closes
+  // once the unit acknowledged the store.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void FormCreate();
@@ -120,6 +140,15 @@ class MainWindow final : public QMainWindow {
   void ConnectFileMenu();
   void ConnectCommMenu();
   QString ProjectFileName() const;
+  // The title again, with or without the unsaved mark, in the form it has now.
+  void UpdateTitle();
+  // After an undo or redo: every control shows the image, nothing is sent.
+  void RefreshAfterRestore();
+  void UpdateUndoItems();
+  void ShowCompare();
+  // What waits for the unit's store acknowledgement.
+  enum class AfterStore { Nothing, Disconnect, Close };
+  void ImageStored();
 
   Workspace& m_workspace;
   Options m_options;
@@ -129,6 +158,12 @@ class MainWindow final : public QMainWindow {
   ProjectFileCommands* m_files = nullptr;
   QString m_exeDir;
   bool m_shownOnce = false;
+  bool m_languageCaption = false;  // the title has the long form of a language change
+  AfterStore m_afterStore = AfterStore::Nothing;
+  GestureTracker* m_gestures = nullptr;
+  UnsavedWorkQuestions* m_questions = nullptr;
+  CompareDialog* m_compare = nullptr;
+  QLabel* m_unitMark = nullptr;
 
   MainMenu* m_menu = nullptr;
   QWidget* m_client = nullptr;

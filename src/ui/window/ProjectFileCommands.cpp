@@ -39,7 +39,10 @@ void ProjectFileCommands::OpenProjectFile(const QString& path) {
     SetCaption();
   }
   emit statusText(0, StatusOf(result));  // "Open File Success" or the failure
-  if (result == FileResult::Ok) Refresh();
+  if (result == FileResult::Ok) {
+    Refresh();
+    emit projectOpened();
+  }
 }
 
 QString ProjectFileCommands::OpenDialogFolder() const {
@@ -52,7 +55,11 @@ QString ProjectFileCommands::OpenDialogFolder() const {
 
 void ProjectFileCommands::SaveProject() {
   const FileResult result = m_document.Save(m_image);
-  if (result != FileResult::Ok) emit statusText(0, StatusOf(result));
+  if (result != FileResult::Ok) {
+    emit statusText(0, StatusOf(result));
+    return;
+  }
+  emit projectSaved();
 }
 
 void ProjectFileCommands::SaveProjectAs() {
@@ -65,6 +72,7 @@ void ProjectFileCommands::SaveProjectAs() {
   }
   m_lastFolder = QFileInfo(path).absolutePath();
   SetCaption();
+  emit projectSaved();
 }
 
 void ProjectFileCommands::SetCaption() {

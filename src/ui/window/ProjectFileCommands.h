@@ -58,6 +58,9 @@ class ProjectFileCommands final : public QObject {
 
  signals:
   void statusText(int panel, const QString& text);
+  // A project file was opened (the image replaced) or the image was saved to one.
+  void projectOpened();
+  void projectSaved();
 
  private:
   void Refresh();
