@@ -146,7 +146,7 @@ bool EqualizerPage::FullRangeTab() const {
 }
 
 void EqualizerPage::ShowTestBoxFor(int channel) {
-  // The box's own handler (the output drawer's) ignores this while refreshing is 1.
+  // The box's own handler (the TestSignalSelector's) ignores this while refreshing is 1.
   m_channelTestBox->setChecked((m_context.image.testSignalMask() & Bit(channel)) != 0);
 }
 

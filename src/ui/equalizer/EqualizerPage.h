@@ -47,7 +47,7 @@ class EqualizerPage final : public QWidget {
   QWidget* graphSlot() const { return m_graphSlot; }
   ResponseGraphWidget* graph() const { return m_graph; }
 
-  // The channel page's test-signal box (suiCheckBox14); its handler is the output drawer's.
+  // The channel page's test-signal box (suiCheckBox14); its handler is the TestSignalSelector's.
   QCheckBox* channelTestBox() const { return m_channelTestBox; }
 
   GraphicEqPanel* graphicEq() const { return m_bands; }

@@ -31,6 +31,7 @@
 #include "ui/window/LogoImage.h"
 #include "ui/window/MainMenu.h"
 #include "ui/output/OutputDrawer.h"
+#include "ui/output/TestSignalSelector.h"
 #include "ui/window/ProgramVersion.h"
 #include "ui/window/ProjectFileCommands.h"
 #include "ui/window/SideChannel.h"
@@ -164,8 +165,9 @@ void MainWindow::BuildClientArea() {
 void MainWindow::BuildDrawerContents() {
   m_inputDrawerContent = new InputDrawer(m_context);
   m_inputDrawer->setContent(m_inputDrawerContent);
-  m_outputDrawerContent = new OutputDrawer(m_context, m_equalizer->channelTestBox());
+  m_outputDrawerContent = new OutputDrawer(m_context);
   m_outputDrawer->setContent(m_outputDrawerContent);
+  m_testSignals = new TestSignalSelector(m_context, *m_outputDrawerContent, m_equalizer->channelTestBox(), this);
 }
 
 void MainWindow::CreateDialogs() {
@@ -222,8 +224,8 @@ void MainWindow::ConnectMenus() {
 void MainWindow::ConnectFileMenu() {
   // The device-list drawer's contents come with the menus that use them.
   m_session = new DeviceSession(m_workspace, *m_deviceListDrawer, *m_statusBar, [this] { RefreshFromImage(); }, this);
-  connect(&m_session->discovery(), &DeviceDiscovery::testSignalReset, m_outputDrawerContent,
-          &OutputDrawer::ResetTestSignal);
+  connect(&m_session->discovery(), &DeviceDiscovery::testSignalReset, m_testSignals,
+          &TestSignalSelector::ResetTestSignal);
   m_files = new ProjectFileCommands(
       m_state, m_workspace.image(), m_workspace.document(),
       ProjectFileCommands::WindowHooks{[this] { SetProjectCaption(); }, [this] { RefreshFromImage(); }}, this, this);
@@ -283,7 +285,7 @@ void MainWindow::RefreshAfterRestore() {
   const EditHistory::Pause pause(m_workspace.history());
   m_form5->RefreshProfileDialog();
   RefreshAll();
-  m_outputDrawerContent->ShowTestSignal();
+  m_testSignals->ShowTestSignal();
   UpdateTitle();
 }
 

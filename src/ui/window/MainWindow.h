@@ -38,6 +38,7 @@ class LogoImage;
 class MainMenu;
 class SideChannel;
 class StatusBar;
+class TestSignalSelector;
 class TheaterProfileDialog;
 class UnsavedWorkQuestions;
 
@@ -175,6 +176,7 @@ class MainWindow final : public QMainWindow {
   SideChannel* m_deviceListDrawer = nullptr;
   InputDrawer* m_inputDrawerContent = nullptr;
   OutputDrawer* m_outputDrawerContent = nullptr;
+  TestSignalSelector* m_testSignals = nullptr;
   DeviceSession* m_session = nullptr;
   QTimer m_timer1;
 

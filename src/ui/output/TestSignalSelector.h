@@ -1,0 +1,52 @@
+#pragma once
+// Which output plays the test signal, and which signal. The six output boxes of the output
+// drawer and the channel page's box (suiCheckBox14) choose the output, the drawer's generator
+// group the signal. The signal plays on at most one output: a box handler sets refreshing to
+// 1 while it unchecks the other boxes, so the events those changes raise are ignored, and the
+// image's testSignalMask never holds more than one bit. Owned by the window.
+
+#include <QObject>
+
+#include <cstdint>
+
+class QCheckBox;
+
+namespace mzr {
+
+class OutputDrawer;
+struct UiContext;
+
+class TestSignalSelector final : public QObject {
+  Q_OBJECT
+  Q_DISABLE_COPY_MOVE(TestSignalSelector)
+
+ public:
+  // drawer holds the six output boxes and the generator group; channelBox: suiCheckBox14 on
+  // the channel pages, owned by the equalizer page. Both outlive the selector's use of them.
+  TestSignalSelector(UiContext& context, OutputDrawer& drawer, QCheckBox* channelBox, QObject* parent = nullptr);
+
+  // A search, a disconnect or a network-settings change: the generator back to item 0 and
+  // every test-signal box unchecked; the handlers of the controls that change run.
+  void ResetTestSignal();
+  // After an undo or redo put the test-signal bytes back: the boxes and the generator show
+  // the image's mask and type. Called with refreshing 1; nothing is stored or sent.
+  void ShowTestSignal();
+
+ private:
+  // Handlers; slot is the Tag of the output box that raised the event.
+  void suiRadioGroup3Click(int item);
+  void suiCheckBox6Click(int slot);
+  void suiCheckBox14Click();
+
+  // The generator item the group shows (0 when none is checked).
+  std::uint8_t ShownGeneratorType() const;
+
+  // The six output boxes and suiCheckBox14 read the name of the current test signal.
+  void ShowGeneratorName(const QString& name);
+
+  UiContext& m_context;
+  OutputDrawer& m_drawer;
+  QCheckBox* m_channelBox;
+};
+
+}  // namespace mzr
