@@ -214,7 +214,7 @@ class EqualizerEditorsTest final : public QObject {
     window().NewProject();
     c.prepare(window().image());
     page().setCurrentIndex(c.tab);
-    page().suiTabControl1Change(c.tab);
+    page().OnChannelTabChanged(c.tab);
     QCOMPARE(window().state().refreshing, 0);
   }
 
@@ -298,8 +298,8 @@ class EqualizerEditorsTest final : public QObject {
     window().NewProject();
     window().image().setToneControl(1, {0, 3, 0, 5});
     page().setCurrentIndex(1);
-    page().suiTabControl1Change(1);
-    page().suiTabControl1Change(1);
+    page().OnChannelTabChanged(1);
+    page().OnChannelTabChanged(1);
     QCOMPARE(window().image().toneControl(1).bassGain, 0);
     QCOMPARE(Control<QLabel>(window(), "Edit1")->text(), U("0.0dB"));
     QCOMPARE(Control<QSlider>(window(), "TrackBar2")->value(), 60);

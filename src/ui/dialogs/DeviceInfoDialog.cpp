@@ -41,7 +41,7 @@ void DeviceInfoDialog::EnsureBuilt() {
   m_button->setObjectName(QStringLiteral("Button1"));
   m_button->setGeometry(144, 30, 75, 25);
   m_button->setAutoDefault(false);
-  connect(m_button, &QPushButton::clicked, this, &DeviceInfoDialog::Button1Click);
+  connect(m_button, &QPushButton::clicked, this, &DeviceInfoDialog::OnStoreSerialClicked);
 }
 
 void DeviceInfoDialog::showEvent(QShowEvent* event) {
@@ -57,7 +57,7 @@ void DeviceInfoDialog::ShowModeless() {
   ShowCentredOnParent(this);
 }
 
-void DeviceInfoDialog::Button1Click() {
+void DeviceInfoDialog::OnStoreSerialClicked() {
   // The validator keeps the edit within 16 bytes of GBK; a text it could not hold is never
   // stored, and then nothing is sent either.
   const std::string text = m_edit->text().toStdString();

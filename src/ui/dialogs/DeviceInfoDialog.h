@@ -34,7 +34,7 @@ class DeviceInfoDialog final : public QDialog {
 
   // The write button: the edit's text into serialNumber, then the block write of its slot
   // while connected. No message; the dialog stays open.
-  void Button1Click();
+  void OnStoreSerialClicked();  // Button1Click
 
  protected:
   void showEvent(QShowEvent* event) override;

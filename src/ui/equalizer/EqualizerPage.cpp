@@ -99,8 +99,8 @@ EqualizerPage::EqualizerPage(UiContext& context, QWidget* parent) : QWidget(pare
   m_monitor->hide();
 
   connect(m_tabs, &QTabBar::currentChanged, this, &EqualizerPage::TabChanged);
-  connect(m_graph, &ResponseGraphWidget::aboutToPaint, this, [this] { suiTabControl1Change(m_tabs->currentIndex()); });
-  connect(m_flat, &QPushButton::clicked, this, &EqualizerPage::suiButton22Click);
+  connect(m_graph, &ResponseGraphWidget::aboutToPaint, this, [this] { OnChannelTabChanged(m_tabs->currentIndex()); });
+  connect(m_flat, &QPushButton::clicked, this, &EqualizerPage::OnFlatClicked);
 }
 
 void EqualizerPage::BuildGraphLabels() {
@@ -186,7 +186,7 @@ void EqualizerPage::RefreshMonitor() {
   m_monitor->Refresh();
 }
 
-void EqualizerPage::suiTabControl1Change(int index) {
+void EqualizerPage::OnChannelTabChanged(int index) {
   m_context.state.selectedChannel = index;
   if (index >= 0 && index < kSubwooferChannel) {
     m_subwoofer->hide();
@@ -210,7 +210,7 @@ void EqualizerPage::suiTabControl1Change(int index) {
   m_context.state.refreshing = 0;
 }
 
-void EqualizerPage::suiButton22Click() {
+void EqualizerPage::OnFlatClicked() {
   // Flat is one step to take back, however it was pressed (mouse or keyboard).
   const EditHistory::Gesture gesture(m_context.workspace.history());
   if (m_tabs->currentIndex() == kSubwooferChannel) {
@@ -239,7 +239,7 @@ void EqualizerPage::ApplyTabLanguage() {
 }
 
 void EqualizerPage::TabChanged(int index) {
-  suiTabControl1Change(index);
+  OnChannelTabChanged(index);
   emit currentChanged(index);
 }
 

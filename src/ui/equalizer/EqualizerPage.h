@@ -66,9 +66,9 @@ class EqualizerPage final : public QWidget {
   // The tab change: shows what the tab needs, refreshes it from the image and clears
   // refreshing. Also run by every paint of the graph, so uncovering the page brings it into
   // line with the image quietly (the refreshers hold refreshing at 1: nothing is sent).
-  void suiTabControl1Change(int index);
+  void OnChannelTabChanged(int index);  // suiTabControl1Change
   // Flat: every gain bar of the tab to 0 dB, each moved bar through its own handler.
-  void suiButton22Click();
+  void OnFlatClicked();  // suiButton22Click
 
   // Tab captions in the current language.
   void ApplyTabLanguage();

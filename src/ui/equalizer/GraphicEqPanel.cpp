@@ -65,7 +65,7 @@ GraphicEqPanel::GraphicEqPanel(UiContext& context, ResponseGraphWidget& graph, c
     label->setGeometry(x - kLabelWidth / 2, 1 + (band % 2) * 11, kLabelWidth, 11);
     m_bars[static_cast<std::size_t>(band)] = bar;
     m_texts[static_cast<std::size_t>(band)] = text;
-    connect(bar, &QSlider::valueChanged, this, [this, band](int position) { TrackBar4Change(band, position); });
+    connect(bar, &QSlider::valueChanged, this, [this, band](int position) { OnBandGainMoved(band, position); });
   }
 }
 
@@ -79,7 +79,7 @@ void GraphicEqPanel::Refresh(int ch) {
   }
 }
 
-void GraphicEqPanel::TrackBar4Change(int band, int position) {
+void GraphicEqPanel::OnBandGainMoved(int band, int position) {
   if (m_context.state.refreshing == 1) return;
   const int ch = m_tabs.currentIndex();
   if (ch < 0 || ch >= kSubwooferChannel) return;

@@ -41,7 +41,7 @@ class GraphicEqPanel final : public QWidget {
   QLabel* text(int band) const { return m_texts[static_cast<std::size_t>(band)]; }
 
  private:
-  void TrackBar4Change(int band, int position);
+  void OnBandGainMoved(int band, int position);  // TrackBar4Change
 
   UiContext& m_context;
   ResponseGraphWidget& m_graph;

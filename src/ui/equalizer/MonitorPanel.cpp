@@ -42,7 +42,7 @@ MonitorPanel::MonitorPanel(UiContext& context, QWidget* parent) : QWidget(parent
     m_bars[k] = MakeTrackBar(this, barName.constData(), Qt::Vertical, slider::monitorLevel.minPosition,
                              slider::monitorLevel.maxPosition, 3);
     m_texts[k] = MakeValueText(this, textName.constData(), QStringLiteral("-3dB"));
-    connect(m_bars[k], &QSlider::valueChanged, this, [this, i](int position) { suiTrackBar15Change(i, position); });
+    connect(m_bars[k], &QSlider::valueChanged, this, [this, i](int position) { OnMonitorLevelMoved(i, position); });
   }
   for (std::size_t s = 0; s < m_scale.size(); ++s) {
     m_scale[s] = MakeCaption(this, QString::number(-10 * static_cast<int>(s)), Qt::AlignRight | Qt::AlignVCenter);
@@ -77,7 +77,7 @@ void MonitorPanel::Refresh() {
   }
 }
 
-void MonitorPanel::suiTrackBar15Change(int i, int position) {
+void MonitorPanel::OnMonitorLevelMoved(int i, int position) {
   if (m_context.state.refreshing == 1) return;
   const int level = slider::monitorLevel.ToStored(position);
   // The unit takes the whole monitor table in one write; no graph on this tab.

@@ -37,7 +37,7 @@ class MonitorPanel final : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  void suiTrackBar15Change(int i, int position);
+  void OnMonitorLevelMoved(int i, int position);  // suiTrackBar15Change
 
   UiContext& m_context;
   QWidget* m_headRow;

@@ -88,9 +88,9 @@ SubwooferPanel::SubwooferPanel(UiContext& context, ResponseGraphWidget& graph, Q
     m_qText[i] = MakeValueText(box, kQTexts[k], ToText(FormatQ(1)));
     m_qText[i]->setGeometry(172, 124, 64, 16);
 
-    connect(m_gain[i], &QSlider::valueChanged, this, [this, k](int position) { TrackBar31Change(k, position); });
-    connect(m_freq[i], &QSlider::valueChanged, this, [this, k](int position) { TrackBar37Change(k, position); });
-    connect(m_q[i], &QSlider::valueChanged, this, [this, k](int position) { TrackBar36Change(k, position); });
+    connect(m_gain[i], &QSlider::valueChanged, this, [this, k](int position) { OnPeakGainMoved(k, position); });
+    connect(m_freq[i], &QSlider::valueChanged, this, [this, k](int position) { OnPeakFreqMoved(k, position); });
+    connect(m_q[i], &QSlider::valueChanged, this, [this, k](int position) { OnPeakQMoved(k, position); });
   }
 
   // The low-pass switch, its slope and LR->SW; the low-pass frequency bar is just right of it.
@@ -119,9 +119,9 @@ SubwooferPanel::SubwooferPanel(UiContext& context, ResponseGraphWidget& graph, Q
 
   // The switch and the slope are the user's only: a refresh sets them from the image and
   // has nothing to store.
-  connect(m_lowPass, &QCheckBox::clicked, this, &SubwooferPanel::suiCheckBox15Click);
-  connect(m_slopeButtons, &QButtonGroup::idClicked, this, &SubwooferPanel::suiCheckBox15Click);
-  connect(m_lrToSw, &QCheckBox::toggled, this, &SubwooferPanel::suiCheckBox29Click);
+  connect(m_lowPass, &QCheckBox::clicked, this, &SubwooferPanel::OnLowPassSlopeChanged);
+  connect(m_slopeButtons, &QButtonGroup::idClicked, this, &SubwooferPanel::OnLowPassSlopeChanged);
+  connect(m_lrToSw, &QCheckBox::toggled, this, &SubwooferPanel::OnLrToSubwooferToggled);
 }
 
 void SubwooferPanel::Refresh() {
@@ -149,7 +149,7 @@ void SubwooferPanel::RedrawSections() {
   m_graph.DrawEqualizerGraph(kSubwooferChannel);
 }
 
-void SubwooferPanel::TrackBar31Change(int k, int position) {
+void SubwooferPanel::OnPeakGainMoved(int k, int position) {
   if (m_context.state.refreshing == 1) return;
   SubPeq peq = m_context.image.subPeq(k);
   peq.gain = static_cast<std::int8_t>(slider::subPeqGain.ToStored(position));
@@ -158,7 +158,7 @@ void SubwooferPanel::TrackBar31Change(int k, int position) {
   RedrawSections();
 }
 
-void SubwooferPanel::TrackBar37Change(int k, int position) {
+void SubwooferPanel::OnPeakFreqMoved(int k, int position) {
   if (m_context.state.refreshing == 1) return;
   SubPeq peq = m_context.image.subPeq(k);
   peq.freq = static_cast<std::uint16_t>(position);
@@ -167,7 +167,7 @@ void SubwooferPanel::TrackBar37Change(int k, int position) {
   RedrawSections();
 }
 
-void SubwooferPanel::TrackBar36Change(int k, int position) {
+void SubwooferPanel::OnPeakQMoved(int k, int position) {
   if (m_context.state.refreshing == 1) return;
   SubPeq peq = m_context.image.subPeq(k);
   peq.qIndex = static_cast<std::uint8_t>(position);
@@ -176,7 +176,7 @@ void SubwooferPanel::TrackBar36Change(int k, int position) {
   RedrawSections();
 }
 
-void SubwooferPanel::suiCheckBox15Click() {
+void SubwooferPanel::OnLowPassSlopeChanged() {
   // Switched off, the slope is 0 whatever item is selected.
   const int item = m_slopeButtons->checkedId();
   const int slope = m_lowPass->isChecked() && item >= 0 ? item + 1 : 0;
@@ -195,7 +195,7 @@ void SubwooferPanel::suiCheckBox15Click() {
   m_context.state.refreshing = 0;
 }
 
-void SubwooferPanel::suiCheckBox29Click(bool checked) {
+void SubwooferPanel::OnLrToSubwooferToggled(bool checked) {
   std::uint8_t flags = m_context.image.masterFlags();
   flags = checked ? (flags | Bit(kMasterFlagLrToSw)) : (flags & static_cast<std::uint8_t>(~Bit(kMasterFlagLrToSw)));
   const auto store = [flags](ParameterImage& image) { image.setMasterFlags(flags); };

@@ -48,11 +48,11 @@ class SubwooferPanel final : public QWidget {
   QCheckBox* lrToSwBox() const { return m_lrToSw; }
 
  private:
-  void TrackBar31Change(int k, int position);
-  void TrackBar37Change(int k, int position);
-  void TrackBar36Change(int k, int position);
-  void suiCheckBox15Click();
-  void suiCheckBox29Click(bool checked);
+  void OnPeakGainMoved(int k, int position);  // TrackBar31Change
+  void OnPeakFreqMoved(int k, int position);  // TrackBar37Change
+  void OnPeakQMoved(int k, int position);  // TrackBar36Change
+  void OnLowPassSlopeChanged();  // suiCheckBox15Click
+  void OnLrToSubwooferToggled(bool checked);  // suiCheckBox29Click
   // The two parametric sections redesigned and the curve redrawn (the low-pass slots keep
   // what the last subwoofer refresh designed).
   void RedrawSections();

@@ -65,10 +65,10 @@ TonePanel::TonePanel(UiContext& context, const QTabBar& tabs, Refreshers refresh
   m_trebleFreqText = MakeValueText(this, "Edit31", QStringLiteral("1KHz"));
   m_trebleFreqText->setGeometry(x + (w - 62) / 2, 99, 62, 16);
 
-  connect(m_bassGain, &QSlider::valueChanged, this, &TonePanel::TrackBar2Change);
-  connect(m_trebleGain, &QSlider::valueChanged, this, &TonePanel::TrackBar1Change);
-  connect(m_bassFreq, &QSlider::valueChanged, this, &TonePanel::TrackBar3Change);
-  connect(m_trebleFreq, &QSlider::valueChanged, this, &TonePanel::TrackBar32Change);
+  connect(m_bassGain, &QSlider::valueChanged, this, &TonePanel::OnBassGainMoved);
+  connect(m_trebleGain, &QSlider::valueChanged, this, &TonePanel::OnTrebleGainMoved);
+  connect(m_bassFreq, &QSlider::valueChanged, this, &TonePanel::OnBassFreqMoved);
+  connect(m_trebleFreq, &QSlider::valueChanged, this, &TonePanel::OnTrebleFreqMoved);
 }
 
 void TonePanel::Refresh(int ch) {
@@ -107,7 +107,7 @@ void TonePanel::SendAndRefresh(int ch, bool bass, const ToneControl& tone) {
   m_refreshers.refreshTone();
 }
 
-void TonePanel::TrackBar2Change(int position) {
+void TonePanel::OnBassGainMoved(int position) {
   if (m_context.state.refreshing == 1) return;
   const int ch = m_tabs.currentIndex();
   if (ch < 0 || ch >= kSubwooferChannel) return;
@@ -116,7 +116,7 @@ void TonePanel::TrackBar2Change(int position) {
   SendAndRefresh(ch, true, tone);
 }
 
-void TonePanel::TrackBar1Change(int position) {
+void TonePanel::OnTrebleGainMoved(int position) {
   if (m_context.state.refreshing == 1) return;
   const int ch = m_tabs.currentIndex();
   if (ch < 0 || ch >= kSubwooferChannel) return;
@@ -125,7 +125,7 @@ void TonePanel::TrackBar1Change(int position) {
   SendAndRefresh(ch, false, tone);
 }
 
-void TonePanel::TrackBar32Change(int position) {
+void TonePanel::OnTrebleFreqMoved(int position) {
   if (m_context.state.refreshing == 1) return;
   const int ch = m_tabs.currentIndex();
   if (ch < 0 || ch >= kSubwooferChannel) return;
@@ -134,7 +134,7 @@ void TonePanel::TrackBar32Change(int position) {
   SendAndRefresh(ch, false, tone);
 }
 
-void TonePanel::TrackBar3Change(int position) {
+void TonePanel::OnBassFreqMoved(int position) {
   if (m_context.state.refreshing == 1) return;
   const int ch = m_tabs.currentIndex();
   if (ch == kSubwooferChannel) {

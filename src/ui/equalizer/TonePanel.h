@@ -48,10 +48,10 @@ class TonePanel final : public QWidget {
   void ApplyLanguage();
 
  private:
-  void TrackBar2Change(int position);
-  void TrackBar1Change(int position);
-  void TrackBar3Change(int position);
-  void TrackBar32Change(int position);
+  void OnBassGainMoved(int position);  // TrackBar2Change
+  void OnTrebleGainMoved(int position);  // TrackBar1Change
+  void OnBassFreqMoved(int position);  // TrackBar3Change
+  void OnTrebleFreqMoved(int position);  // TrackBar32Change
   // Store done: send, then the refresher, with refreshing held at 1 around both.
   void SendAndRefresh(int ch, bool bass, const ToneControl& tone);
   void ApplyAccessibleNames();

@@ -100,7 +100,7 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
     bar->setTickInterval(5);
     bar->setGeometry(14, 26, 249, 20);
     // Also raised by the refresh, which runs under refreshing 1 and is then ignored.
-    connect(bar, &QSlider::valueChanged, this, [this, i](int position) { suiTrackBar1Change(i, position); });
+    connect(bar, &QSlider::valueChanged, this, [this, i](int position) { OnPresetLevelMoved(i, position); });
     m_levelBars[at] = bar;
 
     auto* scale = new QLabel(kScaleText, box);
@@ -113,7 +113,7 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
     preset->setProperty("Tag", i);
     preset->setGeometry(12, 64, 110, 22);
     // toggled, not clicked: a refresh that changes the box stores (and sends) the image's bit.
-    connect(preset, &QCheckBox::toggled, this, [this, i] { suiCheckBox1Click(i); });
+    connect(preset, &QCheckBox::toggled, this, [this, i] { OnPresetBoxToggled(i); });
     m_presetBoxes[at] = preset;
   }
 
@@ -122,7 +122,7 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
     prologic->setObjectName(QStringLiteral("suiCheckBox%1").arg(30 + i));
     prologic->setProperty("Tag", i);
     prologic->setGeometry(140, 64, 128, 22);
-    connect(prologic, &QCheckBox::toggled, this, [this, i] { suiCheckBox30Click(i); });
+    connect(prologic, &QCheckBox::toggled, this, [this, i] { OnPrologicBoxToggled(i); });
     m_prologicBoxes[static_cast<std::size_t>(i)] = prologic;
   }
 
@@ -138,7 +138,7 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
     check->setObjectName(QStringLiteral("suiCheckGroup1Item%1").arg(item));
     check->setProperty("Tag", item);
     columns->addWidget(check, 1);
-    connect(check, &QCheckBox::toggled, this, &InputDrawer::suiCheckGroup1Click);
+    connect(check, &QCheckBox::toggled, this, &InputDrawer::OnMicRouteToggled);
     m_micRouteItems[static_cast<std::size_t>(item)] = check;
   }
 }
@@ -188,7 +188,7 @@ void InputDrawer::ApplyLanguage() {
   m_micRouting->setAccessibleName(mic + (english ? QStringLiteral(" routing") : QStringLiteral(" 输出分配")));
 }
 
-void InputDrawer::suiTrackBar1Change(int input, int position) {
+void InputDrawer::OnPresetLevelMoved(int input, int position) {
   if (m_context.state.refreshing == 1) return;
   m_levelTexts[static_cast<std::size_t>(input)]->setText(LevelText(position));
   m_context.edits.Apply(EditedField::presetLevel, 0, [input, position](ParameterImage& image) {
@@ -196,21 +196,21 @@ void InputDrawer::suiTrackBar1Change(int input, int position) {
   });
 }
 
-void InputDrawer::suiCheckBox1Click(int input) {
+void InputDrawer::OnPresetBoxToggled(int input) {
   const bool on = m_presetBoxes[static_cast<std::size_t>(input)]->isChecked();
   m_context.edits.Apply(EditedField::presetEnableMask, 0, [input, on](ParameterImage& image) {
     image.setPresetEnableMask(WithBit(image.presetEnableMask(), input, on));
   });
 }
 
-void InputDrawer::suiCheckBox30Click(int input) {
+void InputDrawer::OnPrologicBoxToggled(int input) {
   const bool on = m_prologicBoxes[static_cast<std::size_t>(input)]->isChecked();
   m_context.edits.Apply(EditedField::prologicMask, 0, [input, on](ParameterImage& image) {
     image.setPrologicMask(WithBit(image.prologicMask(), input, on));
   });
 }
 
-void InputDrawer::suiCheckGroup1Click() {
+void InputDrawer::OnMicRouteToggled() {
   ParameterImage& image = m_context.image;
   // While a test signal plays only the mark on screen changes; the next refresh puts it
   // back as the image has it.

@@ -35,10 +35,10 @@ class InputDrawer final : public QWidget {
   void ApplyLanguage();
 
   // Handlers, named after the control and event that raise them; Tag = input.
-  void suiTrackBar1Change(int input, int position);  // preset level bars
-  void suiCheckBox1Click(int input);                 // Preset boxes
-  void suiCheckBox30Click(int input);                // PROLOGIC II boxes
-  void suiCheckGroup1Click();                        // microphone routing items
+  void OnPresetLevelMoved(int input, int position);  // preset level bars (suiTrackBar1Change)
+  void OnPresetBoxToggled(int input);                // Preset boxes (suiCheckBox1Click)
+  void OnPrologicBoxToggled(int input);              // PROLOGIC II boxes (suiCheckBox30Click)
+  void OnMicRouteToggled();                          // microphone routing items (suiCheckGroup1Click)
 
  private:
   UiContext& m_context;

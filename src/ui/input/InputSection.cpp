@@ -46,7 +46,7 @@ InputSection::InputSection(UiContext& context, QWidget* client, std::array<QActi
     button->setFocusPolicy(Qt::NoFocus);
     PlaceAt(button, QRect(21, kInputButtonTops[i], 120, 64));
     m_inputButtons[static_cast<std::size_t>(i)] = button;
-    connect(button, &QPushButton::clicked, this, [this, i] { suiButton1Click(i); });
+    connect(button, &QPushButton::clicked, this, [this, i] { OnInputButtonClicked(i); });
   }
 
   // Qt checks a checkable item when it is chosen; a Format item must show the image's
@@ -54,9 +54,9 @@ InputSection::InputSection(UiContext& context, QWidget* client, std::array<QActi
   // input's own handler has changed the image and refreshed.
   for (QAction* item : m_formatItems) connect(item, &QAction::triggered, this, &InputSection::ShowFormatMark);
   for (int i = 0; i < kInputCount; ++i)
-    connect(m_formatItems[static_cast<std::size_t>(i)], &QAction::triggered, this, [this, i] { N81Click(i); });
+    connect(m_formatItems[static_cast<std::size_t>(i)], &QAction::triggered, this, [this, i] { OnFormatItemChosen(i); });
   for (int i = 0; i < kPowerOnChoices; ++i)
-    connect(m_powerOnItems[static_cast<std::size_t>(i)], &QAction::triggered, this, [this, i] { N83Click(i); });
+    connect(m_powerOnItems[static_cast<std::size_t>(i)], &QAction::triggered, this, [this, i] { OnPowerOnItemChosen(i); });
 
   m_fadeTime = new QComboBox(client);
   m_fadeTime->setObjectName(QStringLiteral("ComboBox1"));
@@ -65,13 +65,13 @@ InputSection::InputSection(UiContext& context, QWidget* client, std::array<QActi
   PlaceAt(m_fadeTime, QRect(32, 552, 97, 21));
   // Only a choice of the user stores: the language change replaces the items and
   // reselects without raising this.
-  connect(m_fadeTime, &QComboBox::activated, this, &InputSection::ComboBox1Change);
+  connect(m_fadeTime, &QComboBox::activated, this, &InputSection::OnFadeTimeChosen);
 
   m_masterMute = new QPushButton(client);
   m_masterMute->setObjectName(QStringLiteral("suiButton23"));
   m_masterMute->setFocusPolicy(Qt::NoFocus);
   PlaceAt(m_masterMute, QRect(153, 549, 75, 25));
-  connect(m_masterMute, &QPushButton::clicked, this, &InputSection::suiButton23Click);
+  connect(m_masterMute, &QPushButton::clicked, this, &InputSection::OnMasterMuteClicked);
 
   m_mainFaderCaption = new QLabel(client);
   m_mainFaderCaption->setObjectName(QStringLiteral("StaticText29"));
@@ -88,7 +88,7 @@ InputSection::InputSection(UiContext& context, QWidget* client, std::array<QActi
   PlaceAt(m_mainFader, QRect(304, 550, 545, 20));
   // Also raised when the input refresh moves the fader: with refreshing 0 that move is
   // stored and sent like a user's.
-  connect(m_mainFader, &QSlider::valueChanged, this, &InputSection::suiTrackBar14Change);
+  connect(m_mainFader, &QSlider::valueChanged, this, &InputSection::OnFaderMoved);
 
   m_faderText = new QLabel(QStringLiteral("7.0"), client);
   m_faderText->setObjectName(QStringLiteral("StaticText30"));
@@ -137,36 +137,36 @@ void InputSection::SelectInput(int input) {
   });
 }
 
-void InputSection::suiButton1Click(int input) {
+void InputSection::OnInputButtonClicked(int input) {
   // While a test signal plays the input stays as it is.
   if (m_context.image.testSignalMask() != 0) return;
   SelectInput(input);
 }
 
-void InputSection::N81Click(int input) {
+void InputSection::OnFormatItemChosen(int input) {
   if (m_context.state.refreshing == 1) return;
   SelectInput(input);
 }
 
-void InputSection::N83Click(int choice) {
+void InputSection::OnPowerOnItemChosen(int choice) {
   m_context.edits.Apply(EditedField::powerOnSource, 0,
                         [choice](ParameterImage& image) { image.setPowerOnSource(static_cast<std::uint8_t>(choice)); });
 }
 
-void InputSection::ComboBox1Change(int index) {
+void InputSection::OnFadeTimeChosen(int index) {
   if (index < 0 || index >= kFadeTimeCount) return;  // no item chosen: nothing to store
   m_context.edits.Apply(EditedField::fadeTime, 0,
                         [index](ParameterImage& image) { image.setFadeTime(static_cast<std::uint8_t>(index)); });
 }
 
-void InputSection::suiButton23Click() {
+void InputSection::OnMasterMuteClicked() {
   m_context.edits.Apply(EditedField::masterFlags, 0, [](ParameterImage& image) {
     image.setMasterFlags(static_cast<std::uint8_t>(image.masterFlags() ^ 0x01));
   });
   ShowMasterMute();
 }
 
-void InputSection::suiTrackBar14Change(int position) {
+void InputSection::OnFaderMoved(int position) {
   if (m_context.state.refreshing == 1) return;
   ParameterImage& image = m_context.image;
   const int input = image.inputSource();

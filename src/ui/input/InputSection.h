@@ -42,12 +42,12 @@ class InputSection final : public QObject {
   void ShowMasterMute();
 
   // Handlers, named after the control and event that raise them.
-  void suiButton1Click(int input);         // input buttons, Tag = input
-  void N81Click(int input);                // Format items, Tag = input
-  void N83Click(int choice);               // Power on Format items, Tag 0..5
-  void ComboBox1Change(int index);         // fade time, chosen by the user
-  void suiButton23Click();                 // master mute
-  void suiTrackBar14Change(int position);  // main fader
+  void OnInputButtonClicked(int input);  // input buttons, Tag = input (suiButton1Click)
+  void OnFormatItemChosen(int input);    // Format items, Tag = input (N81Click)
+  void OnPowerOnItemChosen(int choice);  // Power on Format items, Tag 0..5 (N83Click)
+  void OnFadeTimeChosen(int index);      // fade time, chosen by the user (ComboBox1Change)
+  void OnMasterMuteClicked();            // master mute (suiButton23Click)
+  void OnFaderMoved(int position);       // main fader (suiTrackBar14Change)
 
   QPushButton* inputButton(int input) const { return m_inputButtons.at(static_cast<std::size_t>(input)); }
   QComboBox* fadeTimeBox() const { return m_fadeTime; }

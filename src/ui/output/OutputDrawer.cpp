@@ -55,10 +55,10 @@ OutputDrawer::OutputDrawer(UiContext& context, QWidget* parent) : QWidget(parent
   for (int slot = 0; slot < kSlots; ++slot) {
     auto& column = m_columns[static_cast<std::size_t>(slot)];
     column = std::make_unique<OutputColumn>(m_context, slot, this);
-    connect(column->levelBar(), &QSlider::valueChanged, this, [this, slot] { suiTrackBar6Change(slot); });
-    connect(column->delayBar(), &QSlider::valueChanged, this, [this, slot] { TrackBar38Change(slot); });
-    connect(column->polarityButton(), &QPushButton::clicked, this, [this, slot] { suiButton14Click(slot); });
-    connect(column->muteButton(), &QPushButton::clicked, this, [this, slot] { suiButton6Click(slot); });
+    connect(column->levelBar(), &QSlider::valueChanged, this, [this, slot] { OnOutputLevelMoved(slot); });
+    connect(column->delayBar(), &QSlider::valueChanged, this, [this, slot] { OnOutputDelayMoved(slot); });
+    connect(column->polarityButton(), &QPushButton::clicked, this, [this, slot] { OnPolarityClicked(slot); });
+    connect(column->muteButton(), &QPushButton::clicked, this, [this, slot] { OnMuteClicked(slot); });
   }
   BuildGenerator();
   ApplyAccessibleNames();
@@ -94,28 +94,28 @@ void OutputDrawer::paintEvent(QPaintEvent* event) {
 
 // ---- Handlers -------------------------------------------------------------------------
 
-void OutputDrawer::suiTrackBar6Change(int slot) {
+void OutputDrawer::OnOutputLevelMoved(int slot) {
   if (m_context.state.refreshing == 1) return;
   const std::uint8_t level = column(slot).LevelFromBar();
   m_context.edits.Apply(EditedField::outputLevel, slot, [&](ParameterImage& image) { image.setOutputLevel(slot, level); });
   column(slot).ShowLevel();
 }
 
-void OutputDrawer::TrackBar38Change(int slot) {
+void OutputDrawer::OnOutputDelayMoved(int slot) {
   if (m_context.state.refreshing == 1) return;
   const std::uint8_t delay = column(slot).DelayFromBar();
   m_context.edits.Apply(EditedField::outputDelay, slot, [&](ParameterImage& image) { image.setOutputDelay(slot, delay); });
   column(slot).ShowDelay();
 }
 
-void OutputDrawer::suiButton14Click(int slot) {
+void OutputDrawer::OnPolarityClicked(int slot) {
   m_context.edits.Apply(EditedField::polarityMask, 0, [slot](ParameterImage& image) {
     image.setPolarityMask(static_cast<std::uint8_t>(image.polarityMask() ^ Bit(slot)));
   });
   column(slot).ShowPolarity();
 }
 
-void OutputDrawer::suiButton6Click(int slot) {
+void OutputDrawer::OnMuteClicked(int slot) {
   m_context.edits.Apply(EditedField::muteMask, 0, [slot](ParameterImage& image) {
     image.setMuteMask(static_cast<std::uint8_t>(image.muteMask() ^ Bit(slot)));
   });

@@ -62,10 +62,10 @@ class OutputDrawer final : public QWidget {
   void BuildGenerator();
 
   // Handlers; slot is the Tag of the control that raised the event.
-  void suiTrackBar6Change(int slot);
-  void TrackBar38Change(int slot);
-  void suiButton14Click(int slot);
-  void suiButton6Click(int slot);
+  void OnOutputLevelMoved(int slot);  // suiTrackBar6Change
+  void OnOutputDelayMoved(int slot);  // TrackBar38Change
+  void OnPolarityClicked(int slot);  // suiButton14Click
+  void OnMuteClicked(int slot);  // suiButton6Click
 
   UiContext& m_context;
   ColumnHeadLabel* m_columnHeads = nullptr;

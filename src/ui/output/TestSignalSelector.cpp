@@ -28,13 +28,13 @@ TestSignalSelector::TestSignalSelector(UiContext& context, OutputDrawer& drawer,
   // Toggled, not clicked: the link resets uncheck the boxes from program code and must run
   // the handlers.
   for (int slot = 0; slot < kOutputs; ++slot) {
-    connect(m_drawer.testBox(slot), &QCheckBox::toggled, this, [this, slot] { suiCheckBox6Click(slot); });
+    connect(m_drawer.testBox(slot), &QCheckBox::toggled, this, [this, slot] { OnOutputTestBoxToggled(slot); });
   }
-  if (m_channelBox != nullptr) connect(m_channelBox, &QCheckBox::toggled, this, &TestSignalSelector::suiCheckBox14Click);
+  if (m_channelBox != nullptr) connect(m_channelBox, &QCheckBox::toggled, this, &TestSignalSelector::OnChannelTestBoxToggled);
   // Runs when the selection changes, by the user or by a link reset, as a radio group's
   // click event does; choosing the item already selected changes nothing.
   connect(m_drawer.generatorGroup(), &QButtonGroup::idToggled, this, [this](int item, bool checked) {
-    if (checked) suiRadioGroup3Click(item);
+    if (checked) OnGeneratorChosen(item);
   });
   ShowGeneratorName(CaptionTable::GeneratorName(0, 0));
 }
@@ -48,13 +48,13 @@ void TestSignalSelector::ResetTestSignal() {
   if (m_channelBox != nullptr) m_channelBox->setChecked(false);
 }
 
-void TestSignalSelector::suiRadioGroup3Click(int item) {
+void TestSignalSelector::OnGeneratorChosen(int item) {
   m_context.edits.Apply(EditedField::testSignal, 0,
                         [item](ParameterImage& image) { image.setTestSignalType(static_cast<std::uint8_t>(item)); });
   ShowGeneratorName(CaptionTable::GeneratorName(m_context.state.languageIndex, item));
 }
 
-void TestSignalSelector::suiCheckBox6Click(int slot) {
+void TestSignalSelector::OnOutputTestBoxToggled(int slot) {
   AppState& state = m_context.state;
   if (state.refreshing == 1) return;
   const RefreshingScope refreshing(state);
@@ -74,7 +74,7 @@ void TestSignalSelector::suiCheckBox6Click(int slot) {
   }
 }
 
-void TestSignalSelector::suiCheckBox14Click() {
+void TestSignalSelector::OnChannelTestBoxToggled() {
   AppState& state = m_context.state;
   if (state.refreshing == 1 || m_channelBox == nullptr) return;
   const RefreshingScope refreshing(state);

@@ -34,9 +34,9 @@ class TestSignalSelector final : public QObject {
 
  private:
   // Handlers; slot is the Tag of the output box that raised the event.
-  void suiRadioGroup3Click(int item);
-  void suiCheckBox6Click(int slot);
-  void suiCheckBox14Click();
+  void OnGeneratorChosen(int item);  // suiRadioGroup3Click
+  void OnOutputTestBoxToggled(int slot);  // suiCheckBox6Click
+  void OnChannelTestBoxToggled();  // suiCheckBox14Click
 
   // The generator item the group shows (0 when none is checked).
   std::uint8_t ShownGeneratorType() const;
