@@ -37,7 +37,7 @@ namespace {
 // unsaved work),
 // MZR4700_TAB=0..6 shows that channel tab.
 void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
-  if (qgetenv("MZR4700_LANGUAGE").trimmed().toLower() == "en") window.Endlish1Click();
+  if (qgetenv("MZR4700_LANGUAGE").trimmed().toLower() == "en") window.OnEnglishChosen();
   const QByteArray drawer = qgetenv("MZR4700_OPEN_DRAWER").trimmed().toLower();
   if (drawer == "input") window.inputDrawer()->setPinned(true);
   if (drawer == "output") window.outputDrawer()->setPinned(true);

@@ -191,6 +191,16 @@ QString CaptionTable::GeneratorName(int language, int type) {
   return QString::fromUtf8(kGeneratorNames[language][type]);
 }
 
-QString Caption(const AppState& state, int row) { return CaptionTable::Text(row, state.languageIndex); }
+int CaptionLanguage(const AppState& state) { return state.languageIndex == 1 ? 1 : 0; }
+
+QString Caption(const AppState& state, int row) { return CaptionTable::Text(row, CaptionLanguage(state)); }
+
+QString Caption(const AppState& state, const char* chinese, const char* english) {
+  return QString::fromUtf8(CaptionLanguage(state) == 1 ? english : chinese);
+}
+
+QString GeneratorCaption(const AppState& state, int type) {
+  return CaptionTable::GeneratorName(CaptionLanguage(state), type);
+}
 
 }  // namespace mzr

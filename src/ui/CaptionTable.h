@@ -21,7 +21,16 @@ class CaptionTable final {
   static QString GeneratorName(int language, int type);
 };
 
+// Every caption in the current language goes through these: the language is chosen in one
+// place (CaptionLanguage), whether the text is a row of the table, a test signal's name or a
+// pair kept beside its control (accessible names and the like).
+// languageIndex 1 is English; any other value is the program's start language, Chinese.
+int CaptionLanguage(const AppState& state);
 // The row's text in the current language of state.
 QString Caption(const AppState& state, int row);
+// One of two texts (UTF-8), by the current language of state.
+QString Caption(const AppState& state, const char* chinese, const char* english);
+// The name of test-signal type 0..5 in the current language of state.
+QString GeneratorCaption(const AppState& state, int type);
 
 }  // namespace mzr

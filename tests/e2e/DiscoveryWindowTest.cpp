@@ -128,7 +128,7 @@ class DiscoveryWindowTest final : public QObject {
     }
 
     // The language switches the headers of columns 2 to 4 and the panel's captions only.
-    window()->Endlish1Click();
+    window()->OnEnglishChosen();
     QCOMPARE(Cell(0, 2), U("Theater Name"));
     QCOMPARE(Cell(0, 4), U("EQU Model"));
     QCOMPARE(Cell(0, 6), U("mask IP"));

@@ -347,12 +347,12 @@ class EqualizerEditorsTest final : public QObject {
   }
 
   void accessibleNamesFollowTheLanguage() {
-    window().N24Click();
+    window().OnChineseChosen();
     QCOMPARE(Control<QSlider>(window(), "TrackBar18")->accessibleName(), U("频段 1KHz"));
     QCOMPARE(Control<QLabel>(window(), "Edit18")->accessibleName(), U("频段 1KHz dB"));
     QCOMPARE(Control<QCheckBox>(window(), "suiCheckBox14")->text(), U("粉红噪声"));
     QCOMPARE(Control<QCheckBox>(window(), "suiCheckBox15")->text(), U("低通滤波"));
-    window().Endlish1Click();
+    window().OnEnglishChosen();
     const char* const named[] = {"TrackBar4", "Edit30", "TrackBar1", "TrackBar2", "TrackBar3", "TrackBar32",
                                  "Edit1", "Edit2", "Edit3", "Edit31", "TrackBar31", "TrackBar35", "TrackBar33",
                                  "TrackBar37", "TrackBar34", "TrackBar36", "Edit32", "Edit33", "Edit34", "Edit35",
@@ -369,7 +369,7 @@ class EqualizerEditorsTest final : public QObject {
     QCOMPARE(Control<QPushButton>(window(), "suiButton22")->text(), U("Flat"));
     QCOMPARE(Control<QLabel>(window(), "StaticText31")->text(), U("Bass Freq"));
     QCOMPARE(Control<QCheckBox>(window(), "suiCheckBox15")->text(), U("LPF"));
-    window().N24Click();
+    window().OnChineseChosen();
   }
 
   // The subwoofer tab relabels the graph and keeps only the low-pass frequency bar of the

@@ -340,13 +340,13 @@ class InputEditorsTest final : public QObject {
 
   void everyEditChangesItsBytesAndSendsItsFrames() {
     StartUnitAndConnect();
-    m_f.window().Endlish1Click();
+    m_f.window().OnEnglishChosen();
     RunEdits(true);
   }
 
   void noEditSendsWhileDisconnected() {
     StartUnitAndConnect();
-    m_f.window().Endlish1Click();
+    m_f.window().OnEnglishChosen();
     Item("N18")->trigger();
     QCOMPARE(m_f.window().state().connected, 0);
     const qsizetype before = unit().frames().size();
@@ -436,9 +436,9 @@ class InputEditorsTest final : public QObject {
     };
     for (int language : {1, 0, 1}) {
       if (language == 1)
-        m_f.window().Endlish1Click();
+        m_f.window().OnEnglishChosen();
       else
-        m_f.window().N24Click();
+        m_f.window().OnChineseChosen();
       const auto pick = [language](const Text& t) { return U(language == 0 ? t.chinese : t.english); };
       for (const Text& t : drawerTexts) QVERIFY2(textOf(Drawer<QWidget>(t.name)) == pick(t), t.name);
       for (const Text& t : spoken) QVERIFY2(Drawer<QWidget>(t.name)->accessibleName() == pick(t), t.name);

@@ -440,7 +440,7 @@ class MainWindowTest final : public QObject {
       QTest::mousePress(logo, Qt::LeftButton);
       QVERIFY(w.timer1().isActive());
       QCOMPARE(w.state().pressTicks, 0);
-      for (int i = 0; i < ticks; ++i) w.Timer1Timer();
+      for (int i = 0; i < ticks; ++i) w.OnLongPressTick();
       QTest::mouseRelease(logo, Qt::LeftButton);
       QVERIFY(!w.timer1().isActive());
       QCOMPARE(w.state().pressTicks, 0);
@@ -453,7 +453,7 @@ class MainWindowTest final : public QObject {
     DeviceInfoDialog* first = w.deviceInfoDialog();
     first->hide();
     QTest::mousePress(logo, Qt::RightButton);  // any button
-    for (int i = 0; i < 40; ++i) w.Timer1Timer();
+    for (int i = 0; i < 40; ++i) w.OnLongPressTick();
     QTest::mouseRelease(logo, Qt::RightButton);
     QVERIFY(first->isVisible());
     QCOMPARE(w.findChildren<DeviceInfoDialog*>().size(), 1);

@@ -381,14 +381,14 @@ class OutputEditorsTest final : public QObject {
     QCOMPARE(right->text(), U("正相"));
     Click(right);
     QCOMPARE(right->text(), U("反相"));
-    m_f.window().Endlish1Click();
+    m_f.window().OnEnglishChosen();
     QCOMPARE(right->text(), U("Invert"));
     QCOMPARE(drawer()->polarityButton(1)->text(), U("Normal"));
     RefreshAll();
     QCOMPARE(right->text(), U("反 相"));
     QCOMPARE(drawer()->polarityButton(1)->text(), U("正 相"));
     QVERIFY(Skin::IsAlert(right));
-    m_f.window().Endlish1Click();
+    m_f.window().OnEnglishChosen();
     QCOMPARE(right->text(), U("Invert"));
     RefreshAll();
     Click(right);
@@ -444,15 +444,15 @@ class OutputEditorsTest final : public QObject {
     };
 
     for (const Row& row : rows()) QCOMPARE(row.text, row.chinese);
-    m_f.window().Endlish1Click();
+    m_f.window().OnEnglishChosen();
     for (const Row& row : rows()) QCOMPARE(row.text, row.english);
-    m_f.window().N24Click();
+    m_f.window().OnChineseChosen();
     for (const Row& row : rows()) QCOMPARE(row.text, row.chinese);
 
     // The output boxes follow the image's test-signal type on a language change; the
     // generator's choice relabels them at once.
     Click("suiRadioGroup3Item3");
-    m_f.window().Endlish1Click();
+    m_f.window().OnEnglishChosen();
     for (int s = 0; s < OutputDrawer::kSlots; ++s) QCOMPARE(drawer()->testBox(s)->text(), QStringLiteral("1KHz"));
     Click("suiRadioGroup3Item0");
     QCOMPARE(drawer()->testBox(0)->text(), QStringLiteral("Pink"));

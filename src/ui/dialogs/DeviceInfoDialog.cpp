@@ -7,16 +7,12 @@
 #include "core/AppState.h"
 #include "link/EditOperation.h"
 #include "model/ParameterImage.h"
+#include "ui/CaptionTable.h"
 #include "ui/dialogs/DialogPlacement.h"
 #include "ui/dialogs/GbkLengthValidator.h"
 #include "ui/UiContext.h"
 
 namespace mzr {
-
-namespace {
-// The edit's name for screen readers; the dialog's own texts stay Chinese in both languages.
-const char* const kSerialName[] = {"序列号", "Serial number"};
-}  // namespace
 
 DeviceInfoDialog::DeviceInfoDialog(UiContext& context, QWidget* parent) : QDialog(parent), m_context(context) {
   setObjectName(QStringLiteral("Form8"));
@@ -53,7 +49,8 @@ void DeviceInfoDialog::ShowModeless() {
   EnsureBuilt();
   // The dialog is not part of the language switch; its one name follows the language in
   // use when it opens.
-  m_edit->setAccessibleName(QString::fromUtf8(kSerialName[m_context.state.languageIndex == 0 ? 0 : 1]));
+  // The edit's name for screen readers; the dialog's own texts stay Chinese in both languages.
+  m_edit->setAccessibleName(Caption(m_context.state, "序列号", "Serial number"));
   ShowCentredOnParent(this);
 }
 

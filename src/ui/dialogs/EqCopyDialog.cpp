@@ -25,10 +25,6 @@ constexpr int kFirstItemRow = 82;  // rows 82..86: the five channel names
 constexpr int kButtonRow = 89;
 constexpr int kCaptionRow = 90;
 
-// Names for screen readers of the two groups, which show no caption of their own.
-const char* const kSourceName[] = {"源通道", "Source channel"};
-const char* const kTargetName[] = {"目标通道", "Target channels"};
-
 QGroupBox* MakeGroup(const QString& name, const QRect& bounds, QWidget* parent) {
   auto* group = new QGroupBox(parent);
   group->setObjectName(name);
@@ -73,7 +69,7 @@ void EqCopyDialog::EnsureBuilt() {
   m_copyButton->setObjectName(QStringLiteral("suiButton1"));
   m_copyButton->setGeometry(184, 105, 76, 30);
   m_copyButton->setAutoDefault(false);
-  connect(m_copyButton, &QPushButton::clicked, this, &EqCopyDialog::suiButton1Click);
+  connect(m_copyButton, &QPushButton::clicked, this, &EqCopyDialog::OnCopyClicked);
 
   ApplyLanguage();
 }
@@ -91,14 +87,14 @@ void EqCopyDialog::showEvent(QShowEvent* event) {
 void EqCopyDialog::ApplyLanguage() {
   setWindowTitle(Caption(m_context.state, kCaptionRow));
   if (m_copyButton == nullptr) return;  // built later, in the language of that moment
-  const int language = m_context.state.languageIndex == 0 ? 0 : 1;
   for (int i = 0; i < kChannels; ++i) {
     const QString name = Caption(m_context.state, kFirstItemRow + i);
     m_sourceItems[static_cast<std::size_t>(i)]->setText(name);
     m_targetItems[static_cast<std::size_t>(i)]->setText(name);
   }
-  m_sourceGroup->setAccessibleName(QString::fromUtf8(kSourceName[language]));
-  m_targetGroup->setAccessibleName(QString::fromUtf8(kTargetName[language]));
+  // Names for screen readers of the two groups, which show no caption of their own.
+  m_sourceGroup->setAccessibleName(Caption(m_context.state, "源通道", "Source channel"));
+  m_targetGroup->setAccessibleName(Caption(m_context.state, "目标通道", "Target channels"));
   m_copyButton->setText(Caption(m_context.state, kButtonRow));
 }
 
@@ -107,7 +103,7 @@ int EqCopyDialog::SourceChannel() const {
   return checked < 0 ? 0 : checked;
 }
 
-void EqCopyDialog::suiButton1Click() {
+void EqCopyDialog::OnCopyClicked() {
   const int source = SourceChannel();
   std::array<bool, kChannels> targets{};
   for (int target = 0; target < kChannels; ++target) {

@@ -40,7 +40,7 @@ class EqCopyDialog final : public QDialog {
 
   // The copy button: source over every ticked target, then the transfer and the restart
   // (while connected, whether or not a target was ticked), then the dialog closes.
-  void suiButton1Click();
+  void OnCopyClicked();  // suiButton1Click
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -58,8 +58,6 @@ constexpr int kEditHeight = 21;
 constexpr int kIdentityLeft = 388;
 constexpr int kIdentityWidth = 296;
 
-const char* const kVersionName[] = {"软件版本", "Software Version"};
-
 // The caption without its trailing colon, as a name for screen readers.
 QString NameOf(QString caption) {
   caption = caption.trimmed();
@@ -110,7 +108,7 @@ void TheaterProfileDialog::EnsureBuilt() {
     edit->setValidator(new GbkLengthValidator(kProfileTextBytes, edit));
     // The user's edits only: a refresh shows the slot as it is and must leave the image as
     // it is, even a slot with no terminator or with bytes GBK cannot read.
-    connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& text) { EditChange(i, text); });
+    connect(edit, &QLineEdit::textEdited, this, [this, i](const QString& text) { OnProfileTextEdited(i, text); });
     m_labels[k]->setBuddy(edit);
     m_edits[k] = edit;
   }
@@ -154,7 +152,6 @@ void TheaterProfileDialog::ApplyLanguage() {
   setWindowTitle(Caption(m_context.state, kCaptionRow));
   m_identityFilled = false;
   if (m_versionLine == nullptr) return;  // built later, in the language of that moment
-  const int language = m_context.state.languageIndex == 0 ? 0 : 1;
   m_theaterHeading->setText(Caption(m_context.state, kTheaterHeadingRow));
   m_componentHeading->setText(Caption(m_context.state, kComponentHeadingRow));
   m_theaterHeading->adjustSize();
@@ -171,7 +168,7 @@ void TheaterProfileDialog::ApplyLanguage() {
     m_identity[k]->setAccessibleName(NameOf(caption));
   }
   m_versionLine->setText(VersionLine());
-  m_versionLine->setAccessibleName(QString::fromUtf8(kVersionName[language]));
+  m_versionLine->setAccessibleName(Caption(m_context.state, "软件版本", "Software Version"));
 }
 
 void TheaterProfileDialog::RefreshEdits() {
@@ -214,7 +211,7 @@ void TheaterProfileDialog::RefreshProfileDialog() {
   }
 }
 
-void TheaterProfileDialog::EditChange(int i, const QString& text) {
+void TheaterProfileDialog::OnProfileTextEdited(int i, const QString& text) {
   // The validator lets through only what the slot holds; nothing is sent: the profile
   // reaches the unit with the next download and travels in project files.
   const TextField field = kProfileFields[static_cast<std::size_t>(i)];

@@ -58,7 +58,7 @@ class TheaterProfileDialog final : public QDialog {
  private:
   void RefreshEdits();
   // The user changed edit i (0..7): its whole text goes into its slot at once.
-  void EditChange(int i, const QString& text);
+  void OnProfileTextEdited(int i, const QString& text);  // EditChange
 
   UiContext& m_context;
   std::array<QLabel*, kProfileTexts> m_labels{};

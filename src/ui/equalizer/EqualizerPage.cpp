@@ -229,7 +229,7 @@ void EqualizerPage::ApplyPageLanguage() {
   m_tone->ApplyLanguage();
   m_bands->ApplyLanguage();
   m_monitor->ApplyLanguage();
-  m_graph->setAccessibleName(Pick(state, "频率响应曲线", "Frequency response graph"));
+  m_graph->setAccessibleName(Caption(state, "频率响应曲线", "Frequency response graph"));
 }
 
 void EqualizerPage::ApplySubwooferLanguage() { m_subwoofer->ApplyLanguage(); }

@@ -9,6 +9,7 @@
 #include "link/EditOperation.h"
 #include "model/EditableFields.h"
 #include "model/ValueFormat.h"
+#include "ui/CaptionTable.h"
 #include "ui/equalizer/PageControls.h"
 #include "ui/UiContext.h"
 #include "ui/equalizer/graph/ResponseGraphWidget.h"
@@ -101,8 +102,8 @@ void GraphicEqPanel::ApplyLanguage() {
   const AppState& state = m_context.state;
   for (int band = 0; band < kGeqBands; ++band) {
     const QString name = BandName(band);
-    m_bars[static_cast<std::size_t>(band)]->setAccessibleName(Pick(state, "频段 ", "Band ") + name);
-    m_texts[static_cast<std::size_t>(band)]->setAccessibleName(Pick(state, "频段 ", "Band ") + name +
+    m_bars[static_cast<std::size_t>(band)]->setAccessibleName(Caption(state, "频段 ", "Band ") + name);
+    m_texts[static_cast<std::size_t>(band)]->setAccessibleName(Caption(state, "频段 ", "Band ") + name +
                                                                QStringLiteral(" dB"));
   }
 }

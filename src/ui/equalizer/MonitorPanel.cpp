@@ -92,13 +92,13 @@ void MonitorPanel::ApplyLanguage() {
   // Row 45 pads its six words with blanks for one wide label; here each word heads its bar.
   const QStringList words = Caption(state, kHeadsRow).split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts);
   m_headRow->setAccessibleName(Caption(state, kHeadsRow));
-  m_title->setText(Pick(state, "监听输出电平", "Monitor output level"));
+  m_title->setText(Caption(state, "监听输出电平", "Monitor output level"));
   for (int i = 0; i < kChannels; ++i) {
     const auto k = static_cast<std::size_t>(i);
     const QString word = i < words.size() ? words[i] : QString();
     m_heads[k]->setText(word);
-    m_bars[k]->setAccessibleName(Pick(state, "监听 ", "Monitor ") + word);
-    m_texts[k]->setAccessibleName(Pick(state, "监听 ", "Monitor ") + word + QStringLiteral(" dB"));
+    m_bars[k]->setAccessibleName(Caption(state, "监听 ", "Monitor ") + word);
+    m_texts[k]->setAccessibleName(Caption(state, "监听 ", "Monitor ") + word + QStringLiteral(" dB"));
   }
 }
 

@@ -38,8 +38,5 @@ QLabel* MakeCaption(QWidget* parent, const QString& text, Qt::Alignment alignmen
   return label;
 }
 
-QString Pick(const AppState& state, const char* chinese, const char* english) {
-  return QString::fromUtf8(state.languageIndex == 1 ? english : chinese);
-}
 
 }  // namespace mzr

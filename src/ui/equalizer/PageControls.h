@@ -28,9 +28,6 @@ QLabel* MakeValueText(QWidget* parent, const char* name, const QString& text);
 // A plain caption or scale label.
 QLabel* MakeCaption(QWidget* parent, const QString& text, Qt::Alignment alignment, const char* name = nullptr);
 
-// The Chinese or the English text, by the current language.
-QString Pick(const AppState& state, const char* chinese, const char* english);
-
 inline QString ToText(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 inline QString ToText(const std::string& text) { return QString::fromStdString(text); }
 

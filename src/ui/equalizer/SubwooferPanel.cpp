@@ -219,14 +219,14 @@ void SubwooferPanel::ApplyLanguage() {
   for (int k = 0; k < kSections; ++k) {
     const auto i = static_cast<std::size_t>(k);
     const QString name = SectionName(k) + QLatin1Char(' ');
-    m_gain[i]->setAccessibleName(name + Pick(state, "增益", "gain"));
-    m_gainText[i]->setAccessibleName(name + Pick(state, "增益 dB", "gain dB"));
-    m_freq[i]->setAccessibleName(name + Pick(state, "频率", "frequency"));
-    m_freqText[i]->setAccessibleName(name + Pick(state, "频率 Hz", "frequency Hz"));
-    m_q[i]->setAccessibleName(name + Pick(state, "Q值", "Q"));
-    m_qText[i]->setAccessibleName(name + Pick(state, "Q值", "Q value"));
+    m_gain[i]->setAccessibleName(name + Caption(state, "增益", "gain"));
+    m_gainText[i]->setAccessibleName(name + Caption(state, "增益 dB", "gain dB"));
+    m_freq[i]->setAccessibleName(name + Caption(state, "频率", "frequency"));
+    m_freqText[i]->setAccessibleName(name + Caption(state, "频率 Hz", "frequency Hz"));
+    m_q[i]->setAccessibleName(name + Caption(state, "Q值", "Q"));
+    m_qText[i]->setAccessibleName(name + Caption(state, "Q值", "Q value"));
   }
-  m_lrToSw->setAccessibleName(Pick(state, "左右声道送往次低频 LR->SW", "LR->SW: left and right to the subwoofer"));
+  m_lrToSw->setAccessibleName(Caption(state, "左右声道送往次低频 LR->SW", "LR->SW: left and right to the subwoofer"));
 }
 
 }  // namespace mzr

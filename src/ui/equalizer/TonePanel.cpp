@@ -167,19 +167,19 @@ void TonePanel::ApplyLanguage() {
 
 void TonePanel::ApplyAccessibleNames() {
   const AppState& state = m_context.state;
-  m_bassGain->setAccessibleName(Pick(state, "低音增益", "Bass gain"));
-  m_bassGainText->setAccessibleName(Pick(state, "低音增益 dB", "Bass gain dB"));
-  m_trebleGain->setAccessibleName(Pick(state, "高音增益", "Treble gain"));
-  m_trebleGainText->setAccessibleName(Pick(state, "高音增益 dB", "Treble gain dB"));
+  m_bassGain->setAccessibleName(Caption(state, "低音增益", "Bass gain"));
+  m_bassGainText->setAccessibleName(Caption(state, "低音增益 dB", "Bass gain dB"));
+  m_trebleGain->setAccessibleName(Caption(state, "高音增益", "Treble gain"));
+  m_trebleGainText->setAccessibleName(Caption(state, "高音增益 dB", "Treble gain dB"));
   if (m_subwooferTab) {
-    m_bassFreq->setAccessibleName(Pick(state, "低通滤波频率", "Low-pass frequency"));
-    m_bassFreqText->setAccessibleName(Pick(state, "低通滤波频率 Hz", "Low-pass frequency Hz"));
+    m_bassFreq->setAccessibleName(Caption(state, "低通滤波频率", "Low-pass frequency"));
+    m_bassFreqText->setAccessibleName(Caption(state, "低通滤波频率 Hz", "Low-pass frequency Hz"));
   } else {
-    m_bassFreq->setAccessibleName(Pick(state, "低音折转频率", "Bass turnover frequency"));
-    m_bassFreqText->setAccessibleName(Pick(state, "低音折转频率 Hz", "Bass turnover frequency Hz"));
+    m_bassFreq->setAccessibleName(Caption(state, "低音折转频率", "Bass turnover frequency"));
+    m_bassFreqText->setAccessibleName(Caption(state, "低音折转频率 Hz", "Bass turnover frequency Hz"));
   }
-  m_trebleFreq->setAccessibleName(Pick(state, "高音折转频率", "Treble turnover frequency"));
-  m_trebleFreqText->setAccessibleName(Pick(state, "高音折转频率 Hz", "Treble turnover frequency Hz"));
+  m_trebleFreq->setAccessibleName(Caption(state, "高音折转频率", "Treble turnover frequency"));
+  m_trebleFreqText->setAccessibleName(Caption(state, "高音折转频率 Hz", "Treble turnover frequency Hz"));
 }
 
 }  // namespace mzr

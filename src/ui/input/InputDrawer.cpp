@@ -161,17 +161,14 @@ void InputDrawer::RefreshPresetSection() {
 
 void InputDrawer::ApplyLanguage() {
   const AppState& state = m_context.state;
-  const bool english = state.languageIndex == 1;
   for (int i = 0; i < kInputCount; ++i) {
     const auto at = static_cast<std::size_t>(i);
     const QString name = Caption(state, kInputNameRow + i);
     m_names[at]->setText(name);
     m_presetBoxes[at]->setText(Caption(state, kPresetRow));
     // What a screen reader speaks: the input's name with what the control sets.
-    m_levelBars[at]->setAccessibleName(name +
-                                       (english ? QStringLiteral(" preset level") : QStringLiteral(" 预设电平")));
-    m_levelTexts[at]->setAccessibleName(
-        name + (english ? QStringLiteral(" preset level value") : QStringLiteral(" 预设电平数值")));
+    m_levelBars[at]->setAccessibleName(name + Caption(state, " 预设电平", " preset level"));
+    m_levelTexts[at]->setAccessibleName(name + Caption(state, " 预设电平数值", " preset level value"));
     m_presetBoxes[at]->setAccessibleName(name + QLatin1Char(' ') + Caption(state, kPresetRow));
     m_boxes[at]->setAccessibleName(name);
   }
@@ -185,7 +182,7 @@ void InputDrawer::ApplyLanguage() {
     check->setText(Caption(state, rows[item]));
     check->setAccessibleName(mic + QLatin1Char(' ') + Caption(state, rows[item]));
   }
-  m_micRouting->setAccessibleName(mic + (english ? QStringLiteral(" routing") : QStringLiteral(" 输出分配")));
+  m_micRouting->setAccessibleName(mic + Caption(state, " 输出分配", " routing"));
 }
 
 void InputDrawer::OnPresetLevelMoved(int input, int position) {

@@ -28,11 +28,6 @@ constexpr int kFadeTimeRow = 66;  // rows 66..75: 1 to 10 seconds
 constexpr int kFadeTimeCount = 10;
 constexpr int kInputsWithFader = 8;  // faderLevel has an entry for input codes 0..7
 
-// What a screen reader speaks for the controls whose caption alone would not say it.
-QString Spoken(const AppState& state, const char* chinese, const char* english) {
-  return QString::fromUtf8(state.languageIndex == 1 ? english : chinese);
-}
-
 }  // namespace
 
 InputSection::InputSection(UiContext& context, QWidget* client, std::array<QAction*, kInputCount> formatItems,
@@ -188,9 +183,9 @@ void InputSection::ApplyMasterRowLanguage() {
   m_masterMute->setText(Caption(state, kMuteRow));
   m_mainFaderCaption->setText(Caption(state, kMainFaderRow));
   m_mainFader->setAccessibleName(Caption(state, kMainFaderRow));
-  m_faderText->setAccessibleName(Spoken(state, "主音量数值", "Main Fader value"));
-  m_fadeTime->setAccessibleName(Spoken(state, "淡入淡出时间", "Fade time"));
-  m_masterMute->setAccessibleName(Spoken(state, "主音量静音", "Master mute"));
+  m_faderText->setAccessibleName(Caption(state, "主音量数值", "Main Fader value"));
+  m_fadeTime->setAccessibleName(Caption(state, "淡入淡出时间", "Fade time"));
+  m_masterMute->setAccessibleName(Caption(state, "主音量静音", "Master mute"));
   for (int i = 0; i < kFadeTimeCount; ++i) m_fadeTime->setItemText(i, Caption(state, kFadeTimeRow + i));
   const int fade = m_context.image.fadeTime();
   m_fadeTime->setCurrentIndex(fade < kFadeTimeCount ? fade : -1);

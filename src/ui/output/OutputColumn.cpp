@@ -82,9 +82,9 @@ struct ScaleMark {
 };
 constexpr ScaleMark kLevelScale[] = {{"+8", 60}, {"0", 44}, {"-10.0", 24}, {"-22.0", 0}};
 
-// Words for the screen reader, in Chinese and English.
-const char* const kLevelWord[] = {"电平", "level"};
-const char* const kDelayWord[] = {"延时", "delay"};
+// Words for the screen reader.
+QString LevelWord(const AppState& state) { return Caption(state, "电平", "level"); }
+QString DelayWord(const AppState& state) { return Caption(state, "延时", "delay"); }
 
 // Drawer pixels to the content's, which starts under the drawer's title bar.
 QRect InContent(const QRect& drawerBounds) { return drawerBounds.translated(0, -SideChannel::kTitleHeight); }
@@ -238,10 +238,9 @@ void OutputColumn::ShowMute() {
 }
 
 void OutputColumn::ApplyAccessibleNames() {
-  const int language = m_context.state.languageIndex;
   const QString output = OutputName() + QLatin1Char(' ');
-  m_levelBar->setAccessibleName(output + Fixed(kLevelWord[language]));
-  m_delayBar->setAccessibleName(output + Fixed(kDelayWord[language]));
+  m_levelBar->setAccessibleName(output + LevelWord(m_context.state));
+  m_delayBar->setAccessibleName(output + DelayWord(m_context.state));
   m_mute->setAccessibleName(output + m_mute->text().trimmed());
   m_polarity->setAccessibleName(output + m_polarity->text());
   m_testBox->setAccessibleName(output + m_testBox->text());
@@ -251,13 +250,12 @@ void OutputColumn::ApplyAccessibleNames() {
 void OutputColumn::NameValues() {
   // A label's accessible name replaces its text for a screen reader, so the name carries
   // the value; the bars tell their value in dB and ms instead of their inverted position.
-  const int language = m_context.state.languageIndex;
   const QString output = OutputName() + QLatin1Char(' ');
   const QString level = m_levelText->text();
   const QString delay = m_delayText->text();
-  m_levelText->setAccessibleName(output + Fixed(kLevelWord[language]) + QLatin1Char(' ') + level);
+  m_levelText->setAccessibleName(output + LevelWord(m_context.state) + QLatin1Char(' ') + level);
   m_levelBar->setAccessibleDescription(level);
-  m_delayText->setAccessibleName(output + Fixed(kDelayWord[language]) + QLatin1Char(' ') + delay);
+  m_delayText->setAccessibleName(output + DelayWord(m_context.state) + QLatin1Char(' ') + delay);
   m_delayBar->setAccessibleDescription(delay);
 }
 

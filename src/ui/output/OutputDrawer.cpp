@@ -134,7 +134,7 @@ void OutputDrawer::ApplyLanguage() {
   m_columnHeads->setText(Caption(state, kHeadRow));
   for (const auto& column : m_columns) column->ApplyLanguage();
   // Only the six output boxes: suiCheckBox14 takes its own caption with the channel page.
-  const QString name = CaptionTable::GeneratorName(state.languageIndex, m_context.image.testSignalType());
+  const QString name = GeneratorCaption(state, m_context.image.testSignalType());
   for (const auto& column : m_columns) column->testBox()->setText(name);
   m_generatorItems[0]->setText(Caption(state, kPinkRow));
   m_generator->setTitle(Caption(state, kGeneratorRow));

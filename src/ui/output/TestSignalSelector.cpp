@@ -51,7 +51,7 @@ void TestSignalSelector::ResetTestSignal() {
 void TestSignalSelector::OnGeneratorChosen(int item) {
   m_context.edits.Apply(EditedField::testSignal, 0,
                         [item](ParameterImage& image) { image.setTestSignalType(static_cast<std::uint8_t>(item)); });
-  ShowGeneratorName(CaptionTable::GeneratorName(m_context.state.languageIndex, item));
+  ShowGeneratorName(GeneratorCaption(m_context.state, item));
 }
 
 void TestSignalSelector::OnOutputTestBoxToggled(int slot) {
@@ -104,7 +104,7 @@ void TestSignalSelector::ShowTestSignal() {
     // already holds the type, so only the display follows.
     const QSignalBlocker quiet(m_drawer.generatorGroup());
     m_drawer.generatorItem(type)->setChecked(true);
-    ShowGeneratorName(CaptionTable::GeneratorName(m_context.state.languageIndex, type));
+    ShowGeneratorName(GeneratorCaption(m_context.state, type));
   }
   for (int slot = 0; slot < kOutputs; ++slot) m_drawer.testBox(slot)->setChecked((image.testSignalMask() & Bit(slot)) != 0);
   if (m_channelBox != nullptr) {

@@ -76,7 +76,7 @@ MainWindow::MainWindow(Workspace& workspace, Options options)
   m_menu = new MainMenu(m_state, menuBar(), this);
 
   m_timer1.setInterval(m_options.timer1IntervalMs);
-  connect(&m_timer1, &QTimer::timeout, this, &MainWindow::Timer1Timer);
+  connect(&m_timer1, &QTimer::timeout, this, &MainWindow::OnLongPressTick);
 
   BuildClientArea();
   // The dialogs come before the device session, whose refresh reaches the profile dialog.
@@ -89,7 +89,7 @@ MainWindow::MainWindow(Workspace& workspace, Options options)
     move(available.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
   }
 
-  FormCreate();
+  OnCreated();
 
   // Undo, redo and the unsaved marks.
   EditHistory& history = m_workspace.history();
@@ -132,8 +132,8 @@ void MainWindow::BuildClientArea() {
 
   m_logo = new LogoImage(m_client);
   PlaceAt(m_logo, QRect(759, 46, 138, 44));
-  connect(m_logo, &LogoImage::pressed, this, &MainWindow::Image2MouseDown);
-  connect(m_logo, &LogoImage::released, this, &MainWindow::Image2MouseUp);
+  connect(m_logo, &LogoImage::pressed, this, &MainWindow::OnLogoPressed);
+  connect(m_logo, &LogoImage::released, this, &MainWindow::OnLogoReleased);
 
   m_inputSection = new InputSection(m_context, m_client, m_menu->formatItems(), m_menu->powerOnItems(), this);
 
@@ -193,7 +193,7 @@ DeviceInfoDialog* MainWindow::deviceInfoDialog() const {
   return m_form8;
 }
 
-void MainWindow::FormCreate() {
+void MainWindow::OnCreated() {
   m_state.connected = 0;
   // The per-channel control tables are built by the sections as they create their controls.
   m_deviceListDrawer->hide();
@@ -206,17 +206,17 @@ void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (!m_shownOnce && !event->spontaneous()) {
     m_shownOnce = true;
-    FormShow();
+    OnFirstShown();
   }
 }
 
-void MainWindow::FormShow() { ApplyLanguage(); }
+void MainWindow::OnFirstShown() { ApplyLanguage(); }
 
 void MainWindow::ConnectMenus() {
-  connect(m_menu->item(QStringLiteral("N24")), &QAction::triggered, this, &MainWindow::N24Click);
-  connect(m_menu->item(QStringLiteral("Endlish1")), &QAction::triggered, this, &MainWindow::Endlish1Click);
-  connect(m_menu->item(QStringLiteral("EQ3")), &QAction::triggered, this, &MainWindow::EQ3Click);
-  connect(m_menu->item(QStringLiteral("N22")), &QAction::triggered, this, &MainWindow::N22Click);
+  connect(m_menu->item(QStringLiteral("N24")), &QAction::triggered, this, &MainWindow::OnChineseChosen);
+  connect(m_menu->item(QStringLiteral("Endlish1")), &QAction::triggered, this, &MainWindow::OnEnglishChosen);
+  connect(m_menu->item(QStringLiteral("EQ3")), &QAction::triggered, this, &MainWindow::OnEqCopyChosen);
+  connect(m_menu->item(QStringLiteral("N22")), &QAction::triggered, this, &MainWindow::OnProfileChosen);
   ConnectFileMenu();
   ConnectCommMenu();
 }
@@ -429,28 +429,28 @@ void MainWindow::SetProjectCaption() {
   setWindowTitle(ProjectCaption());
 }
 
-void MainWindow::N24Click() {
+void MainWindow::OnChineseChosen() {
   m_state.languageIndex = 0;
   ApplyLanguage();
 }
 
-void MainWindow::Endlish1Click() {
+void MainWindow::OnEnglishChosen() {
   m_state.languageIndex = 1;
   ApplyLanguage();
 }
 
-void MainWindow::EQ3Click() { m_form4->ShowModeless(); }
+void MainWindow::OnEqCopyChosen() { m_form4->ShowModeless(); }
 
-void MainWindow::N22Click() { m_form5->ShowModeless(); }
+void MainWindow::OnProfileChosen() { m_form5->ShowModeless(); }
 
-void MainWindow::Image2MouseDown() {
+void MainWindow::OnLogoPressed() {
   m_state.pressTicks = 0;
   m_timer1.start();
 }
 
-void MainWindow::Timer1Timer() { ++m_state.pressTicks; }
+void MainWindow::OnLongPressTick() { ++m_state.pressTicks; }
 
-void MainWindow::Image2MouseUp() {
+void MainWindow::OnLogoReleased() {
   m_timer1.stop();
   if (m_state.pressTicks > kLongPressTicks) m_form8->ShowModeless();
   m_state.pressTicks = 0;

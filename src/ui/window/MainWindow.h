@@ -113,13 +113,13 @@ class MainWindow final : public QMainWindow {
   void SetProjectCaption();
 
   // Menu and logo handlers.
-  void N24Click();
-  void Endlish1Click();
-  void EQ3Click();
-  void N22Click();
-  void Image2MouseDown();
-  void Image2MouseUp();
-  void Timer1Timer();
+  void OnChineseChosen();  // N24Click
+  void OnEnglishChosen();  // Endlish1Click
+  void OnEqCopyChosen();   // EQ3Click
+  void OnProfileChosen();  // N22Click
+  void OnLogoPressed();    // Image2MouseDown
+  void OnLogoReleased();   // Image2MouseUp
+  void OnLongPressTick();  // Timer1Timer
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -128,8 +128,8 @@ class MainWindow final : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void FormCreate();
-  void FormShow();
+  void OnCreated();     // FormCreate
+  void OnFirstShown();  // FormShow
   void BuildClientArea();
   void BuildDrawerContents();
   // After a whole image arrived or a unit was connected (refreshing is 1): the profile
