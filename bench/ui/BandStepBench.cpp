@@ -89,11 +89,11 @@ int main(int argc, char** argv) {
   EqualizerPage page(context, nullptr);
   page.resize(769, 457);
   page.setCurrentIndex(0);
-  page.suiTabControl1Change(0);
+  page.OnChannelTabChanged(0);
   // A shaped channel, as after tuning a room.
   for (int band = 0; band < kGeqBands; ++band) image.setGeqGain(0, band, static_cast<std::int8_t>((band * 37) % 121 - 60));
   image.setToneControl(0, {-40, 4, 35, 6});
-  page.suiTabControl1Change(0);
+  page.OnChannelTabChanged(0);
 
   // Band 14 (1 kHz) swept one position at a time between the top and the bottom.
   QSlider* bar = page.graphicEq()->bar(14);

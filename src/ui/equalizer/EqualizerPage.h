@@ -66,7 +66,7 @@ class EqualizerPage final : public QWidget {
   // The tab change: shows what the tab needs, refreshes it from the image and clears
   // refreshing. Also run by every paint of the graph, so uncovering the page brings it into
   // line with the image quietly (the refreshers hold refreshing at 1: nothing is sent).
-  void OnChannelTabChanged(int index);  // suiTabControl1Change
+  void OnChannelTabChanged(int index);  // OnChannelTabChanged
   // Flat: every gain bar of the tab to 0 dB, each moved bar through its own handler.
   void OnFlatClicked();  // suiButton22Click
 
