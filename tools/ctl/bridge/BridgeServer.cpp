@@ -105,6 +105,17 @@ void BridgeServer::OnNewConnection() {
 }
 
 void BridgeServer::ReadLines(quint64 id) {
+  TakeLines(id);
+  // Qt stops reading a socket whose read buffer is full, and takes it up again only on a
+  // read that reaches the socket itself; lines taken from the buffer do not. Setting the
+  // bound anew turns reading on again when the buffer has room (and leaves it off if not).
+  if (Client* c = Find(id); c && !c->closing) {
+    c->socket->setReadBufferSize(0);
+    c->socket->setReadBufferSize(kReadBufferBytes);
+  }
+}
+
+void BridgeServer::TakeLines(quint64 id) {
   for (;;) {
     Client* c = Find(id);
     if (!c || c->closing) return;

@@ -75,6 +75,7 @@ class BridgeServer final : public QObject {
   void OnNewConnection();
   bool Allowed(const QHostAddress& peer) const;
   void ReadLines(quint64 id);
+  void TakeLines(quint64 id);
   void OnFinished(quint64 ticket, const QString& reply);
   void Flush(quint64 id);
   void Close(quint64 id, const QString& why);
