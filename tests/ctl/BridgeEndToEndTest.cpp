@@ -467,6 +467,43 @@ class BridgeEndToEndTest final : public QObject {
     QVERIFY(bridge.waitForFinished(10000));
     QCOMPARE(program.Acquire(0), PortLock::Outcome::Locked);
   }
+
+  // Bad options are refused in one line with the usage status, before anything listens or
+  // is sent.
+  void badOptionsAreRefused() {
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+    const QString takenAddress = QStringLiteral("127.0.0.1:%1").arg(taken.serverPort());
+    const struct {
+      QStringList args;
+      const char* message;
+    } cases[] = {
+        {{QStringLiteral("bridge")}, "bridge needs --unit IP"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.300")}, "--unit needs"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--listen"),
+          QStringLiteral("61408")},
+         "--listen needs HOST:PORT"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--allow"),
+          QStringLiteral("10.0.0.1,nobody")},
+         "--allow needs addresses"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("extra")},
+         "takes no operands"},
+        {{QStringLiteral("--port"), QString::number(test::FreeUdpPort()), QStringLiteral("bridge"), QStringLiteral("--unit"),
+          QStringLiteral("127.0.0.2"), QStringLiteral("--listen"), takenAddress},
+         "cannot listen on 127.0.0.1"},
+    };
+    for (const auto& c : cases) {
+      QProcess ctl;
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert(QStringLiteral("MZR4700_LOCAL_IP"), QStringLiteral("127.0.0.1"));
+      ctl.setProcessEnvironment(env);
+      ctl.start(QStringLiteral(MZR_CTL_EXECUTABLE), c.args);
+      QVERIFY(ctl.waitForFinished(15000));
+      const QString err = QString::fromUtf8(ctl.readAllStandardError());
+      QCOMPARE(ctl.exitCode(), 2);
+      QVERIFY2(err.contains(QLatin1String(c.message)), qPrintable(err));
+    }
+  }
 };
 
 QTEST_GUILESS_MAIN(BridgeEndToEndTest)
