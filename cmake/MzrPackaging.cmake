@@ -13,10 +13,18 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700.svg
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-48.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/48x48/apps RENAME mzr4700.png)
 # shared-mime-info reads every file of mime/packages; the package's triggers rebuild the
-# database (and the desktop and icon caches) on installation, so no maintainer scripts.
+# database (and the desktop and icon caches) on installation, so no maintainer script is
+# needed for them.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-project.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME mzr4700.xml)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The show automation bridge as a service (mzr4700-bridge@<unit address>), its user and the
+# template of its options; the package's postinst creates the user and copies the template
+# to /etc/default/mzr4700-bridge when that file does not exist yet.
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-bridge@.service DESTINATION lib/systemd/system)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-bridge.sysusers
+        DESTINATION lib/sysusers.d RENAME mzr4700-bridge.conf)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-bridge.default DESTINATION ${CMAKE_INSTALL_DATADIR}/mzr4700)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME mzr4700)
@@ -36,4 +44,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's Chinese texts for the standard dialogs, and a font with the Chinese captions.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk")
+# The one maintainer script: the bridge service's user and its options file.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

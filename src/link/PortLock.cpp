@@ -37,7 +37,15 @@ QString PortLock::PathFor(quint16 port) {
 }
 
 QString PortLock::HolderName(Holder holder) {
-  return holder == Holder::Program ? QStringLiteral("mzr4700") : QStringLiteral("mzr4700ctl");
+  switch (holder) {
+    case Holder::Program:
+      return QStringLiteral("mzr4700");
+    case Holder::Companion:
+      return QStringLiteral("mzr4700ctl");
+    case Holder::Bridge:
+      return QStringLiteral("mzr4700ctl bridge");
+  }
+  return {};
 }
 
 PortLock::Occupant PortLock::ReadOccupant() const {
@@ -45,13 +53,17 @@ PortLock::Occupant PortLock::ReadOccupant() const {
   char text[kRecordSize + 1] = {};
   const ssize_t got = ::pread(m_fd, text, sizeof text - 1, 0);
   if (got <= 0) return occupant;
-  const QStringList parts = QString::fromLatin1(text, got).trimmed().split(QLatin1Char(' '));
-  if (parts.size() != 2) return occupant;
+  // The name (which may hold a space), then the process id.
+  const QString record = QString::fromLatin1(text, got).trimmed();
+  const qsizetype space = record.lastIndexOf(QLatin1Char(' '));
+  if (space <= 0) return occupant;
   bool ok = false;
-  const qint64 pid = parts[1].toLongLong(&ok);
+  const qint64 pid = record.mid(space + 1).toLongLong(&ok);
   if (!ok || pid <= 0) return occupant;
-  if (parts[0] == HolderName(Holder::Program)) occupant.holder = Holder::Program;
-  if (parts[0] == HolderName(Holder::Companion)) occupant.holder = Holder::Companion;
+  const QString name = record.left(space);
+  for (const Holder holder : {Holder::Program, Holder::Companion, Holder::Bridge}) {
+    if (name == HolderName(holder)) occupant.holder = holder;
+  }
   occupant.pid = pid;
   return occupant;
 }
@@ -102,7 +114,7 @@ PortLock::Outcome PortLock::Acquire(int waitMs) {
       unnamedFor.start();
     }
     const bool unnamed = !m_occupant.holder && unnamedFor.elapsed() < kNameGraceMs;
-    const bool turnTaking = m_self == Holder::Companion && m_occupant.holder == Holder::Companion;
+    const bool turnTaking = m_self != Holder::Program && m_occupant.holder == Holder::Companion;
     if (!unnamed && (!turnTaking || waited.elapsed() >= waitMs)) return m_last = Outcome::HeldByOther;
     QThread::msleep(kPollMs);
   }
@@ -115,10 +127,11 @@ QString PortLock::refusal() const {
         .arg(m_port)
         .arg(m_openError);
   }
-  const QString holder = m_occupant.holder ? QStringLiteral("%1 (process %2)")
-                                                 .arg(HolderName(*m_occupant.holder))
-                                                 .arg(m_occupant.pid)
-                                           : QStringLiteral("another mzr4700 client");
+  QString holder = m_occupant.holder ? QStringLiteral("%1 (process %2)")
+                                           .arg(HolderName(*m_occupant.holder))
+                                           .arg(m_occupant.pid)
+                                     : QStringLiteral("another mzr4700 client");
+  if (m_occupant.holder == Holder::Bridge) holder += QStringLiteral(", the show automation bridge");
   return QStringLiteral("UDP port %1 is in use on this PC by %2, and two clients on one port would take each "
                         "other's answers")
       .arg(m_port)
@@ -132,10 +145,11 @@ QString PortLock::refusalChinese() const {
         .arg(m_port)
         .arg(m_openError);
   }
-  const QString holder = m_occupant.holder ? QStringLiteral("%1（进程%2）")
-                                                 .arg(HolderName(*m_occupant.holder))
-                                                 .arg(m_occupant.pid)
-                                           : QStringLiteral("另一个mzr4700程序");
+  QString holder = m_occupant.holder ? QStringLiteral("%1（进程%2）")
+                                           .arg(HolderName(*m_occupant.holder))
+                                           .arg(m_occupant.pid)
+                                     : QStringLiteral("另一个mzr4700程序");
+  if (m_occupant.holder == Holder::Bridge) holder += QStringLiteral("，即放映自动化桥接服务");
   return QStringLiteral("本机的UDP端口%1已被%2占用，两个程序共用一个端口会互相收走对方的应答。").arg(m_port).arg(holder);
 }
 

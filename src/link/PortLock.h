@@ -17,7 +17,9 @@ class PortLock final {
   Q_DISABLE_COPY_MOVE(PortLock)
 
  public:
-  enum class Holder { Program, Companion };
+  // Bridge: mzr4700ctl bridge, the show automation service, which holds the port for as
+  // long as it runs.
+  enum class Holder { Program, Companion, Bridge };
 
   enum class Outcome {
     Locked,
@@ -28,9 +30,9 @@ class PortLock final {
   PortLock(quint16 port, Holder self);
   ~PortLock();  // releases the lock
 
-  // Takes the lock. The program never waits. A companion command waits up to waitMs while
-  // another companion command holds the port (commands started side by side take turns),
-  // and gives up at once when the program holds it.
+  // Takes the lock. The program never waits. A companion command or the bridge waits up to
+  // waitMs while a companion command holds the port (commands started side by side take
+  // turns), and gives up at once when the program or the bridge holds it.
   Outcome Acquire(int waitMs);
   bool held() const { return m_held; }
 
@@ -40,7 +42,7 @@ class PortLock final {
   QString refusalChinese() const;
 
   static QString PathFor(quint16 port);
-  // The name a holder goes by in refusals: "mzr4700" or "mzr4700ctl".
+  // The name a holder goes by in refusals: "mzr4700", "mzr4700ctl" or "mzr4700ctl bridge".
   static QString HolderName(Holder holder);
 
  private:

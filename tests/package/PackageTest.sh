@@ -21,9 +21,16 @@ done
 # Every file where an installer expects it.
 for f in bin/mzr4700 bin/mzr4700ctl bin/mzr4700-sim share/applications/mzr4700.desktop \
          share/icons/hicolor/scalable/apps/mzr4700.svg share/icons/hicolor/48x48/apps/mzr4700.png \
-         share/mime/packages/mzr4700.xml; do
+         share/mime/packages/mzr4700.xml lib/systemd/system/mzr4700-bridge@.service \
+         lib/sysusers.d/mzr4700-bridge.conf share/mzr4700/mzr4700-bridge.default; do
   [ -f "$usr/$f" ] || fail "missing /usr/$f"
 done
+# The bridge service's user and options file come from the postinst.
+dpkg-deb -e "$deb" "$work/control"
+[ -x "$work/control/postinst" ] || fail "no executable postinst"
+grep -q 'mzr4700-bridge.conf' "$work/control/postinst" || fail "postinst does not create the bridge's user"
+grep -q '^ExecStart=/usr/bin/mzr4700ctl .*bridge --unit %I' "$usr/lib/systemd/system/mzr4700-bridge@.service" ||
+  fail "the bridge service does not start mzr4700ctl bridge for its instance"
 [ "$(identify -format '%wx%h' "$usr/share/icons/hicolor/48x48/apps/mzr4700.png")" = 48x48 ] || fail "PNG icon is not 48x48"
 
 # --version and --help of the three installed programs, with no display.

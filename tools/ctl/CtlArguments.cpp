@@ -1,5 +1,6 @@
 #include "CtlArguments.h"
 
+#include <QHostAddress>
 #include <QRegularExpression>
 
 namespace mzr::ctl {
@@ -24,6 +25,7 @@ const QList<CommandSpec>& Commands() {
       {Command::audit, "audit", {QStringLiteral("json"), QStringLiteral("time")}},
       {Command::get, "get", {}},
       {Command::set, "set", {QStringLiteral("store")}},
+      {Command::bridge, "bridge", {QStringLiteral("unit"), QStringLiteral("listen"), QStringLiteral("allow")}},
   };
   return commands;
 }
@@ -83,6 +85,10 @@ QString UsageText() {
       "                                   change fields of a project file, or of a unit as the program's\n"
       "                                   editors do (--store: then store them in the unit); VALUE is the\n"
       "                                   stored number or the text shown, e.g. -3.0dB, 40Hz, 24dB/OCT\n"
+      "  bridge --unit IP [--listen HOST:PORT] [--allow ADDR[,ADDR...]]...\n"
+      "                                   serve the show automation's line commands on TCP (default\n"
+      "                                   127.0.0.1:61408) to the unit at IP; --allow: the client addresses\n"
+      "                                   (or ADDR/PREFIX subnets) that may connect\n"
       "\n"
       "Global options (else MZR4700_LOCAL_IP, MZR4700_PORT and Config.ini, as the program):\n"
       "  --local IP     this PC's address on the units' network\n"
@@ -136,7 +142,9 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
         return QStringLiteral("the %1 command takes no option '%2'").arg(QLatin1String(command->name), Dashed(name));
       }
     }
-    if (seenOptions.contains(name)) return QStringLiteral("option '%1' given twice").arg(Dashed(name));
+    if (seenOptions.contains(name) && name != QLatin1String("allow")) {
+      return QStringLiteral("option '%1' given twice").arg(Dashed(name));
+    }
     seenOptions << name;
 
     if (kFlags.contains(name)) {
@@ -172,6 +180,28 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
     } else if (name == QLatin1String("png")) {
       if (value.isEmpty()) return QStringLiteral("--png needs a file name");
       result.pngPath = value;
+    } else if (name == QLatin1String("unit")) {
+      const auto unit = UnitAddress(value);
+      if (!unit) return QStringLiteral("--unit needs a unit's IPv4 address, not '%1'").arg(value);
+      result.unitIp = *unit;
+    } else if (name == QLatin1String("listen")) {
+      const qsizetype colon = value.lastIndexOf(QLatin1Char(':'));
+      const auto port = colon > 0 ? Number(value.mid(colon + 1), 1, 65535) : std::nullopt;
+      const QString host = colon > 0 ? value.left(colon) : QString();
+      if (!port || QHostAddress(host).protocol() != QAbstractSocket::IPv4Protocol) {
+        return QStringLiteral("--listen needs HOST:PORT with an IPv4 address, e.g. 0.0.0.0:61408, not '%1'").arg(value);
+      }
+      result.listenHost = host;
+      result.listenPort = static_cast<quint16>(*port);
+    } else if (name == QLatin1String("allow")) {
+      for (const QString& entry : value.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        const qsizetype slash = entry.indexOf(QLatin1Char('/'));
+        const bool ok = slash < 0 ? !QHostAddress(entry).isNull()
+                                  : !QHostAddress::parseSubnet(entry).first.isNull();
+        if (!ok) return QStringLiteral("--allow needs addresses or ADDR/PREFIX subnets, not '%1'").arg(entry);
+        result.allow << entry;
+      }
+      if (result.allow.isEmpty()) return QStringLiteral("--allow needs at least one address");
     } else if (name == QLatin1String("ip")) {
       result.newIp = value;
     } else if (name == QLatin1String("mask")) {
@@ -247,6 +277,10 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
                                                : QStringLiteral("set needs a file or a unit's IP and at least one "
                                                                 "FIELD=VALUE");
       }
+      break;
+    case Command::bridge:
+      error = wantOperands(0, "");
+      if (!error && result.unitIp.isEmpty()) error = QStringLiteral("bridge needs --unit IP");
       break;
     case Command::curve:
       error = wantOperands(1, "a file");

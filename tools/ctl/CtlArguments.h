@@ -10,7 +10,7 @@
 
 namespace mzr::ctl {
 
-enum class Command { help, version, search, backup, restore, restart, setNet, show, diff, curve, audit, get, set };
+enum class Command { help, version, search, backup, restore, restart, setNet, show, diff, curve, audit, get, set, bridge };
 
 struct CtlArguments {
   Command command = Command::help;
@@ -29,6 +29,10 @@ struct CtlArguments {
   QString newIp, newMask, newGateway;  // set-net --ip --mask --gateway
   std::optional<int> channel;       // curve --channel
   QString pngPath;                  // curve --png
+  QString unitIp;                   // bridge --unit
+  QString listenHost = QStringLiteral("127.0.0.1");  // bridge --listen HOST:PORT
+  quint16 listenPort = 61408;
+  QStringList allow;                // bridge --allow, each ADDR or ADDR/PREFIX
 };
 
 // The arguments after the program name. A refusal gives its one-line message.

@@ -80,6 +80,8 @@ CtlResult CtlRunner::Run() {
       return GetFields();
     case Command::set:
       return SetFields();
+    case Command::bridge:
+      return Bridge();
   }
   return CtlResult::Fail(ExitCode::usage, QStringLiteral("unknown command"));
 }

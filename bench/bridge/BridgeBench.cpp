@@ -1,0 +1,221 @@
+// The automation bridge timed end to end: a TCP client here, the real `mzr4700ctl bridge`
+// process, mzr4700-sim as the unit, all on loopback. Its anchor is the link's own write ->
+// acknowledgement time with the same frame, measured first in this program (the bridge's
+// port lock then keeps this program's link off the port). Then the soak: many mixed commands
+// pipelined, with the bridge's resident memory before and after.
+//   mzr4700-bridge-bench [--commands N] [--pipelined P] [--soak S]
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "BenchSupport.h"
+#include "core/AppState.h"
+#include "link/ParamLink.h"
+#include "model/ParameterImage.h"
+#include "model/WriteSpan.h"
+#include "support/SimProcess.h"
+
+using namespace mzr;
+using mzr::bench::RunUntil;
+
+namespace {
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0.0;
+  std::sort(v.begin(), v.end());
+  return v[static_cast<std::size_t>(p * static_cast<double>(v.size() - 1))];
+}
+
+long ResidentKb(qint64 pid) {
+  QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+  if (!status.open(QIODevice::ReadOnly)) return -1;
+  for (const QByteArray& line : status.readAll().split('\n')) {
+    if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
+  }
+  return -1;
+}
+
+// Replies read so far, counted by line.
+struct Client {
+  QTcpSocket socket;
+  QByteArray buffer;
+  qint64 lines = 0;
+  qint64 errors = 0;
+  void Take() {
+    buffer += socket.readAll();
+    qsizetype end;
+    while ((end = buffer.indexOf('\n')) >= 0) {
+      if (buffer.startsWith("error")) ++errors;
+      buffer.remove(0, end + 1);
+      ++lines;
+    }
+  }
+  bool WaitLines(qint64 count, int limitMs) {
+    return RunUntil(
+        [&] {
+          Take();
+          return lines >= count;
+        },
+        limitMs);
+  }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QCommandLineParser parser;
+  parser.addHelpOption();
+  const QCommandLineOption commandsOption(QStringLiteral("commands"), QStringLiteral("commands timed one by one"),
+                                          QStringLiteral("N"), QStringLiteral("2000"));
+  const QCommandLineOption pipelinedOption(QStringLiteral("pipelined"), QStringLiteral("commands sent at once"),
+                                           QStringLiteral("P"), QStringLiteral("20000"));
+  const QCommandLineOption soakOption(QStringLiteral("soak"), QStringLiteral("commands of the soak"),
+                                      QStringLiteral("S"), QStringLiteral("100000"));
+  parser.addOptions({commandsOption, pipelinedOption, soakOption});
+  parser.process(app);
+  const int commands = std::max(1, parser.value(commandsOption).toInt());
+  const int pipelined = std::max(1, parser.value(pipelinedOption).toInt());
+  const int soak = std::max(1000, parser.value(soakOption).toInt());
+
+  const quint16 port = test::FreeUdpPort();
+  QProcess sim;
+  if (!bench::StartSimulator(sim, {QStringLiteral("--port"), QString::number(port), QStringLiteral("--units"),
+                                   QStringLiteral("1")})) {
+    std::fprintf(stderr, "cannot start mzr4700-sim\n");
+    return 1;
+  }
+
+  // 1. The anchor: the link alone, the master mute's frame, write -> acknowledgement.
+  {
+    AppState state;
+    ParameterImage image;
+    ParamLink::Options options;
+    options.port = port;
+    ParamLink link(state, image, options);
+    if (!link.Open()) return 1;
+    link.setLocalIp(QStringLiteral("127.0.0.1"));
+    state.networkMode = 1;
+    state.connected = 1;
+    link.setRemoteAddress(QStringLiteral("127.0.0.2"));
+    int acks = 0;
+    QObject::connect(&link, &ParamLink::acknowledged, [&](int) { ++acks; });
+    const WriteSpan span = WriteSpanFor(EditedField::masterFlags);
+    std::vector<double> micros;
+    for (int i = 0; i < commands; ++i) {
+      image.setMasterFlags(static_cast<std::uint8_t>(i % 2));
+      const int before = acks;
+      QElapsedTimer clock;
+      clock.start();
+      link.SendSpan(span);
+      if (RunUntil([&] { return acks > before; }, 2000)) micros.push_back(static_cast<double>(clock.nsecsElapsed()) / 1000.0);
+    }
+    std::printf("link write -> acknowledgement (%d writes): median %.1f us, p99 %.1f us, lost %d\n", commands,
+                Percentile(micros, 0.5), Percentile(micros, 0.99), commands - static_cast<int>(micros.size()));
+  }
+
+  // 2. The bridge process.
+  quint16 tcpPort = 0;
+  {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    tcpPort = probe.serverPort();
+  }
+  QProcess bridge;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("MZR4700_LOCAL_IP"), QStringLiteral("127.0.0.1"));
+  bridge.setProcessEnvironment(env);
+  bridge.start(QCoreApplication::applicationDirPath() + QStringLiteral("/mzr4700ctl"),
+               {QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(port),
+                QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--listen"),
+                QStringLiteral("127.0.0.1:%1").arg(tcpPort)});
+  QByteArray log;
+  if (!bridge.waitForStarted(5000) ||
+      !RunUntil([&] { return (log += bridge.readAllStandardError()).contains("read the settings"); }, 15000)) {
+    std::fprintf(stderr, "the bridge did not start: %s\n", log.constData());
+    return 1;
+  }
+  Client client;
+  client.socket.connectToHost(QHostAddress::LocalHost, tcpPort);
+  if (!RunUntil([&] { return client.socket.state() == QAbstractSocket::ConnectedState; }, 5000)) return 1;
+
+  // 3. One command at a time: command -> acknowledgement -> reply.
+  {
+    std::vector<double> micros;
+    for (int i = 0; i < commands; ++i) {
+      const qint64 before = client.lines;
+      QElapsedTimer clock;
+      clock.start();
+      client.socket.write(i % 2 ? "mute 1\n" : "mute 0\n");
+      client.socket.flush();
+      if (client.WaitLines(before + 1, 5000)) micros.push_back(static_cast<double>(clock.nsecsElapsed()) / 1000.0);
+    }
+    std::printf("bridge command -> acknowledgement -> reply, one at a time (%d commands): median %.1f us, p99 %.1f us, "
+                "errors %lld\n",
+                commands, Percentile(micros, 0.5), Percentile(micros, 0.99), static_cast<long long>(client.errors));
+  }
+
+  // 4. Pipelined: every command sent at once, the bridge still one frame at a time.
+  {
+    QByteArray batch;
+    for (int i = 0; i < pipelined; ++i) batch += i % 2 ? "mute 1\n" : "mute 0\n";
+    const qint64 before = client.lines;
+    const qint64 errorsBefore = client.errors;
+    QElapsedTimer clock;
+    clock.start();
+    client.socket.write(batch);
+    const bool all = client.WaitLines(before + pipelined, 120000);
+    const double seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+    std::printf("bridge pipelined (%d commands, one client): %.0f commands/s, all %s in %.0f ms, errors %lld\n",
+                pipelined, static_cast<double>(client.lines - before) / seconds, all ? "answered" : "NOT answered",
+                seconds * 1000.0, static_cast<long long>(client.errors - errorsBefore));
+  }
+
+  // 5. Soak: mixed commands in chunks of 1000 pipelined lines; memory after a warm-up and
+  // at the end.
+  {
+    const QList<QByteArray> mix{"mute 1\n", "fader 6.5\n", "fader?\n", "get outputLevel[1]\n", "input opt2\n",
+                                "set outputLevel[0]=-3.0dB\n", "mute 0\n", "input 0\n", "cp750.sys.fader 70\n",
+                                "volume 3\n"};
+    const auto run = [&](int count) {
+      int sent = 0;
+      while (sent < count) {
+        const int chunk = std::min(1000, count - sent);
+        QByteArray batch;
+        for (int i = 0; i < chunk; ++i) batch += mix[(sent + i) % mix.size()];
+        const qint64 before = client.lines;
+        client.socket.write(batch);
+        if (!client.WaitLines(before + chunk, 60000)) return false;
+        sent += chunk;
+      }
+      return true;
+    };
+    run(1000);
+    const qint64 errorsBefore = client.errors;
+    const long rssBefore = ResidentKb(bridge.processId());
+    QElapsedTimer clock;
+    clock.start();
+    const bool done = run(soak);
+    const long rssAfter = ResidentKb(bridge.processId());
+    std::printf("soak (%d mixed commands, a tenth of them refused): %s in %.1f s, errors %lld\n", soak,
+                done ? "all answered" : "NOT all answered", static_cast<double>(clock.elapsed()) / 1000.0,
+                static_cast<long long>(client.errors - errorsBefore));
+    std::printf("  bridge resident memory: %ld kB after 1000 commands, %ld kB after the soak (%+ld kB)\n", rssBefore,
+                rssAfter, rssAfter - rssBefore);
+  }
+
+  bridge.terminate();
+  bridge.waitForFinished(5000);
+  sim.terminate();
+  sim.waitForFinished(5000);
+  return 0;
+}

@@ -1,0 +1,510 @@
+// The automation bridge as a booth's automation sees it: real TCP clients against the bridge
+// (in this process, with a short time-out, and once as the real `mzr4700ctl bridge`
+// process), the bridge against mzr4700-sim on a free loopback port, and the frames checked
+// in the simulator's log byte for byte.
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+#include "bridge/BridgeServer.h"
+#include "bridge/BridgeUnit.h"
+#include "core/AppState.h"
+#include "link/DeviceCommands.h"
+#include "link/ParamLink.h"
+#include "link/PortLock.h"
+#include "model/ParameterImage.h"
+#include "support/SimProcess.h"
+
+using namespace mzr;
+using namespace mzr::bridge;
+using mzr::test::SimProcess;
+
+namespace {
+
+// The bridge with its own link, as `mzr4700ctl bridge` assembles it.
+struct InProcessBridge {
+  explicit InProcessBridge(quint16 udpPort, int timeoutMs, BridgeServer::Options options = {})
+      : link(state, image, LinkOptions(udpPort, timeoutMs)),
+        commands(state, image, link),
+        unit(state, image, link, commands, QStringLiteral("127.0.0.2"), timeoutMs),
+        server(unit, WithFreePort(std::move(options))) {
+    link.Open();
+    link.setLocalIp(QStringLiteral("127.0.0.1"));
+    server.Listen(nullptr);
+    unit.Start();
+  }
+  static ParamLink::Options LinkOptions(quint16 port, int timeoutMs) {
+    ParamLink::Options o;
+    o.port = port;
+    o.timeoutMs = timeoutMs;
+    return o;
+  }
+  static BridgeServer::Options WithFreePort(BridgeServer::Options o) {
+    o.port = 0;
+    return o;
+  }
+  AppState state;
+  ParameterImage image;
+  ParamLink link;
+  DeviceCommands commands;
+  BridgeUnit unit;
+  BridgeServer server;
+};
+
+// Runs the event loop until done() holds, sleeping only until the next event (QTest's
+// qWaitFor sleeps 10 ms between passes, which would pace a pipeline of thousands of
+// commands). A timer wakes the loop so the time limit is kept.
+template <typename Done>
+bool WaitUntil(Done done, int limitMs) {
+  QTimer wake;
+  wake.start(20);
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > limitMs) return false;
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
+// A line client of the bridge; waits by running the event loop, so an in-process bridge
+// keeps serving meanwhile.
+class LineClient {
+ public:
+  bool Connect(quint16 port, const QHostAddress& from = QHostAddress()) {
+    if (!from.isNull() && !m_socket.bind(from, 0)) return false;
+    m_socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
+    return QTest::qWaitFor([&] { return m_socket.state() == QAbstractSocket::ConnectedState; }, 5000);
+  }
+  void Send(const QByteArray& bytes) {
+    m_socket.write(bytes);
+    m_socket.flush();
+  }
+  // The next count lines (without line ends); fewer when they do not come in time.
+  QStringList Lines(int count, int timeoutMs = 10000) {
+    (void)WaitUntil(
+        [&] {
+          m_buffer += m_socket.readAll();
+          return m_buffer.count('\n') >= count;
+        },
+        timeoutMs);  // the caller compares what came
+    QStringList lines;
+    while (lines.size() < count && m_buffer.contains('\n')) {
+      const qsizetype end = m_buffer.indexOf('\n');
+      QByteArray line = m_buffer.left(end);
+      if (line.endsWith('\r')) line.chop(1);
+      lines << QString::fromUtf8(line);
+      m_buffer.remove(0, end + 1);
+    }
+    return lines;
+  }
+  QString Ask(const QByteArray& line) {
+    Send(line + '\n');
+    const QStringList lines = Lines(1);
+    return lines.isEmpty() ? QStringLiteral("<no reply>") : lines.first();
+  }
+  bool WaitClosed(int timeoutMs = 5000) {
+    return QTest::qWaitFor([&] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, timeoutMs);
+  }
+  QByteArray Unread() { return m_buffer + m_socket.readAll(); }
+  QTcpSocket& socket() { return m_socket; }
+
+ private:
+  QTcpSocket m_socket;
+  QByteArray m_buffer;
+};
+
+struct Frame {
+  int command;
+  int address;
+  int count;
+  const char* data;
+};
+
+// The frames of the log from line `from` on, as "command address count data".
+QStringList FramesFrom(const SimProcess& sim, qsizetype from) {
+  QStringList frames;
+  const QList<QJsonObject> lines = sim.LogLines();
+  for (qsizetype i = from; i < lines.size(); ++i) {
+    const QJsonObject& l = lines[i];
+    frames << QStringLiteral("%1 %2 %3 %4")
+                  .arg(l.value(QStringLiteral("command")).toInt())
+                  .arg(l.value(QStringLiteral("address")).toInt())
+                  .arg(l.value(QStringLiteral("count")).toInt())
+                  .arg(l.value(QStringLiteral("data")).toString());
+  }
+  return frames;
+}
+
+QString FrameText(const Frame& f) {
+  return QStringLiteral("%1 %2 %3 %4").arg(f.command).arg(f.address).arg(f.count).arg(QLatin1String(f.data));
+}
+
+QStringList SimArgs(quint16 port) {
+  return {QStringLiteral("--port"), QString::number(port), QStringLiteral("--units"), QStringLiteral("1")};
+}
+
+quint16 FreeTcpPort() {
+  QTcpServer probe;
+  probe.listen(QHostAddress::LocalHost, 0);
+  return probe.serverPort();
+}
+
+}  // namespace
+
+class BridgeEndToEndTest final : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // Every command with the frames the program's controls send, one command at a time so
+  // each command's frames are told apart; replies in both dialects.
+  void everyCommandSendsTheControlsFrames() {
+    const quint16 port = test::FreeUdpPort();
+    SimProcess sim;
+    QString error;
+    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
+    InProcessBridge bridge(port, 5000);
+    LineClient client;
+    QVERIFY(client.Connect(bridge.server.port()));
+    // The image is read at start.
+    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+    QCOMPARE(FramesFrom(sim, 0), QStringList{QStringLiteral("3 0 852 ")});
+
+    struct Step {
+      const char* line;
+      QString reply;
+      QList<Frame> frames;
+    };
+    const QString ok = QStringLiteral("ok");
+    const QList<Step> steps{
+        {"fader 5.5", ok, {{6, 823, 8, "3746464646464646"}}},
+        {"fader?", QStringLiteral("fader 5.5"), {}},
+        {"mute 1", ok, {{6, 835, 1, "03"}}},
+        {"mute?", QStringLiteral("mute 1"), {}},
+        {"mute 0", ok, {{6, 835, 1, "02"}}},
+        // The input buttons: the fader follows the new input (55 -> 70) and its frame goes
+        // first; choosing the same input again moves no fader.
+        {"input coax1", ok, {{6, 823, 8, "3746464646464646"}, {6, 822, 5, "0237464646"}}},
+        {"input 2", ok, {{6, 822, 5, "0237464646"}}},
+        {"input?", QStringLiteral("input 2"), {}},
+        {"get faderLevel[2]", QStringLiteral("faderLevel[2]                70                   7.0"), {}},
+        {"set outputLevel[1]=-3.0dB", ok, {{6, 199, 1, "26"}}},
+        {"get outputLevel[1]", QStringLiteral("outputLevel[1]               38                   -3.0dB"), {}},
+        {"set fadeTime=3", ok, {{16, 833, 1, "03"}}},
+        {"store", ok, {{6, 3000, 1, "02"}}},
+        {"cp750.sys.fader 45", QStringLiteral("cp750.sys.fader 45"), {{6, 823, 8, "37462d4646464646"}}},
+        {"cp750.ctrl.fader_delta -5", QStringLiteral("cp750.ctrl.fader_delta -5"), {{6, 823, 8, "3746284646464646"}}},
+        {"cp750.sys.input_mode dig_1",
+         QStringLiteral("cp750.sys.input_mode dig_1"),
+         {{6, 823, 8, "3746284646464646"}, {6, 822, 5, "0037462846"}}},
+        {"cp750.sys.input_mode last",
+         QStringLiteral("cp750.sys.input_mode dig_3"),
+         {{6, 823, 8, "3746284646464646"}, {6, 822, 5, "0237462846"}}},
+        {"cp750.sys.fader ?", QStringLiteral("cp750.sys.fader 40"), {}},
+        {"cp750.sys.mute 1", QStringLiteral("cp750.sys.mute 1"), {{6, 835, 1, "03"}}},
+        {"cp750.sys.mute ?", QStringLiteral("cp750.sys.mute 1"), {}},
+        {"cp750.sysinfo.version ?", QStringLiteral("cp750.sysinfo.version " MZR_VERSION_TEXT), {}},
+    };
+    for (const Step& step : steps) {
+      const qsizetype before = sim.LogLines().size();
+      QCOMPARE(client.Ask(step.line), step.reply);
+      QVERIFY(sim.WaitForLogLines(before + step.frames.size()));
+      QStringList expected;
+      for (const Frame& f : step.frames) expected << FrameText(f);
+      QCOMPARE(FramesFrom(sim, before), expected);
+    }
+    // The simulated unit holds what the bridge says it holds.
+    QCOMPARE(client.Ask("get inputSource"), QStringLiteral("inputSource                  2                    Digital COAX 1"));
+  }
+
+  // A refusal answers "error ..." and sends nothing; pipelined, the replies keep their order.
+  void refusalsSendNothing() {
+    const quint16 port = test::FreeUdpPort();
+    SimProcess sim;
+    QString error;
+    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
+    InProcessBridge bridge(port, 5000);
+    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+    LineClient client;
+    QVERIFY(client.Connect(bridge.server.port()));
+
+    const QList<QPair<QByteArray, QString>> refused{
+        {"fader 10.5", QStringLiteral("0.0 to 10.0")},
+        {"mute 2", QStringLiteral("0 or 1")},
+        {"input 7", QStringLiteral("0 to 4")},
+        {"volume 3", QStringLiteral("unknown command 'volume'")},
+        {"get outputLevel", QStringLiteral("names 8 values")},
+        {"get nothingHere", QStringLiteral("unknown field")},
+        {"set outputLevel[0]=99", QStringLiteral("outside the field's range")},
+        {"set macAddress=1", QStringLiteral("not changed by any editor")},
+        {"set theaterName=Hall 9", QStringLiteral("only with the whole image")},
+        {"cp750.sys.input_mode analog", QStringLiteral("dig_1 to dig_4")},
+        {"cp750.sys.input_mode last", QStringLiteral("no other input was chosen")},
+        {QByteArray(300, 'x'), QStringLiteral("longer than 256 bytes")},
+        {QByteArray("mute \x01\x02\x03"), QStringLiteral("control or non-UTF-8")},
+    };
+    QByteArray batch;
+    for (const auto& [line, reason] : refused) batch += line + "\r\n";
+    batch += "mute?\r\n";
+    const qsizetype before = sim.LogLines().size();
+    client.Send(batch);
+    const QStringList replies = client.Lines(static_cast<int>(refused.size()) + 1);
+    QCOMPARE(replies.size(), refused.size() + 1);
+    for (qsizetype i = 0; i < refused.size(); ++i) {
+      QVERIFY2(replies[i].startsWith(QLatin1String("error ")) && replies[i].contains(refused[i].second),
+               qPrintable(replies[i]));
+    }
+    QCOMPARE(replies.last(), QStringLiteral("mute 0"));
+
+    // While a test signal plays, the input buttons change nothing; neither does the bridge.
+    QCOMPARE(client.Ask("set testSignalMask=1"), QStringLiteral("ok"));
+    QVERIFY(client.Ask("input 3").contains(QLatin1String("test signal")));
+    QCOMPARE(client.Ask("input?"), QStringLiteral("input 0"));
+    // The frame after the test signal's is the next command's: nothing went out between.
+    QCOMPARE(client.Ask("set testSignalMask=0"), QStringLiteral("ok"));
+    QVERIFY(sim.WaitForLogLines(before + 2));
+    QCOMPARE(FramesFrom(sim, before), (QStringList{QStringLiteral("6 831 2 0100"), QStringLiteral("6 831 2 0000")}));
+  }
+
+  // Several clients pipelining at once: each gets its own replies in its own order, every
+  // frame reaches the unit, and the fader frames carry each client's values.
+  void severalPipelinedClients() {
+    const quint16 port = test::FreeUdpPort();
+    SimProcess sim;
+    QString error;
+    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
+    InProcessBridge bridge(port, 5000);
+    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+    constexpr int kClients = 4;
+    constexpr int kRounds = 40;
+    std::array<LineClient, kClients> clients;
+    for (int c = 0; c < kClients; ++c) {
+      QVERIFY(clients[static_cast<std::size_t>(c)].Connect(bridge.server.port()));
+      QByteArray batch;
+      for (int r = 0; r < kRounds; ++r) batch += QStringLiteral("mute %1\nget fadeTime\n").arg((r + c) % 2).toUtf8();
+      clients[static_cast<std::size_t>(c)].Send(batch);
+    }
+    for (int c = 0; c < kClients; ++c) {
+      const QStringList replies = clients[static_cast<std::size_t>(c)].Lines(2 * kRounds, 30000);
+      QCOMPARE(replies.size(), 2 * kRounds);
+      for (int r = 0; r < kRounds; ++r) {
+        QCOMPARE(replies[2 * r], QStringLiteral("ok"));
+        QVERIFY(replies[2 * r + 1].startsWith(QLatin1String("fadeTime ")));
+      }
+    }
+    QVERIFY(sim.WaitForLogLines(1 + kClients * kRounds));
+    QCOMPARE(sim.LogLines().size(), 1 + kClients * kRounds);
+    for (const QJsonObject& line : sim.LogLines().mid(1)) {
+      QCOMPARE(line.value(QStringLiteral("address")).toInt(), 835);
+      QCOMPARE(line.value(QStringLiteral("outcome")).toString(), QStringLiteral("answered"));
+    }
+
+    // More commands at once than the bridge buffers for one client (16 KiB): it stops
+    // reading that client while the unit works and must take it up again, not stall.
+    constexpr int kBurst = 3000;
+    LineClient burst;
+    QVERIFY(burst.Connect(bridge.server.port()));
+    burst.Send(QByteArray("mute 1\n").repeated(kBurst));
+    const QStringList replies = burst.Lines(kBurst, 60000);
+    QCOMPARE(replies.size(), kBurst);
+    QCOMPARE(replies.count(QStringLiteral("ok")), kBurst);
+  }
+
+  // Only allowed addresses are served; others are closed at once with nothing sent.
+  void allowListClosesOthersAtOnce() {
+    const quint16 port = test::FreeUdpPort();
+    SimProcess sim;
+    QString error;
+    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
+    BridgeServer::Options options;
+    options.listenAddress = QHostAddress(QHostAddress::AnyIPv4);
+    options.allow << *BridgeServer::ParseAllowEntry(QStringLiteral("127.0.0.9"))
+                  << *BridgeServer::ParseAllowEntry(QStringLiteral("127.1.0.0/16"));
+    InProcessBridge bridge(port, 5000, options);
+    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+    QSignalSpy logged(&bridge.server, &BridgeServer::logLine);
+
+    LineClient stranger;
+    QVERIFY(stranger.Connect(bridge.server.port(), QHostAddress(QStringLiteral("127.0.0.1"))) ||
+            stranger.socket().state() == QAbstractSocket::UnconnectedState);
+    stranger.Send("mute 1\n");
+    QVERIFY(stranger.WaitClosed());
+    QCOMPARE(stranger.Unread(), QByteArray());
+    QVERIFY(QTest::qWaitFor([&] { return !logged.isEmpty(); }, 5000));
+    QVERIFY(logged.first().first().toString().contains(QLatin1String("refused 127.0.0.1:")));
+
+    for (const char* from : {"127.0.0.9", "127.1.2.3"}) {
+      LineClient allowed;
+      QVERIFY(allowed.Connect(bridge.server.port(), QHostAddress(QLatin1String(from))));
+      QCOMPARE(allowed.Ask("mute?"), QStringLiteral("mute 0"));
+    }
+    QCOMPARE(sim.LogLines().size(), 1);  // the read at start; the stranger's mute never left
+  }
+
+  // A client dropping mid-line sends nothing; a client that stops reading is closed once its
+  // unread replies pass the bound, while another client goes on being served.
+  void partialLinesAndClientsThatStopReading() {
+    const quint16 port = test::FreeUdpPort();
+    SimProcess sim;
+    QString error;
+    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
+    BridgeServer::Options options;
+    options.maxUnsentBytes = 4096;
+    InProcessBridge bridge(port, 5000, options);
+    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+
+    {
+      LineClient dropping;
+      QVERIFY(dropping.Connect(bridge.server.port()));
+      dropping.Send("mute 1");  // no line end
+      QTest::qWait(50);          // let the bridge read the partial line before the close
+      dropping.socket().abort();
+    }
+    QVERIFY(QTest::qWaitFor([&] { return bridge.server.clientCount() == 0; }, 5000));
+
+    // The reader: its kernel buffers are made small, so unread replies pile up in the bridge.
+    QSignalSpy logged(&bridge.server, &BridgeServer::logLine);
+    LineClient silent;
+    silent.socket().setReadBufferSize(1);
+    QVERIFY(silent.Connect(bridge.server.port()));
+    silent.socket().setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 4096);
+    LineClient busy;
+    QVERIFY(busy.Connect(bridge.server.port()));
+    const QByteArray queries = QByteArray("get theaterName\n").repeated(20000);
+    silent.Send(queries);
+    for (int i = 0; i < 20; ++i) QCOMPARE(busy.Ask("mute?"), QStringLiteral("mute 0"));
+    QVERIFY(QTest::qWaitFor([&] { return bridge.server.clientCount() == 1; }, 30000));
+    QVERIFY(std::any_of(logged.cbegin(), logged.cend(), [](const QList<QVariant>& line) {
+      return line.first().toString().contains(QLatin1String("bytes of replies unread"));
+    }));
+    QCOMPARE(busy.Ask("mute 1"), QStringLiteral("ok"));
+    QCOMPARE(FramesFrom(sim, 1), QStringList{QStringLiteral("6 835 1 03")});
+  }
+
+  // The unit silent: errors while it is away (each within the time-out), then normal service
+  // once it answers again, with its image read anew first.
+  void silentThenReturningUnit() {
+    const quint16 port = test::FreeUdpPort();
+    auto sim = std::make_unique<SimProcess>();
+    QString error;
+    QVERIFY2(sim->Start(SimArgs(port), &error), qPrintable(error));
+    InProcessBridge bridge(port, 300);
+    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+    LineClient client;
+    QVERIFY(client.Connect(bridge.server.port()));
+    QCOMPARE(client.Ask("fader 3.0"), QStringLiteral("ok"));
+
+    QCOMPARE(sim->Stop(), 0);
+    client.Send("mute 1\nmute?\nfader 4.0\n");
+    const QStringList away = client.Lines(3);
+    QCOMPARE(away.size(), 3);
+    QVERIFY2(away[0].startsWith(QLatin1String("error the unit 127.0.0.2 did not answer a write")), qPrintable(away[0]));
+    QVERIFY2(away[1].contains(QLatin1String("did not answer the read of its settings")), qPrintable(away[1]));
+    QVERIFY2(away[2].contains(QLatin1String("did not answer the read of its settings")), qPrintable(away[2]));
+
+    // Back, with its own (default) settings: read again before the next command.
+    sim = std::make_unique<SimProcess>();
+    QVERIFY2(sim->Start(SimArgs(port), &error), qPrintable(error));
+    QCOMPARE(client.Ask("fader?"), QStringLiteral("fader 7.0"));
+    QCOMPARE(client.Ask("mute 1"), QStringLiteral("ok"));
+    QVERIFY(sim->WaitForLogLines(2));
+    QCOMPARE(FramesFrom(*sim, 0), (QStringList{QStringLiteral("3 0 852 "), QStringLiteral("6 835 1 03")}));
+  }
+
+  // The real `mzr4700ctl bridge`: serves a client, logs each connection and error on stderr,
+  // holds the UDP port, and the program and the other commands refuse, naming it.
+  void realProcessHoldsThePortLock() {
+    const quint16 port = test::FreeUdpPort();
+    SimProcess sim;
+    QString error;
+    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
+    const quint16 tcpPort = FreeTcpPort();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("MZR4700_LOCAL_IP"), QStringLiteral("127.0.0.1"));
+    env.insert(QStringLiteral("MZR4700_PORT"), QString::number(port));
+    QProcess bridge;
+    bridge.setProcessEnvironment(env);
+    bridge.start(QStringLiteral(MZR_CTL_EXECUTABLE),
+                 {QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(port),
+                  QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--listen"),
+                  QStringLiteral("127.0.0.1:%1").arg(tcpPort)});
+    QVERIFY(bridge.waitForStarted(10000));
+    QByteArray log;
+    QVERIFY(QTest::qWaitFor([&] { return (log += bridge.readAllStandardError()).contains("read the settings"); }, 15000));
+    QVERIFY2(log.contains("holding UDP port"), log.constData());
+
+    LineClient client;
+    QVERIFY(client.Connect(tcpPort));
+    QCOMPARE(client.Ask("mute 1"), QStringLiteral("ok"));
+    QVERIFY(client.Ask("fader 11").startsWith(QLatin1String("error ")));
+    QVERIFY(QTest::qWaitFor([&] { return (log += bridge.readAllStandardError()).contains("error fader takes"); }, 5000));
+    QVERIFY2(log.contains("connected"), log.constData());
+
+    // The program's start-up refusal and a companion command name the bridge.
+    const QString holder = QStringLiteral("mzr4700ctl bridge (process %1), the show automation bridge").arg(bridge.processId());
+    PortLock program(port, PortLock::Holder::Program);
+    QCOMPARE(program.Acquire(0), PortLock::Outcome::HeldByOther);
+    QVERIFY2(program.refusal().contains(holder), qPrintable(program.refusal()));
+    QProcess search;
+    search.setProcessEnvironment(env);
+    search.start(QStringLiteral(MZR_CTL_EXECUTABLE), {QStringLiteral("--local"), QStringLiteral("127.0.0.1"),
+                                                      QStringLiteral("--port"), QString::number(port),
+                                                      QStringLiteral("search"), QStringLiteral("--time"),
+                                                      QStringLiteral("300")});
+    QVERIFY(search.waitForFinished(30000));
+    QCOMPARE(search.exitCode(), 1);
+    QVERIFY(QString::fromUtf8(search.readAllStandardError()).contains(holder));
+    QCOMPARE(FramesFrom(sim, 0), (QStringList{QStringLiteral("3 0 852 "), QStringLiteral("6 835 1 03")}));
+
+    bridge.terminate();
+    QVERIFY(bridge.waitForFinished(10000));
+    QCOMPARE(program.Acquire(0), PortLock::Outcome::Locked);
+  }
+
+  // Bad options are refused in one line with the usage status, before anything listens or
+  // is sent.
+  void badOptionsAreRefused() {
+    QTcpServer taken;
+    QVERIFY(taken.listen(QHostAddress::LocalHost, 0));
+    const QString takenAddress = QStringLiteral("127.0.0.1:%1").arg(taken.serverPort());
+    const struct {
+      QStringList args;
+      const char* message;
+    } cases[] = {
+        {{QStringLiteral("bridge")}, "bridge needs --unit IP"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.300")}, "--unit needs"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--listen"),
+          QStringLiteral("61408")},
+         "--listen needs HOST:PORT"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--allow"),
+          QStringLiteral("10.0.0.1,nobody")},
+         "--allow needs addresses"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("extra")},
+         "takes no operands"},
+        {{QStringLiteral("--port"), QString::number(test::FreeUdpPort()), QStringLiteral("bridge"), QStringLiteral("--unit"),
+          QStringLiteral("127.0.0.2"), QStringLiteral("--listen"), takenAddress},
+         "cannot listen on 127.0.0.1"},
+    };
+    for (const auto& c : cases) {
+      QProcess ctl;
+      QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+      env.insert(QStringLiteral("MZR4700_LOCAL_IP"), QStringLiteral("127.0.0.1"));
+      ctl.setProcessEnvironment(env);
+      ctl.start(QStringLiteral(MZR_CTL_EXECUTABLE), c.args);
+      QVERIFY(ctl.waitForFinished(15000));
+      const QString err = QString::fromUtf8(ctl.readAllStandardError());
+      QCOMPARE(ctl.exitCode(), 2);
+      QVERIFY2(err.contains(QLatin1String(c.message)), qPrintable(err));
+    }
+  }
+};
+
+QTEST_GUILESS_MAIN(BridgeEndToEndTest)
+#include "BridgeEndToEndTest.moc"
