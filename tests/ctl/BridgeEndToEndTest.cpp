@@ -21,6 +21,7 @@
 #include "link/PortLock.h"
 #include "model/ParameterImage.h"
 #include "support/SimProcess.h"
+#include "workspace/Workspace.h"
 
 using namespace mzr;
 using namespace mzr::bridge;
@@ -28,32 +29,28 @@ using mzr::test::SimProcess;
 
 namespace {
 
-// The bridge with its own link, as `mzr4700ctl bridge` assembles it.
+// The bridge on its own workspace, as `mzr4700ctl bridge` assembles it.
 struct InProcessBridge {
   explicit InProcessBridge(quint16 udpPort, int timeoutMs, BridgeServer::Options options = {})
-      : link(state, image, LinkOptions(udpPort, timeoutMs)),
-        commands(state, image, link),
-        unit(state, image, link, commands, QStringLiteral("127.0.0.2"), timeoutMs),
+      : workspace(WorkspaceOptions(udpPort, timeoutMs)),
+        unit(workspace, QStringLiteral("127.0.0.2"), timeoutMs),
         server(unit, WithFreePort(std::move(options))) {
-    link.Open();
-    link.setLocalIp(QStringLiteral("127.0.0.1"));
+    workspace.link().Open();
+    workspace.link().setLocalIp(QStringLiteral("127.0.0.1"));
     server.Listen(nullptr);
     unit.Start();
   }
-  static ParamLink::Options LinkOptions(quint16 port, int timeoutMs) {
-    ParamLink::Options o;
-    o.port = port;
-    o.timeoutMs = timeoutMs;
+  static Workspace::Options WorkspaceOptions(quint16 port, int timeoutMs) {
+    Workspace::Options o;
+    o.udpPort = port;
+    o.linkTimeoutMs = timeoutMs;
     return o;
   }
   static BridgeServer::Options WithFreePort(BridgeServer::Options o) {
     o.port = 0;
     return o;
   }
-  AppState state;
-  ParameterImage image;
-  ParamLink link;
-  DeviceCommands commands;
+  Workspace workspace;
   BridgeUnit unit;
   BridgeServer server;
 };

@@ -7,11 +7,10 @@
 #include "CtlRunner.h"
 #include "bridge/BridgeServer.h"
 #include "bridge/BridgeUnit.h"
-#include "core/AppState.h"
 #include "core/Config.h"
-#include "link/DeviceCommands.h"
 #include "link/ParamLink.h"
 #include "link/discovery/LocalNetwork.h"
+#include "workspace/Workspace.h"
 
 namespace mzr::ctl {
 namespace {
@@ -57,18 +56,16 @@ CtlResult CtlRunner::Bridge() {
   }
   m_portLock = std::move(lock);
 
-  AppState state;
-  ParameterImage image;
-  ParamLink::Options linkOptions;
-  linkOptions.port = udpPort;
-  linkOptions.timeoutMs = timeoutMs;
-  ParamLink link(state, image, linkOptions);
+  // The unit's image lives in a workspace, as the program's does.
+  Workspace::Options workspaceOptions;
+  workspaceOptions.udpPort = udpPort;
+  workspaceOptions.linkTimeoutMs = timeoutMs;
+  Workspace workspace(workspaceOptions);
   QString error;
-  if (!link.Open(&error)) return CtlResult::Fail(ExitCode::noAnswerOrDiffer, error);
-  link.setLocalIp(localIp);
-  DeviceCommands commands(state, image, link);
+  if (!workspace.link().Open(&error)) return CtlResult::Fail(ExitCode::noAnswerOrDiffer, error);
+  workspace.link().setLocalIp(localIp);
 
-  BridgeUnit unit(state, image, link, commands, m_args.unitIp, timeoutMs);
+  BridgeUnit unit(workspace, m_args.unitIp, timeoutMs);
   BridgeServer server(unit, serverOptions);
   QObject::connect(&unit, &BridgeUnit::note, &unit, log);
   QObject::connect(&server, &BridgeServer::logLine, &server, log);

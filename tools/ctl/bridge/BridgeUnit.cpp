@@ -4,10 +4,13 @@
 #include <array>
 
 #include "FieldEdit.h"
+#include "core/AppState.h"
 #include "link/DeviceCommands.h"
+#include "link/EditOperation.h"
 #include "link/FrameCodec.h"
 #include "link/ParamLink.h"
 #include "model/FieldTable.h"
+#include "workspace/Workspace.h"
 
 namespace mzr::bridge {
 namespace {
@@ -37,18 +40,22 @@ QString GetLine(const ParameterImage& image, const FieldElement& e) {
 
 }  // namespace
 
-BridgeUnit::BridgeUnit(AppState& state, ParameterImage& image, ParamLink& link, DeviceCommands& commands,
-                       const QString& unitAddress, int timeoutMs, QObject* parent)
+BridgeUnit::BridgeUnit(Workspace& workspace, const QString& unitAddress, int timeoutMs, QObject* parent)
     : QObject(parent),
-      m_state(state),
-      m_image(image),
-      m_link(link),
-      m_commands(commands),
+      m_workspace(workspace),
+      m_image(workspace.image()),
       m_unitAddress(unitAddress),
       m_timeoutMs(timeoutMs) {
-  connect(&m_link, &ParamLink::acknowledged, this, &BridgeUnit::OnAcknowledged);
-  connect(&m_link, &ParamLink::imageReceived, this, &BridgeUnit::OnImageReceived);
-  connect(&m_link, &ParamLink::timedOut, this, &BridgeUnit::OnTimedOut);
+  ParamLink& link = m_workspace.link();
+  connect(&link, &ParamLink::acknowledged, this, &BridgeUnit::OnAcknowledged);
+  connect(&link, &ParamLink::imageReceived, this, &BridgeUnit::OnImageReceived);
+  connect(&link, &ParamLink::timedOut, this, &BridgeUnit::OnTimedOut);
+}
+
+void BridgeUnit::Store(const std::function<void(ParameterImage&)>& change) {
+  // Not Apply: Apply would send at once, and the queue sends each frame only after the unit
+  // acknowledged the one before.
+  m_workspace.edits().ApplyUnsent(change);
 }
 
 void BridgeUnit::Start() {
@@ -66,11 +73,12 @@ QString BridgeUnit::NoAnswer(const QString& what) const {
 
 void BridgeUnit::ReadImage() {
   // As connecting to a listed unit does: every frame to this one unit.
-  m_state.networkMode = 1;
-  m_state.connected = 1;
-  m_link.setRemoteAddress(m_unitAddress);
+  AppState& state = m_workspace.state();
+  state.networkMode = 1;
+  state.connected = 1;
+  m_workspace.link().setRemoteAddress(m_unitAddress);
   m_step = Step::Reading;
-  m_commands.ReadAll();
+  m_workspace.commands().ReadAll();
 }
 
 void BridgeUnit::Pump() {
@@ -106,15 +114,17 @@ void BridgeUnit::FailAll(const QString& reason) {
 }
 
 void BridgeUnit::SendFrame(const Frame& frame) {
-  m_state.networkMode = 1;
-  m_state.connected = 1;
+  AppState& state = m_workspace.state();
+  state.networkMode = 1;
+  state.connected = 1;
+  ParamLink& link = m_workspace.link();
   if (frame.store) {
     static constexpr std::array<std::uint8_t, 1> kStore{frame::kCommandValue};
     m_expected = static_cast<int>(frame::Command::Write);
-    m_link.SendWrite(frame::kSaveCommandAddress, 1, kStore);
+    link.SendWrite(frame::kSaveCommandAddress, 1, kStore);
   } else {
     m_expected = CommandByte(frame.span);
-    m_link.SendSpan(frame.span);
+    link.SendSpan(frame.span);
   }
 }
 
@@ -133,11 +143,12 @@ void BridgeUnit::OnImageReceived() {
   if (m_step != Step::Reading) return;
   m_step = Step::Idle;
   // A shorter reply would leave stale bytes beside the ones it carried.
-  if (m_link.lastReplyAddress() != 0 || m_link.lastReplyCount() != kImageSize) {
+  const ParamLink& link = m_workspace.link();
+  if (link.lastReplyAddress() != 0 || link.lastReplyCount() != kImageSize) {
     const QString reason = QStringLiteral("the unit %1 answered the read of its settings with %2 bytes at %3")
                                .arg(m_unitAddress)
-                               .arg(m_link.lastReplyCount())
-                               .arg(m_link.lastReplyAddress());
+                               .arg(link.lastReplyCount())
+                               .arg(link.lastReplyAddress());
     emit note(reason);
     FailAll(reason);
     return;
@@ -175,7 +186,7 @@ BridgeUnit::Plan BridgeUnit::FaderTo(int level) {
   if (input >= kInputsWithFader) {
     return {ErrorReply(QStringLiteral("no input is chosen (input code %1): the fader moves nothing").arg(input)), {}};
   }
-  m_image.setFaderLevel(input, static_cast<std::uint8_t>(level));
+  Store([input, level](ParameterImage& image) { image.setFaderLevel(input, static_cast<std::uint8_t>(level)); });
   return {std::nullopt, {Frame{WriteSpanFor(EditedField::faderLevel)}}};
 }
 
@@ -186,7 +197,7 @@ BridgeUnit::Plan BridgeUnit::ChooseInput(int input) {
   }
   const int before = m_image.inputSource();
   const int shownBefore = ShownFaderLevel(m_image);
-  m_image.setInputSource(static_cast<std::uint8_t>(input));
+  Store([input](ParameterImage& image) { image.setInputSource(static_cast<std::uint8_t>(input)); });
   if (before != input && before < kInputs) m_lastInput = before;
   std::vector<Frame> frames;
   // The program's refresh moves the fader to the new input's level, and that move sends the
@@ -208,7 +219,10 @@ BridgeUnit::Plan BridgeUnit::Resolve(const BridgeCommand& command) {
     return FaderTo(std::clamp(ShownFaderLevel(m_image) + step->delta, 0, 100));
   }
   if (const auto* mute = std::get_if<SetMute>(&action)) {
-    m_image.setMasterFlags(static_cast<std::uint8_t>((m_image.masterFlags() & ~0x01) | (mute->on ? 0x01 : 0)));
+    const bool on = mute->on;
+    Store([on](ParameterImage& image) {
+      image.setMasterFlags(static_cast<std::uint8_t>((image.masterFlags() & ~0x01) | (on ? 0x01 : 0)));
+    });
     return {std::nullopt, {Frame{WriteSpanFor(EditedField::masterFlags)}}};
   }
   if (const auto* select = std::get_if<SelectInput>(&action)) return ChooseInput(select->input);
@@ -244,7 +258,7 @@ BridgeUnit::Plan BridgeUnit::Resolve(const BridgeCommand& command) {
       return {ErrorReply(QStringLiteral("%1: the text does not fit").arg(QString::fromStdString(edit.element.Name()))),
               {}};
     }
-    m_image = changed;
+    Store([&changed](ParameterImage& image) { image = changed; });
     return {std::nullopt, {Frame{ctl::SpanOf(edit)}}};
   }
   if (std::holds_alternative<StoreImage>(action)) return {std::nullopt, {Frame{WriteSpan{}, true}}};

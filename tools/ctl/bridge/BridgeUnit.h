@@ -15,17 +15,16 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "bridge/BridgeCommand.h"
-#include "core/AppState.h"
 #include "model/ParameterImage.h"
 #include "model/WriteSpan.h"
 
 namespace mzr {
-class ParamLink;
-class DeviceCommands;
+class Workspace;
 }  // namespace mzr
 
 namespace mzr::bridge {
@@ -35,10 +34,10 @@ class BridgeUnit final : public QObject {
   Q_DISABLE_COPY_MOVE(BridgeUnit)
 
  public:
-  // state, image, link and commands are owned by the caller and outlive the bridge; the
-  // link is open. unitAddress is the one unit every frame goes to.
-  BridgeUnit(AppState& state, ParameterImage& image, ParamLink& link, DeviceCommands& commands,
-             const QString& unitAddress, int timeoutMs, QObject* parent = nullptr);
+  // The workspace holds the unit's image and outlives the bridge; its link is open. Every
+  // change goes into the image through the workspace's edit operation, as an editor's does.
+  // unitAddress is the one unit every frame goes to.
+  BridgeUnit(Workspace& workspace, const QString& unitAddress, int timeoutMs, QObject* parent = nullptr);
 
   // Reads the unit's image now, not only when the first command comes.
   void Start();
@@ -84,10 +83,11 @@ class BridgeUnit final : public QObject {
   void OnTimedOut();
   QString NoAnswer(const QString& what) const;
 
-  AppState& m_state;
-  ParameterImage& m_image;
-  ParamLink& m_link;
-  DeviceCommands& m_commands;
+  // Stores a change in the workspace's image (the frames go out one by one from the queue).
+  void Store(const std::function<void(ParameterImage&)>& change);
+
+  Workspace& m_workspace;
+  ParameterImage& m_image;  // the workspace's
   QString m_unitAddress;
   int m_timeoutMs;
   std::deque<Job> m_jobs;
