@@ -10,7 +10,7 @@
 
 namespace mzr::ctl {
 
-enum class Command { help, version, search, backup, restore, restart, setNet, show, diff, curve, audit, get, set };
+enum class Command { help, version, search, backup, restore, restart, setNet, show, diff, curve, audit, get, set, align };
 
 struct CtlArguments {
   Command command = Command::help;
@@ -29,6 +29,14 @@ struct CtlArguments {
   QString newIp, newMask, newGateway;  // set-net --ip --mask --gateway
   std::optional<int> channel;       // curve --channel
   QString pngPath;                  // curve --png
+
+  // align (AlignCommand.cpp).
+  QStringList measurements;         // --measurement FILE [FILE...]
+  QString target;                   // --target: x-curve, small-room, flat or a file
+  std::optional<double> fromHz, toHz;  // --from, --to
+  QString outPath;                  // --out
+  bool apply = false;               // --apply
+  QString reportPath;               // --report
 };
 
 // The arguments after the program name. A refusal gives its one-line message.

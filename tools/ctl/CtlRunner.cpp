@@ -80,6 +80,8 @@ CtlResult CtlRunner::Run() {
       return GetFields();
     case Command::set:
       return SetFields();
+    case Command::align:
+      return Align();
   }
   return CtlResult::Fail(ExitCode::usage, QStringLiteral("unknown command"));
 }
