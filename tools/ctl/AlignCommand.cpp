@@ -244,8 +244,9 @@ CtlResult CtlRunner::Align() {
   m_out << QStringLiteral("RMS of the residual, mean removed: before %1 dB, after %2 dB (predicted)\n")
                .arg(fit.rmsBefore, 0, 'f', 2)
                .arg(fit.rmsAfter, 0, 'f', 2);
-  m_out << QStringLiteral("level after the fit: %1 dB from the target's (set it with the output level)\n")
-               .arg(Residual(fit.levelAfter));
+  m_out << QStringLiteral("mean level over the fit range after the fit: %1 dB on the measurements' scale "
+                          "(the level is set with the output level)\n")
+               .arg(fit.levelAfter, 0, 'f', 1);
   if (m_args.apply) {
     m_out << QStringLiteral("sent %1 changed field(s) to %2, each acknowledged%3\n")
                  .arg(sent)
