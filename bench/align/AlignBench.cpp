@@ -4,10 +4,13 @@
 // line per channel kind that scripts/bench reads.
 //   mzr4700-align-bench [--seeds N] [--repeats R]
 //   mzr4700-align-bench --export-room SEED DIR [--positions N] [--subwoofer]
-//     writes DIR/seat1.txt ... as a measurement program's text export
+//     writes DIR/seat1.txt ... as a measurement program's text export; a subwoofer hall is
+//     measured through the New Project low-pass (125 Hz, 24 dB/oct), as the unit plays it
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <complex>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -20,6 +23,7 @@
 #include "align/FitBaselines.h"
 #include "align/SyntheticRoom.h"
 #include "dsp/FilterDesign.h"
+#include "dsp/SectionStore.h"
 
 namespace {
 
@@ -29,6 +33,21 @@ double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   const std::size_t n = v.size();
   return n == 0 ? 0.0 : n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
+// The New Project low-pass of the subwoofer at hz, in dB.
+double DefaultLowPassDb(double hz) {
+  ParameterImage image;
+  image.ApplyNewProjectDefaults();
+  SectionStore store;
+  DesignChannel(store, image, kSubwooferChannel);
+  const std::complex<double> z1 = std::polar(1.0, -2.0 * 3.141592653589793 * hz / kSampleRate);
+  double db = 0.0;
+  for (int slot = kFirstLowPassSlot; slot <= kLastLowPassSlot; ++slot) {
+    const Biquad& s = store[slot];
+    db += 20.0 * std::log10(std::abs((s.b0 + s.b1 * z1 + s.b2 * z1 * z1) / (1.0 + s.a1 * z1 + s.a2 * z1 * z1)));
+  }
+  return db;
 }
 
 int ExportRoom(std::uint32_t seed, const std::filesystem::path& dir, int positions, bool subwoofer) {
@@ -42,7 +61,8 @@ int ExportRoom(std::uint32_t seed, const std::filesystem::path& dir, int positio
         << "Freq(Hz) SPL(dB) Phase(degrees)\n";
     char line[96];
     for (std::size_t k = 0; k < m.hz.size(); ++k) {
-      std::snprintf(line, sizeof line, "%.3f %.3f 0.000\n", m.hz[k], m.db[k]);
+      const double db = m.db[k] + (subwoofer ? DefaultLowPassDb(m.hz[k]) : 0.0);
+      std::snprintf(line, sizeof line, "%.3f %.3f 0.000\n", m.hz[k], db);
       out << line;
     }
     if (!out) {

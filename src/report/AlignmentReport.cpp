@@ -19,7 +19,7 @@
 namespace mzr {
 namespace {
 
-constexpr double kGraphScale = 1.75;
+constexpr double kGraphScale = 1.6;
 constexpr int kMargin = 80;
 const QColor kTargetColour(255, 255, 255);
 const QColor kBeforeColour(255, 140, 0);
@@ -27,6 +27,18 @@ const QColor kAfterColour(0, 255, 0);  // the program's curve colour
 const QColor kToleranceColour(90, 90, 200, 110);
 
 QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+// One line of text at (x, baseline y), cut with an ellipsis where it would leave the page.
+void Line(QPainter& painter, int x, int y, const QString& text) {
+  const int width = AlignmentReport::kPageWidth - kMargin - x;
+  painter.drawText(QPoint(x, y), painter.fontMetrics().elidedText(text, Qt::ElideRight, width));
+}
+
+QString FileNames(const QStringList& paths) {
+  QStringList names;
+  for (const QString& path : paths) names << QFileInfo(path).fileName();
+  return names.join(QStringLiteral(", "));
+}
 
 QString ChannelName(int channel) {
   static const char* const names[] = {"Left", "Center", "Right", "Left Surround", "Right Surround", "Subwoofer"};
@@ -97,7 +109,7 @@ void DrawScaledGraph(QPainter& painter, const QImage& graph, const QPoint& at, c
   painter.save();
   painter.setFont(QFont(QStringLiteral("Sans"), 11, QFont::Bold));
   painter.setPen(Qt::black);
-  painter.drawText(at, caption);
+  painter.drawText(QPoint(at.x() - 40, at.y()), caption);
   const QRectF target(at.x(), at.y() + 12, graph.width() * kGraphScale, graph.height() * kGraphScale);
   painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
   painter.drawImage(target, graph);
@@ -129,30 +141,30 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
   y += 40;
   painter.setFont(QFont(QStringLiteral("Sans"), 10));
   const Mac mac = image.macAddress();
-  painter.drawText(QPoint(kMargin, y), QStringLiteral("Hall: %1    Screen: %2    MAC: %3    Date: %4")
+  Line(painter, kMargin, y, QStringLiteral("Hall: %1    Screen: %2    MAC: %3    Date: %4")
                                            .arg(QString::fromStdString(image.Text(TextField::theaterName)),
                                                 QString::fromStdString(image.Text(TextField::screenNumber)),
                                                 Text(FormatMac(mac)), input.date.toString(QStringLiteral("yyyy-MM-dd HH:mm"))));
   y += 26;
   if (rc.fit) {
     const FitResult& f = *rc.fit;
-    painter.drawText(QPoint(kMargin, y),
+    Line(painter, kMargin, y,
                      QStringLiteral("Target: %1, fitted from %2 Hz to %3 Hz, %4 measurement position(s): %5")
                          .arg(rc.targetName)
                          .arg(f.fromHz, 0, 'f', 0)
                          .arg(f.toHz, 0, 'f', 0)
                          .arg(rc.measurements.size())
-                         .arg(rc.measurements.join(QStringLiteral(", "))));
+                         .arg(FileNames(rc.measurements)));
     y += 26;
-    painter.setFont(QFont(QStringLiteral("Sans"), 11, QFont::Bold));
-    painter.drawText(QPoint(kMargin, y), QStringLiteral("RMS deviation from the target (level removed): before %1 dB, after %2 dB (predicted)")
+    painter.setFont(QFont(QStringLiteral("Sans"), 10, QFont::Bold));
+    Line(painter, kMargin, y, QStringLiteral("RMS deviation from the target, level removed: before %1 dB, after %2 dB (predicted)")
                                              .arg(f.rmsBefore, 0, 'f', 2)
                                              .arg(f.rmsAfter, 0, 'f', 2));
     y += 40;
     DrawScaledGraph(painter, AlignmentGraph(f), QPoint(kMargin + 40, y),
-                    QStringLiteral("Target with its tolerance band (dashed, shaded), average before (orange), predicted after (green), dB"),
+                    QStringLiteral("Target (dashed) and tolerance (shaded), before (orange), after (green, predicted), dB"),
                     ZeroLineRow(0));
-    y += static_cast<int>(kGraphHeight * kGraphScale) + 50;
+    y += static_cast<int>(kGraphHeight * kGraphScale) + 75;
   } else {
     painter.drawText(QPoint(kMargin, y), QStringLiteral("Not measured in this session: the channel's settings as they are."));
     y += 40;
@@ -162,46 +174,62 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
                   ZeroLineRow(rc.channel));
   y += static_cast<int>(kGraphHeight * kGraphScale) + 60;
 
-  // The band table, in three columns of rows.
+  // The settings as a table: for the bands two blocks of rows side by side, each row the band,
+  // the gain set and the deviation from the target at its centre before and after.
+  painter.setFont(QFont(QStringLiteral("Sans"), 11, QFont::Bold));
+  painter.drawText(QPoint(kMargin, y), QStringLiteral("Settings"));
+  y += 30;
   painter.setFont(QFont(QStringLiteral("Sans"), 9));
-  const int rowHeight = 20;
-  QStringList rows;
+  const int rowHeight = 24;
+  const auto cell = [&](int x, int yy, int w, const QString& text, Qt::Alignment align) {
+    painter.drawText(QRect(x, yy - rowHeight + 6, w, rowHeight), align | Qt::AlignVCenter, text);
+  };
   if (rc.channel == kSubwooferChannel) {
     for (int k = 0; k < 2; ++k) {
       const SubPeq p = image.subPeq(k);
-      rows << QStringLiteral("Section %1: %2 Hz, Q %3, %4").arg(k + 1).arg(p.freq).arg(Text(FormatQ(p.qIndex)), Text(FormatTenthsDb(p.gain)));
+      Line(painter, kMargin, y, QStringLiteral("Section %1: %2 Hz, Q %3, gain %4").arg(k + 1).arg(p.freq).arg(Text(FormatQ(p.qIndex)), Text(FormatTenthsDb(p.gain))));
+      y += rowHeight;
     }
-    rows << QStringLiteral("Low-pass: %1, slope code %2 (left as set)").arg(Text(BassCornerLabel(image.subLpfFreq()))).arg(image.subLpfSlope());
+    Line(painter, kMargin, y, QStringLiteral("Low-pass: %1, %2 (left as set)")
+                                  .arg(Text(BassCornerLabel(image.subLpfFreq())))
+                                  .arg(SlopeDbPerOctave(image.subLpfSlope()) ? QStringLiteral("%1 dB/oct").arg(*SlopeDbPerOctave(image.subLpfSlope())) : QStringLiteral("off")));
   } else {
+    const int blockWidth = (AlignmentReport::kPageWidth - 2 * kMargin) / 2;
+    const int rowsPerBlock = 14;
+    for (int block = 0; block < 2; ++block) {
+      const int x = kMargin + block * blockWidth;
+      painter.save();
+      painter.setFont(QFont(QStringLiteral("Sans"), 9, QFont::Bold));
+      cell(x, y, 90, QStringLiteral("Band"), Qt::AlignLeft);
+      cell(x + 90, y, 100, QStringLiteral("Gain"), Qt::AlignRight);
+      if (rc.fit) {
+        cell(x + 200, y, 110, QStringLiteral("Before, dB"), Qt::AlignRight);
+        cell(x + 320, y, 110, QStringLiteral("After, dB"), Qt::AlignRight);
+      }
+      painter.restore();
+    }
     for (int band = 0; band < kGeqBands; ++band) {
-      QString row = QStringLiteral("%1  %2").arg(Text(GeqBandLabel(band)), -8).arg(Text(FormatTenthsDb(image.geqGain(rc.channel, band))), 7);
+      const int x = kMargin + (band / rowsPerBlock) * blockWidth;
+      const int yy = y + (band % rowsPerBlock + 1) * rowHeight;
+      cell(x, yy, 90, Text(GeqBandLabel(band)), Qt::AlignLeft);
+      cell(x + 90, yy, 100, Text(FormatTenthsDb(image.geqGain(rc.channel, band))), Qt::AlignRight);
       if (rc.fit) {
         const BandRow& b = rc.fit->bands[static_cast<std::size_t>(band)];
-        row += QStringLiteral("   %1 -> %2 dB").arg(SignedDb(b.residualBefore), 6).arg(SignedDb(b.residualAfter), 6);
+        cell(x + 200, yy, 110, SignedDb(b.residualBefore), Qt::AlignRight);
+        cell(x + 320, yy, 110, SignedDb(b.residualAfter), Qt::AlignRight);
       }
-      rows << row;
     }
+    y += (rowsPerBlock + 2) * rowHeight;
     const ToneControl tone = image.toneControl(rc.channel);
-    rows << QStringLiteral("Bass shelf %1 at %2").arg(Text(FormatTenthsDb(tone.bassGain)), Text(BassCornerLabel(tone.bassFreq)));
-    rows << QStringLiteral("Treble shelf %1 at %2").arg(Text(FormatTenthsDb(tone.trebleGain)), Text(TrebleCornerLabel(tone.trebleFreq)));
-  }
-  painter.setFont(QFont(QStringLiteral("Sans"), 10, QFont::Bold));
-  painter.drawText(QPoint(kMargin, y), rc.fit && rc.channel != kSubwooferChannel
-                                           ? QStringLiteral("Bands: gain set, deviation from the target at the band centre before -> after")
-                                           : QStringLiteral("Settings"));
-  y += 24;
-  painter.setFont(QFont(QStringLiteral("Monospace"), 9));
-  const int perColumn = 10;
-  const int columnWidth = (AlignmentReport::kPageWidth - 2 * kMargin) / 3;
-  for (int i = 0; i < rows.size(); ++i) {
-    const int column = i / perColumn;
-    painter.drawText(QPoint(kMargin + column * columnWidth, y + (i % perColumn) * rowHeight), rows[i]);
+    Line(painter, kMargin, y, QStringLiteral("Bass shelf %1 at %2;  treble shelf %3 at %4 (0.0dB: off)")
+                                  .arg(Text(FormatTenthsDb(tone.bassGain)), Text(BassCornerLabel(tone.bassFreq)),
+                                       Text(FormatTenthsDb(tone.trebleGain)), Text(TrebleCornerLabel(tone.trebleFreq))));
   }
   painter.setFont(QFont(QStringLiteral("Sans"), 8));
-  painter.drawText(QPoint(kMargin, AlignmentReport::kPageHeight - kMargin / 2),
-                   QStringLiteral("mzr4700ctl %1. The predicted response is the measured average with the equalizer's "
-                                  "designed response as the unit applies it; measure again to confirm.")
-                       .arg(QStringLiteral(MZR_VERSION_TEXT)));
+  Line(painter, kMargin, AlignmentReport::kPageHeight - kMargin / 2,
+       QStringLiteral("mzr4700ctl %1. Predicted: the measured average with the equalizer as the unit applies it. "
+                      "Measure again to confirm.")
+           .arg(QStringLiteral(MZR_VERSION_TEXT)));
 }
 
 }  // namespace
