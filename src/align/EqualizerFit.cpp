@@ -82,11 +82,29 @@ class FullRangeFitter final {
   }
 
   // Gauss-Newton from x; the shelves take part when their corner is set. Gives the value.
+  // Each linearisation also gives the value at its point, so a step is judged there: one that
+  // does not pay is halved from the point before it.
   double Fit(Vars& x, int bass, int treble, Linearisation* last) {
-    double value = 0.0;
-    for (int iteration = 0; iteration < kGaussNewtonIterations; ++iteration) {
-      Linearisation l = Linearise(x, bass, treble);
-      value = l.value;
+    Vars accepted = x;
+    double acceptedValue = std::numeric_limits<double>::infinity();
+    Vector step = Vector::Zero(kFullRangeVariables);
+    Linearisation l;
+    int halvings = 0;
+    for (int iteration = 0; iteration < kGaussNewtonIterations + 3; ++iteration) {
+      l = Linearise(x, bass, treble);
+      if (l.value >= acceptedValue) {
+        if (++halvings > 3) break;
+        step /= 2.0;
+        x = accepted;
+        for (int k = 0; k < kFullRangeVariables; ++k) x[static_cast<std::size_t>(k)] += step[k];
+        continue;
+      }
+      halvings = 0;
+      const bool converged = step.cwiseAbs().maxCoeff() < 0.05 && iteration > 0;
+      accepted = x;
+      acceptedValue = l.value;
+      if (last) *last = l;
+      if (converged || iteration >= kGaussNewtonIterations) break;
       const double n = static_cast<double>(m_n);
       Eigen::MatrixXd a = l.j.transpose() * l.j / n;
       Vector b = l.j.transpose() * l.r / n;
@@ -99,25 +117,11 @@ class FullRangeFitter final {
         lower[k] = active ? RangeOfVariable(k).low - xk : 0.0;
         upper[k] = active ? RangeOfVariable(k).high - xk : 0.0;
       }
-      Vector d = MinimiseBoxQuadratic(a, b, lower, upper);
-      // The full step, or shorter ones while it does not pay.
-      bool moved = false;
-      for (int tries = 0; tries < 4; ++tries) {
-        Vars trial = x;
-        for (int k = 0; k < kFullRangeVariables; ++k) trial[static_cast<std::size_t>(k)] += d[k];
-        const double v = Value(trial, bass, treble);
-        if (v < value) {
-          x = trial;
-          value = v;
-          moved = true;
-          break;
-        }
-        d /= 2.0;
-      }
-      if (last) *last = std::move(l);
-      if (!moved || d.cwiseAbs().maxCoeff() < 0.05) break;
+      step = MinimiseBoxQuadratic(a, b, lower, upper);
+      for (int k = 0; k < kFullRangeVariables; ++k) x[static_cast<std::size_t>(k)] += step[k];
     }
-    return value;
+    x = accepted;
+    return acceptedValue;
   }
 
   // The shelf corner of one kind whose gain, added to the bands at x, lowers the linearised
@@ -310,8 +314,8 @@ class SubwooferFitter final {
   explicit SubwooferFitter(const AlignmentProblem& p) : m_p(p), m_n(p.size()), m_tmp(m_n) {
     // The unit shapes of every candidate frequency and Q on a coarse lattice, once: a cut of
     // 6 dB scaled to one tenth. The passes below only take dot products of them.
-    for (int hz = alignrange::subFreqHz.low; hz <= alignrange::subFreqHz.high; hz += 2) {
-      for (int q = alignrange::subQIndex.low; q <= alignrange::subQIndex.high; q += 2) {
+    for (int hz = alignrange::subFreqHz.low; hz <= alignrange::subFreqHz.high; hz += 3) {
+      for (int q = alignrange::subQIndex.low; q <= alignrange::subQIndex.high; q += 3) {
         m_p.SectionDb(DesignPeak(hz, SubPeqQ(q), -60), m_tmp);
         Vector u = m_tmp / -60.0;
         u.array() -= u.mean();
