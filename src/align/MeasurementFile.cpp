@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -89,6 +90,12 @@ NumberOutcome ParseNumber(std::string text, bool allowK, double* value) {
 
 std::string Quoted(const std::string& s) { return "'" + s.substr(0, 40) + "'"; }
 
+std::string HzText(double hz) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g Hz", hz);
+  return text;
+}
+
 }  // namespace
 
 MeasurementResult ParseMeasurement(std::string_view text, const std::string& name) {
@@ -132,8 +139,7 @@ MeasurementResult ParseMeasurement(std::string_view text, const std::string& nam
     if (second == NumberOutcome::notANumber) return AlignError{name, lineNumber, "level is not a number: " + Quoted(fields[1])};
     if (hz <= 0.0) return AlignError{name, lineNumber, "frequency must be above 0 Hz"};
     if (!m.hz.empty() && hz <= m.hz.back()) {
-      return AlignError{name, lineNumber, "frequencies not increasing (" + std::to_string(hz) + " Hz after " +
-                                              std::to_string(m.hz.back()) + " Hz)"};
+      return AlignError{name, lineNumber, "frequencies not increasing (" + HzText(hz) + " after " + HzText(m.hz.back()) + ")"};
     }
     m.hz.push_back(hz);
     m.db.push_back(db);
