@@ -338,31 +338,28 @@ class SubwooferFitter final {
            kRidge * ridge;
   }
 
-  // Several starts for the first section (the best few of the lattice), each followed by the
-  // second section and alternate re-fits of both; the best outcome wins. Two sections for
-  // three or four room modes: which ones to take is the hard part, not the shape.
+  // Several starts: for the first section the lattice's best at different frequencies, the
+  // second placed beside it by the linear model; from each pair a joint Gauss-Newton descent
+  // on the six continuous settings (frequency, Q index and gain of both), then the stored
+  // steps and a polish on them. The best outcome wins. Two sections for three or four room
+  // modes: which ones to take is the hard part, hence the starts.
   std::array<SubSection, 2> Fit() {
     std::array<SubSection, 2> best{};
     double bestValue = std::numeric_limits<double>::infinity();
-    for (const SubSection& first : Screen(Vector::Zero(m_n), 6)) {
-      std::array<SubSection, 2> s{first, SubSection{}};
-      std::array<Vector, 2> db{Db(first), Vector::Zero(m_n)};
-      Polish(s, db, 0);
-      for (int pass = 0; pass < 3; ++pass) {
-        for (int k = pass == 0 ? 1 : 0; k < 2; ++k) {
-          const SubSection again = Screen(db[static_cast<std::size_t>(1 - k)], 1).front();
-          std::array<SubSection, 2> trial = s;
-          std::array<Vector, 2> trialDb = db;
-          trial[static_cast<std::size_t>(k)] = again;
-          trialDb[static_cast<std::size_t>(k)] = Db(again);
-          Polish(trial, trialDb, k);
-          if (pass == 0 || Value(trialDb[0] + trialDb[1], trial) < Value(db[0] + db[1], s)) {
-            s = trial;
-            db = trialDb;
-          }
-          Polish(s, db, 1 - k);
-        }
+    for (const SubSection& first : Screen(Vector::Zero(m_n), 12)) {
+      const SubSection second = Screen(Db(first), 1).front();
+      Vector x(kSubVariables);
+      x << first.hz, first.q, first.tenths, second.hz, second.q, second.tenths;
+      Descend(x);
+      std::array<SubSection, 2> s;
+      for (int k = 0; k < 2; ++k) {
+        s[static_cast<std::size_t>(k)] = {alignrange::subFreqHz.Clamp(static_cast<int>(std::lround(x[3 * k]))),
+                                          alignrange::subQIndex.Clamp(static_cast<int>(std::lround(x[3 * k + 1]))),
+                                          alignrange::subGainTenths.Clamp(static_cast<int>(std::lround(x[3 * k + 2])))};
       }
+      std::array<Vector, 2> db{Db(s[0]), Db(s[1])};
+      Polish(s, db, 0, 1);
+      Polish(s, db, 1, 1);
       const double v = Value(db[0] + db[1], s);
       if (v < bestValue) {
         bestValue = v;
@@ -396,18 +393,91 @@ class SubwooferFitter final {
                                   double(alignrange::subGainTenths.high));
       ranked.push_back({(r + t * shape.u).squaredNorm(), {shape.hz, shape.q, static_cast<int>(std::lround(t))}});
     }
-    count = std::min(count, ranked.size());
-    std::partial_sort(ranked.begin(), ranked.begin() + static_cast<std::ptrdiff_t>(count), ranked.end(),
-                      [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    // Starts at different frequencies (a fifth of an octave apart at least): the best few
+    // around the largest mode alone would all lead to the same pair.
     std::vector<SubSection> out;
-    for (std::size_t i = 0; i < count; ++i) out.push_back(ranked[i].second);
+    for (const auto& [value, section] : ranked) {
+      if (out.size() >= count) break;
+      const bool distinct = std::all_of(out.begin(), out.end(), [&](const SubSection& o) {
+        return std::abs(std::log2(static_cast<double>(section.hz) / o.hz)) >= 0.2;
+      });
+      if (distinct) out.push_back(section);
+    }
     return out;
   }
 
+  Vector ContinuousDb(const Vector& x, int k) {
+    m_p.SectionDb(AlignmentProblem::SubSection(x[3 * k], x[3 * k + 1], x[3 * k + 2]), m_tmp);
+    return m_tmp;
+  }
+
+  // Levenberg-damped Gauss-Newton on the six continuous settings within the unit's ranges.
+  void Descend(Vector& x) {
+    Vector lower(kSubVariables), upper(kSubVariables);
+    for (int k = 0; k < 2; ++k) {
+      lower[3 * k] = alignrange::subFreqHz.low;
+      upper[3 * k] = alignrange::subFreqHz.high;
+      lower[3 * k + 1] = alignrange::subQIndex.low;
+      upper[3 * k + 1] = alignrange::subQIndex.high;
+      lower[3 * k + 2] = alignrange::subGainTenths.low;
+      upper[3 * k + 2] = alignrange::subGainTenths.high;
+    }
+    const double n = static_cast<double>(m_n);
+    const auto residual = [&](const Vector& v, std::array<Vector, 2>* sections) {
+      std::array<Vector, 2> d{ContinuousDb(v, 0), ContinuousDb(v, 1)};
+      Vector r = Base() + d[0] + d[1];
+      r.array() -= r.mean();
+      if (sections) *sections = std::move(d);
+      return r;
+    };
+    std::array<Vector, 2> sections;
+    Vector r = residual(x, &sections);
+    double value = r.squaredNorm() / n;
+    double damping = 1e-3;
+    for (int iteration = 0; iteration < 12; ++iteration) {
+      Eigen::MatrixXd j(m_n, kSubVariables);
+      for (int i = 0; i < kSubVariables; ++i) {
+        const int k = i / 3;
+        const double h = i % 3 == 2 ? 0.5 : 0.05;
+        Vector moved = x;
+        moved[i] += x[i] + h > upper[i] ? -h : h;
+        j.col(i) = (ContinuousDb(moved, k) - sections[static_cast<std::size_t>(k)]) / (moved[i] - x[i]);
+        j.col(i).array() -= j.col(i).mean();
+      }
+      Eigen::MatrixXd a = j.transpose() * j / n;
+      const Vector b = j.transpose() * r / n;
+      bool improved = false;
+      for (int tries = 0; tries < 6 && !improved; ++tries) {
+        Eigen::MatrixXd damped = a;
+        damped.diagonal() += damping * (a.diagonal().array() + 1e-9).matrix();
+        const Vector step = MinimiseBoxQuadratic(damped, b, lower - x, upper - x);
+        const Vector trial = x + step;
+        std::array<Vector, 2> trialSections;
+        const Vector tr = residual(trial, &trialSections);
+        const double tv = tr.squaredNorm() / n;
+        if (tv < value) {
+          improved = true;
+          x = trial;
+          r = tr;
+          sections = std::move(trialSections);
+          const bool small = value - tv < 1e-7;
+          value = tv;
+          damping = std::max(damping / 4.0, 1e-6);
+          if (small) return;
+        } else {
+          damping *= 8.0;
+        }
+      }
+      if (!improved) return;
+    }
+  }
+
   // Pattern search on one section's stored values: gain, frequency and Q in shrinking steps.
-  void Polish(std::array<SubSection, 2>& s, std::array<Vector, 2>& db, int k) {
+  void Polish(std::array<SubSection, 2>& s, std::array<Vector, 2>& db, int k, int largest = 8) {
     double value = Value(db[0] + db[1], s);
     for (const int size : {8, 4, 2, 1}) {
+      if (size > largest) continue;
       bool improved = true;
       for (int round = 0; improved && round < 50; ++round) {
         improved = false;

@@ -186,7 +186,10 @@ ReferenceFit SubReference(const AlignmentProblem& p) {
         options.tolerance = 1e-7;
         const BoundedMinimum m = MinimiseBounded(std::ref(objective), x, lower, upper, options);
         result.evaluations += objective.evaluations();
-        best = std::min(best, m.value);
+        if (m.value < best) {
+          best = m.value;
+          result.settings.assign(m.x.data(), m.x.data() + m.x.size());
+        }
       }
     }
   }

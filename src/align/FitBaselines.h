@@ -9,12 +9,15 @@
 //   flat.
 // Both give the RMS of the residual after removing its mean, in dB, over the fit range.
 
+#include <vector>
+
 #include "align/AlignmentProblem.h"
 
 namespace mzr {
 
 struct ReferenceFit {
   double rms = 0.0;
+  std::vector<double> settings;  // the best point found, in the variables of AlignmentProblem.h
   int evaluations = 0;  // objective evaluations spent, all runs together
 };
 

@@ -136,7 +136,8 @@ TEST(EqualizerFit, ASecondPassOnTheAlignedHallKeepsTheSettings) {
 }
 
 TEST(EqualizerFit, SubwooferSectionsAgainstTheReference) {
-  for (std::uint32_t seed : {1u, 2u, 3u}) {
+  // Seed 4 is a hall where the best pair is not the largest mode and its neighbour.
+  for (std::uint32_t seed : {1u, 4u, 7u}) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     const FitRequest request = Request(seed, kSubwooferChannel, TargetKind::flat);
     const FitResult fit = Fit(request);
