@@ -13,9 +13,9 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 constexpr double kR = 0.7071067811865476;
 constexpr int kFullRangeChannels = 5;
-constexpr int kShelfRuleTenths = 60;  // 6.0 dB or more: turnover 3 dB from the shelf level
+constexpr double kShelfRuleTenths = 60.0;  // 6.0 dB or more: turnover 3 dB from the shelf level
 
-double Amplitude(int tenths) { return std::pow(10.0, 0.005 * tenths); }
+double Amplitude(double tenths) { return std::pow(10.0, 0.005 * tenths); }
 
 bool IsFinite(const Biquad& s) {
   return std::isfinite(s.b0) && std::isfinite(s.b1) && std::isfinite(s.b2) &&
@@ -60,6 +60,10 @@ bool IsFullRange(int channel) { return channel >= 0 && channel < kFullRangeChann
 }  // namespace
 
 Biquad DesignPeak(double hz, double q, int gainTenths) {
+  return DesignPeakContinuous(hz, q, static_cast<double>(gainTenths));
+}
+
+Biquad DesignPeakContinuous(double hz, double q, double gainTenths) {
   const double a = Amplitude(gainTenths);
   const double k = std::tan(kPi * hz / (q * kSampleRate));
   const double m = a >= 1.0 ? (k - 1.0) / (k + 1.0) : (k - a) / (k + a);
@@ -88,7 +92,11 @@ Biquad DesignLowPass(double hz, double q) {
 }
 
 Biquad DesignBassShelf(double hz, int gainTenths) {
-  if (gainTenths == 0) return kFlatSection;
+  return DesignBassShelfContinuous(hz, static_cast<double>(gainTenths));
+}
+
+Biquad DesignBassShelfContinuous(double hz, double gainTenths) {
+  if (gainTenths == 0.0) return kFlatSection;
   const double v = Amplitude(gainTenths);
   double gb2 = v;
   if (gainTenths <= -kShelfRuleTenths || gainTenths >= kShelfRuleTenths) {
@@ -98,7 +106,11 @@ Biquad DesignBassShelf(double hz, int gainTenths) {
 }
 
 Biquad DesignTrebleShelf(double hz, int gainTenths) {
-  if (gainTenths == 0) return kFlatSection;
+  return DesignTrebleShelfContinuous(hz, static_cast<double>(gainTenths));
+}
+
+Biquad DesignTrebleShelfContinuous(double hz, double gainTenths) {
+  if (gainTenths == 0.0) return kFlatSection;
   const double v = Amplitude(gainTenths);
   double gb = std::sqrt(v);
   if (gainTenths <= -kShelfRuleTenths || gainTenths >= kShelfRuleTenths) {

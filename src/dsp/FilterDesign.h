@@ -24,6 +24,10 @@ enum class SectionKind { GraphicBand, BassShelf, TrebleShelf, SubPeak, SubLowPas
 // unity at 0 Hz and Fs/2. Coefficients that come out non-finite (a stored frequency far
 // past Fs/2 can hit a pole of the tangent) give the flat section instead.
 Biquad DesignPeak(double hz, double q, int gainTenths);
+// The same design for a gain between the stored steps (tenths of a dB as a real number):
+// the alignment's fit moves gains continuously before it rounds them to what the unit
+// stores. At a whole number of tenths it is the stored design, bit for bit.
+Biquad DesignPeakContinuous(double hz, double q, double gainTenths);
 
 // Second-order low-pass by the bilinear transform with prewarping.
 Biquad DesignLowPass(double hz, double q);
@@ -32,6 +36,8 @@ Biquad DesignLowPass(double hz, double q);
 // section (the closed form is singular there).
 Biquad DesignBassShelf(double hz, int gainTenths);
 Biquad DesignTrebleShelf(double hz, int gainTenths);
+Biquad DesignBassShelfContinuous(double hz, double gainTenths);
+Biquad DesignTrebleShelfContinuous(double hz, double gainTenths);
 
 // Designs the one slot that (channel, band, kind) stands for from the image:
 //   GraphicBand  channels 0..4, band 0..26  -> slot band

@@ -26,12 +26,16 @@ const QList<CommandSpec>& Commands() {
       {Command::get, "get", {}},
       {Command::set, "set", {QStringLiteral("store")}},
       {Command::bridge, "bridge", {QStringLiteral("unit"), QStringLiteral("listen"), QStringLiteral("allow")}},
+      {Command::align, "align", {QStringLiteral("channel"), QStringLiteral("measurement"), QStringLiteral("target"),
+                                 QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("out"),
+                                 QStringLiteral("apply"), QStringLiteral("store"), QStringLiteral("report"),
+                                 QStringLiteral("json")}},
   };
   return commands;
 }
 
 const QStringList kGlobalOptions{QStringLiteral("local"), QStringLiteral("port"), QStringLiteral("timeout")};
-const QStringList kFlags{QStringLiteral("json"), QStringLiteral("all"), QStringLiteral("store")};
+const QStringList kFlags{QStringLiteral("json"), QStringLiteral("all"), QStringLiteral("store"), QStringLiteral("apply")};
 
 // A number in [low, high] written in plain decimal.
 std::optional<int> Number(const QString& text, int low, int high) {
@@ -89,6 +93,12 @@ QString UsageText() {
       "                                   serve the show automation's line commands on TCP (default\n"
       "                                   127.0.0.1:61408) to the unit at IP; --allow: the client addresses\n"
       "                                   (or ADDR/PREFIX subnets) that may connect\n"
+      "  align SOURCE --channel N --measurement FILE [FILE...] [--target x-curve|small-room|flat|FILE]\n"
+      "        [--from HZ] [--to HZ] [--out FILE] [--apply] [--store] [--report FILE.pdf|FILE.png] [--json]\n"
+      "                                   fit channel N of a project file or a unit (IP) to a target from\n"
+      "                                   measurements (several files: microphone positions, power-averaged);\n"
+      "                                   --out saves the result as a project file, --apply sends the changed\n"
+      "                                   fields to the unit as the editors do, --store then stores them\n"
       "\n"
       "Global options (else MZR4700_LOCAL_IP, MZR4700_PORT and Config.ini, as the program):\n"
       "  --local IP     this PC's address on the units' network\n"
@@ -149,7 +159,10 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
 
     if (kFlags.contains(name)) {
       if (inlineValue) return QStringLiteral("option '%1' takes no value").arg(Dashed(name));
-      (name == QLatin1String("json") ? result.json : name == QLatin1String("all") ? result.all : result.store) = true;
+      (name == QLatin1String("json")    ? result.json
+       : name == QLatin1String("all")   ? result.all
+       : name == QLatin1String("apply") ? result.apply
+                                        : result.store) = true;
       continue;
     }
     QString value;
@@ -202,6 +215,29 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
         result.allow << entry;
       }
       if (result.allow.isEmpty()) return QStringLiteral("--allow needs at least one address");
+    } else if (name == QLatin1String("measurement")) {
+      // One or more files: every argument up to the next option.
+      result.measurements << value;
+      while (i + 1 < args.size() && !args[i + 1].startsWith(QLatin1String("--"))) result.measurements << args[++i];
+    } else if (name == QLatin1String("target")) {
+      if (value.isEmpty()) return QStringLiteral("--target needs x-curve, small-room, flat or a file");
+      result.target = value;
+    } else if (name == QLatin1String("from") || name == QLatin1String("to")) {
+      bool ok = false;
+      const double hz = value.toDouble(&ok);
+      if (!ok || !(hz >= 10.0 && hz <= 24000.0)) {
+        return QStringLiteral("%1 needs a frequency in Hz from 10 to 24000, not '%2'").arg(Dashed(name), value);
+      }
+      (name == QLatin1String("from") ? result.fromHz : result.toHz) = hz;
+    } else if (name == QLatin1String("out")) {
+      if (value.isEmpty()) return QStringLiteral("--out needs a file name");
+      result.outPath = value;
+    } else if (name == QLatin1String("report")) {
+      const QString lower = value.toLower();
+      if (!lower.endsWith(QLatin1String(".pdf")) && !lower.endsWith(QLatin1String(".png"))) {
+        return QStringLiteral("--report needs a file name ending in .pdf or .png, not '%1'").arg(value);
+      }
+      result.reportPath = value;
     } else if (name == QLatin1String("ip")) {
       result.newIp = value;
     } else if (name == QLatin1String("mask")) {
@@ -281,6 +317,18 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
     case Command::bridge:
       error = wantOperands(0, "");
       if (!error && result.unitIp.isEmpty()) error = QStringLiteral("bridge needs --unit IP");
+      break;
+    case Command::align:
+      error = wantOperands(1, "a project file or a unit's IP");
+      if (!error && !result.channel) error = QStringLiteral("align needs --channel N (0 to 5)");
+      if (!error && result.measurements.isEmpty()) error = QStringLiteral("align needs --measurement FILE [FILE...]");
+      if (!error && result.fromHz && result.toHz && *result.fromHz >= *result.toHz) {
+        error = QStringLiteral("--from must be below --to");
+      }
+      if (!error && result.store && !result.apply) error = QStringLiteral("--store stores what --apply sent: give both");
+      if (!error && result.apply && !UnitAddress(operands[0])) {
+        error = QStringLiteral("--apply needs a unit's IP as SOURCE, not '%1'").arg(operands[0]);
+      }
       break;
     case Command::curve:
       error = wantOperands(1, "a file");

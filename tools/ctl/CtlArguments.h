@@ -10,7 +10,7 @@
 
 namespace mzr::ctl {
 
-enum class Command { help, version, search, backup, restore, restart, setNet, show, diff, curve, audit, get, set, bridge };
+enum class Command { help, version, search, backup, restore, restart, setNet, show, diff, curve, audit, get, set, bridge, align };
 
 struct CtlArguments {
   Command command = Command::help;
@@ -33,6 +33,14 @@ struct CtlArguments {
   QString listenHost = QStringLiteral("127.0.0.1");  // bridge --listen HOST:PORT
   quint16 listenPort = 61408;
   QStringList allow;                // bridge --allow, each ADDR or ADDR/PREFIX
+
+  // align (AlignCommand.cpp).
+  QStringList measurements;         // --measurement FILE [FILE...]
+  QString target;                   // --target: x-curve, small-room, flat or a file
+  std::optional<double> fromHz, toHz;  // --from, --to
+  QString outPath;                  // --out
+  bool apply = false;               // --apply
+  QString reportPath;               // --report
 };
 
 // The arguments after the program name. A refusal gives its one-line message.

@@ -82,6 +82,8 @@ CtlResult CtlRunner::Run() {
       return SetFields();
     case Command::bridge:
       return Bridge();
+    case Command::align:
+      return Align();
   }
   return CtlResult::Fail(ExitCode::usage, QStringLiteral("unknown command"));
 }

@@ -37,7 +37,9 @@ int main(int argc, char* argv[]) {
 
   // Only the graph needs Qt Gui; it paints into an image, so no display is ever needed.
   std::unique_ptr<QCoreApplication> app;
-  if (arguments.command == Command::curve && !arguments.pngPath.isEmpty()) {
+  const bool paints = (arguments.command == Command::curve && !arguments.pngPath.isEmpty()) ||
+                      (arguments.command == Command::align && !arguments.reportPath.isEmpty());
+  if (paints) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     app = std::make_unique<QGuiApplication>(argc, argv);
   } else {
