@@ -1,10 +1,11 @@
 #pragma once
-// The stored ranges the alignment may set, in one place: read from the editors' slider scales
-// (model/ValueFormat.h), so the fit can never choose a value an editor could not, and a
-// move of the ranges into the field table is one edit here.
+// The stored ranges the alignment may set, in one place: read from the slider scales of the
+// editable-field table (model/EditableFields.h), so the fit can never choose a value an
+// editor could not.
 
 #include <algorithm>
 
+#include "model/EditableFields.h"
 #include "model/ValueFormat.h"
 
 namespace mzr {
