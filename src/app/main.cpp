@@ -16,6 +16,7 @@
 #include "core/Config.h"
 #include "link/PortLock.h"
 #include "link/discovery/DeviceDiscovery.h"
+#include "ui/dialogs/AlignmentDialog.h"
 #include "ui/dialogs/CompareDialog.h"
 #include "ui/dialogs/DeviceInfoDialog.h"
 #include "ui/dialogs/EqCopyDialog.h"
@@ -32,9 +33,10 @@ namespace {
 
 // For screenshots and demonstrations: MZR4700_LANGUAGE=en starts in English (anything else
 // keeps Chinese), MZR4700_OPEN_DRAWER=input|output|devices pins that drawer open,
-// MZR4700_OPEN_DIALOG=copy|profile|serial|compare|ask-file|ask-unit opens that dialog (the profile
-// filled from the image, the compare dialog against MZR4700_COMPARE_FILE, the questions about
-// unsaved work),
+// MZR4700_OPEN_DIALOG=copy|profile|serial|compare|align|ask-file|ask-unit opens that dialog (the
+// profile filled from the image, the compare dialog against MZR4700_COMPARE_FILE, the alignment
+// of the current tab with the measurement files MZR4700_ALIGN_FILES lists, separated by ':',
+// the questions about unsaved work),
 // MZR4700_TAB=0..6 shows that channel tab.
 void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
   if (qgetenv("MZR4700_LANGUAGE").trimmed().toLower() == "en") window.OnEnglishChosen();
@@ -53,6 +55,13 @@ void ApplyShowcaseEnvironment(mzr::MainWindow& window) {
   if (dialog == "compare") {
     window.compareDialog()->ShowModeless();
     window.compareDialog()->CompareWithFile(qEnvironmentVariable("MZR4700_COMPARE_FILE"));
+  }
+  if (dialog == "align") {
+    bool tabGiven = false;
+    const int tab = qEnvironmentVariableIntValue("MZR4700_TAB", &tabGiven);
+    if (tabGiven && tab >= 0 && tab <= 6) window.equalizerPage()->setCurrentIndex(tab);
+    window.alignmentDialog()->ShowFor(window.equalizerPage()->currentIndex());
+    window.alignmentDialog()->AddFiles(qEnvironmentVariable("MZR4700_ALIGN_FILES").split(QLatin1Char(':'), Qt::SkipEmptyParts));
   }
   // The questions about unsaved work as their boxes show them (answered by closing them).
   using Question = mzr::UnsavedWorkQuestions::Question;

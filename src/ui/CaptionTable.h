@@ -1,5 +1,5 @@
 #pragma once
-// Every caption that switches between Chinese and English: rows 0 to 150 of text pairs,
+// Every caption that switches between Chinese and English: rows 0 to 178 of text pairs,
 // and the names of the six test signals. Filled once, never changed. Rows that no control
 // shows hold empty texts. New rows are added at the end; a row never moves.
 
@@ -11,7 +11,7 @@ struct AppState;
 
 class CaptionTable final {
  public:
-  static constexpr int kRowCount = 151;
+  static constexpr int kRowCount = 179;
   static constexpr int kLanguageCount = 2;
   static constexpr int kGeneratorCount = 6;
 

@@ -14,6 +14,7 @@
 
 #include "CtlRunner.h"
 #include "align/AlignmentTarget.h"
+#include "align/AlignedEdits.h"
 #include "align/EqualizerFit.h"
 #include "align/MeasurementAverage.h"
 #include "align/MeasurementFile.h"
@@ -33,44 +34,6 @@ std::filesystem::path PathOf(const QString& path) { return std::filesystem::path
 QString Residual(double db) {
   const double shown = std::abs(db) < 0.005 ? 0.0 : db;
   return (shown > 0 ? QStringLiteral("+") : QString()) + QString::number(shown, 'f', 2);
-}
-
-// One frame as the program's editor for the field sends it.
-struct Edit {
-  WriteSpan span;
-  QString what;
-};
-
-// The fields of the channel that the fit changed, each with its editor's span, in the order
-// an installer would move them: bands low to high, then the shelves (or the sections).
-std::vector<Edit> ChangedFields(const ParameterImage& before, const ParameterImage& after, int channel) {
-  std::vector<Edit> edits;
-  if (channel == kSubwooferChannel) {
-    for (int k = 0; k < 2; ++k) {
-      const SubPeq a = before.subPeq(k);
-      const SubPeq b = after.subPeq(k);
-      if (a.freq != b.freq || a.gain != b.gain) {
-        edits.push_back({WriteSpanFor(EditedField::subPeqFreqGain, k), QStringLiteral("subPeq[%1] frequency and gain").arg(k)});
-      }
-      if (a.qIndex != b.qIndex) edits.push_back({WriteSpanFor(EditedField::subPeqQ, k), QStringLiteral("subPeq[%1].qIndex").arg(k)});
-    }
-    return edits;
-  }
-  for (int band = 0; band < kGeqBands; ++band) {
-    if (before.geqGain(channel, band) != after.geqGain(channel, band)) {
-      edits.push_back({WriteSpanFor(EditedField::geqGain, kGeqRowStride * channel + band),
-                       QStringLiteral("geqGain[%1][%2]").arg(channel).arg(band)});
-    }
-  }
-  const ToneControl a = before.toneControl(channel);
-  const ToneControl b = after.toneControl(channel);
-  if (a.bassGain != b.bassGain || a.bassFreq != b.bassFreq) {
-    edits.push_back({WriteSpanFor(EditedField::toneBass, channel), QStringLiteral("toneControl[%1] bass").arg(channel)});
-  }
-  if (a.trebleGain != b.trebleGain || a.trebleFreq != b.trebleFreq) {
-    edits.push_back({WriteSpanFor(EditedField::toneTreble, channel), QStringLiteral("toneControl[%1] treble").arg(channel)});
-  }
-  return edits;
 }
 
 }  // namespace
@@ -121,7 +84,7 @@ CtlResult CtlRunner::Align() {
   auto fitted = FitEqualizer(request);
   if (const auto* error = std::get_if<AlignError>(&fitted)) return CtlResult::Fail(ExitCode::fileError, Text(error->Text()));
   const FitResult& fit = std::get<FitResult>(fitted);
-  const std::vector<Edit> edits = ChangedFields(request.image, fit.image, channel);
+  const std::vector<AlignedEdit> edits = AlignedEdits(request.image, fit.image, channel);
 
   // Files before frames: a file that cannot be written stops the command before the unit
   // is touched.
@@ -151,8 +114,9 @@ CtlResult CtlRunner::Align() {
   if (m_args.apply) {
     UnitSession* session = nullptr;
     if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
-    for (const Edit& edit : edits) {
-      if (auto acknowledged = session->SendEdit(*unit, fit.image, edit.span, edit.what); acknowledged.code != ExitCode::ok) {
+    for (const AlignedEdit& edit : edits) {
+      if (auto acknowledged = session->SendEdit(*unit, fit.image, WriteSpanFor(edit.field, edit.index), Text(edit.what));
+          acknowledged.code != ExitCode::ok) {
         acknowledged.error += QStringLiteral(" (%1 of %2 changes were acknowledged; nothing stored)").arg(sent).arg(edits.size());
         return acknowledged;
       }

@@ -51,6 +51,7 @@ MainMenu::MainMenu(const AppState& state, QMenuBar* bar, QObject* parent)
 
   QMenu* eq = AddMenu(QStringLiteral("EQ2"), 15);
   AddItem(eq, QStringLiteral("EQ3"), 16);
+  AddItem(eq, QStringLiteral("AlignItem"), 151);
 
   QMenu* comm = AddMenu(QStringLiteral("N10"), 18);
   AddItem(comm, QStringLiteral("N17"), 20);

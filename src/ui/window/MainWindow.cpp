@@ -15,6 +15,7 @@
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "model/FieldTable.h"
+#include "ui/dialogs/AlignmentDialog.h"
 #include "ui/dialogs/CompareDialog.h"
 #include "ui/window/GestureTracker.h"
 #include "ui/window/UnsavedWorkQuestions.h"
@@ -216,6 +217,7 @@ void MainWindow::ConnectMenus() {
   connect(m_menu->item(QStringLiteral("N24")), &QAction::triggered, this, &MainWindow::OnChineseChosen);
   connect(m_menu->item(QStringLiteral("Endlish1")), &QAction::triggered, this, &MainWindow::OnEnglishChosen);
   connect(m_menu->item(QStringLiteral("EQ3")), &QAction::triggered, this, &MainWindow::OnEqCopyChosen);
+  connect(m_menu->item(QStringLiteral("AlignItem")), &QAction::triggered, this, &MainWindow::ShowAlignment);
   connect(m_menu->item(QStringLiteral("N22")), &QAction::triggered, this, &MainWindow::OnProfileChosen);
   ConnectFileMenu();
   ConnectCommMenu();
@@ -325,6 +327,7 @@ void MainWindow::ApplyLanguage() {
   m_deviceListDrawer->setCaption(Caption(m_state, kDeviceListRow));
   // 13. The compare dialog and the unit's unsaved mark.
   m_compare->ApplyLanguage();
+  if (m_alignment != nullptr) m_alignment->ApplyLanguage();
   m_unitMark->setText(Caption(m_state, kUnitUnsavedRow));
 }
 
@@ -384,6 +387,16 @@ void MainWindow::ImageStored() {
 }
 
 void MainWindow::ShowCompare() { m_compare->ShowModeless(); }
+
+AlignmentDialog* MainWindow::alignmentDialog() {
+  if (m_alignment == nullptr) {
+    m_alignment = new AlignmentDialog(m_context, this);
+    connect(m_alignment, &AlignmentDialog::settingsApplied, this, &MainWindow::RefreshAfterRestore);
+  }
+  return m_alignment;
+}
+
+void MainWindow::ShowAlignment() { alignmentDialog()->ShowFor(m_equalizer->currentIndex()); }
 
 void MainWindow::ShowFieldControl(const FieldElement& element) {
   const std::string_view name = element.field->name;

@@ -20,6 +20,7 @@
 
 namespace mzr {
 
+class AlignmentDialog;
 class CompareDialog;
 class DeviceCommands;
 class DeviceInfoDialog;
@@ -84,6 +85,8 @@ class MainWindow final : public QMainWindow {
   TheaterProfileDialog* profileDialog() const;
   DeviceInfoDialog* deviceInfoDialog() const;
   CompareDialog* compareDialog() const { return m_compare; }
+  // Made when first asked for.
+  AlignmentDialog* alignmentDialog();
   // The questions before unsaved work is lost; tests give them an asker.
   UnsavedWorkQuestions& questions() { return *m_questions; }
   // The status-bar mark of edits the unit has not stored.
@@ -147,6 +150,7 @@ class MainWindow final : public QMainWindow {
   void RefreshAfterRestore();
   void UpdateUndoItems();
   void ShowCompare();
+  void ShowAlignment();
   // What waits for the unit's store acknowledgement.
   enum class AfterStore { Nothing, Disconnect, Close };
   void ImageStored();
@@ -164,6 +168,7 @@ class MainWindow final : public QMainWindow {
   GestureTracker* m_gestures = nullptr;
   UnsavedWorkQuestions* m_questions = nullptr;
   CompareDialog* m_compare = nullptr;
+  AlignmentDialog* m_alignment = nullptr;
   QLabel* m_unitMark = nullptr;
 
   MainMenu* m_menu = nullptr;
