@@ -1,5 +1,7 @@
 #include "report/AlignmentReport.h"
 
+#include <algorithm>
+
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPainter>
@@ -233,6 +235,24 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
 }
 
 }  // namespace
+
+AlignmentReportInput AlignmentReport::ForUnit(const ParameterImage& image, const std::vector<ReportChannel>& fitted,
+                                              const QDateTime& date) {
+  AlignmentReportInput input;
+  input.image = image;
+  input.date = date;
+  for (int channel = 0; channel <= kSubwooferChannel; ++channel) {
+    const auto found = std::find_if(fitted.begin(), fitted.end(), [channel](const ReportChannel& c) { return c.channel == channel; });
+    if (found != fitted.end()) {
+      input.channels.push_back(*found);
+    } else {
+      ReportChannel settingsOnly;
+      settingsOnly.channel = channel;
+      input.channels.push_back(settingsOnly);
+    }
+  }
+  return input;
+}
 
 QImage AlignmentReport::RenderPage(const AlignmentReportInput& input, const ReportChannel& channel) {
   QImage page(kPageWidth, kPageHeight, QImage::Format_RGB32);

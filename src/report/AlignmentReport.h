@@ -37,6 +37,11 @@ class AlignmentReport final {
   static constexpr int kPageWidth = 1240;
   static constexpr int kPageHeight = 1754;
 
+  // A report of every channel of the unit (0 to 5): those in fitted with their fit, the
+  // others with their settings only.
+  static AlignmentReportInput ForUnit(const ParameterImage& image, const std::vector<ReportChannel>& fitted,
+                                      const QDateTime& date);
+
   // Nothing on success, else the reason.
   static std::optional<QString> Write(const QString& path, const AlignmentReportInput& input);
 

@@ -16,6 +16,7 @@
 #include "files/ProjectFile.h"
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
+#include "support/CtlRun.h"
 #include "support/SharedSimulator.h"
 #include "support/SimProcess.h"
 
@@ -24,11 +25,7 @@ using mzr::test::SharedSimulator;
 
 namespace {
 
-struct Run {
-  int exitCode = -1;
-  QString out;
-  QString err;
-};
+using Run = mzr::test::CtlRun;
 
 Run Ctl(quint16 port, const QStringList& args) {
   QProcess process;
@@ -41,17 +38,7 @@ Run Ctl(quint16 port, const QStringList& args) {
                 QStringList{QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
                             QString::number(port), QStringLiteral("--timeout"), QStringLiteral("3000")} +
                     args);
-  Run run;
-  if (!process.waitForFinished(60000)) {
-    process.kill();
-    process.waitForFinished();
-    run.err = QStringLiteral("mzr4700ctl did not finish");
-    return run;
-  }
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = QString::fromUtf8(process.readAllStandardOutput());
-  run.err = QString::fromUtf8(process.readAllStandardError());
-  return run;
+  return mzr::test::FinishCtl(process, 60000);
 }
 
 std::filesystem::path PathOf(const QString& path) { return std::filesystem::path(path.toStdString()); }

@@ -23,6 +23,7 @@
 #include "link/FrameCodec.h"
 #include "model/FieldTable.h"
 #include "model/ParameterImage.h"
+#include "support/CtlRun.h"
 #include "support/SimProcess.h"
 
 using namespace mzr;
@@ -30,12 +31,7 @@ using mzr::test::SimProcess;
 
 namespace {
 
-struct Run {
-  int exitCode = -1;
-  QString out;
-  QString err;
-  QStringList errLines() const { return err.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
-};
+using Run = mzr::test::CtlRun;
 
 // A search that must hear every unit: long enough for a simulator slowed by a sanitizer on
 // a busy machine. Waiting for absent replies is done with short times instead.
@@ -55,19 +51,7 @@ void StartCtl(QProcess& process, quint16 port, const QStringList& args, bool wit
   process.start(QStringLiteral(MZR_CTL_EXECUTABLE), withGlobals ? globals + args : args);
 }
 
-Run Finish(QProcess& process) {
-  Run run;
-  if (!process.waitForFinished(30000)) {
-    process.kill();
-    process.waitForFinished();
-    run.err = QStringLiteral("mzr4700ctl did not finish");
-    return run;
-  }
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = QString::fromUtf8(process.readAllStandardOutput());
-  run.err = QString::fromUtf8(process.readAllStandardError());
-  return run;
-}
+Run Finish(QProcess& process) { return mzr::test::FinishCtl(process, 30000); }
 
 Run Ctl(quint16 port, const QStringList& args, bool withGlobals = true) {
   QProcess process;

@@ -15,6 +15,7 @@
 
 #include "files/ProjectFile.h"
 #include "model/ParameterImage.h"
+#include "support/CtlRun.h"
 #include "support/SharedSimulator.h"
 #include "support/SimProcess.h"
 
@@ -24,12 +25,7 @@ using mzr::test::SimProcess;
 
 namespace {
 
-struct Run {
-  int exitCode = -1;
-  QString out;
-  QString err;
-  QStringList outLines() const { return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
-};
+using Run = mzr::test::CtlRun;
 
 const QString kSearchMs = QStringLiteral("2000");  // long enough for a slow, busy machine
 
@@ -49,17 +45,7 @@ Run Ctl(quint16 port, const QStringList& args) {
   QProcess process;
   process.setProcessEnvironment(LoopbackEnvironment(port));
   process.start(QStringLiteral(MZR_CTL_EXECUTABLE), Globals(port) + args);
-  Run run;
-  if (!process.waitForFinished(60000)) {
-    process.kill();
-    process.waitForFinished();
-    run.err = QStringLiteral("mzr4700ctl did not finish");
-    return run;
-  }
-  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-  run.out = QString::fromUtf8(process.readAllStandardOutput());
-  run.err = QString::fromUtf8(process.readAllStandardError());
-  return run;
+  return mzr::test::FinishCtl(process, 60000);
 }
 
 QStringList SimArgs(quint16 port, int units, const QStringList& more = {}) {

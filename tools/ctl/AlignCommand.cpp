@@ -92,19 +92,12 @@ CtlResult CtlRunner::Align() {
     if (auto saved = SaveFile(m_args.outPath, fit.image); saved.code != ExitCode::ok) return saved;
   }
   if (!m_args.reportPath.isEmpty()) {
-    AlignmentReportInput report;
-    report.image = fit.image;
-    report.date = QDateTime::currentDateTime();
-    for (int ch = 0; ch <= kSubwooferChannel; ++ch) {
-      ReportChannel rc;
-      rc.channel = ch;
-      if (ch == channel) {
-        rc.fit = fit;
-        rc.targetName = Text(target.name);
-        rc.measurements = m_args.measurements;
-      }
-      report.channels.push_back(rc);
-    }
+    ReportChannel aligned;
+    aligned.channel = channel;
+    aligned.fit = fit;
+    aligned.targetName = Text(target.name);
+    aligned.measurements = m_args.measurements;
+    const AlignmentReportInput report = AlignmentReport::ForUnit(fit.image, {aligned}, QDateTime::currentDateTime());
     if (const auto failed = AlignmentReport::Write(m_args.reportPath, report)) {
       return CtlResult::Fail(ExitCode::fileError, QStringLiteral("%1: cannot write the report (%2)").arg(m_args.reportPath, *failed));
     }

@@ -45,16 +45,7 @@ CtlResult CtlRunner::Bridge() {
   }
 
   // One client of the unit's port per PC, as the program and the other commands.
-  auto lock = std::make_unique<PortLock>(udpPort, PortLock::Holder::Bridge);
-  switch (lock->Acquire(kBridgeLockWaitMs)) {
-    case PortLock::Outcome::Locked:
-      break;
-    case PortLock::Outcome::CannotOpen:
-      return CtlResult::Fail(ExitCode::fileError, lock->refusal());
-    case PortLock::Outcome::HeldByOther:
-      return CtlResult::Fail(ExitCode::noAnswerOrDiffer, lock->refusal());
-  }
-  m_portLock = std::move(lock);
+  if (auto locked = LockPort(udpPort, PortLock::Holder::Bridge, kBridgeLockWaitMs); locked.code != ExitCode::ok) return locked;
 
   // The unit's image lives in a workspace, as the program's does.
   Workspace::Options workspaceOptions;

@@ -50,6 +50,20 @@ QString ResultText(FileResult result) {
 CtlRunner::CtlRunner(CtlArguments arguments, QTextStream& out, QTextStream& err)
     : m_args(std::move(arguments)), m_out(out), m_err(err) {}
 
+CtlResult CtlRunner::LockPort(quint16 port, PortLock::Holder holder, int waitMs) {
+  auto lock = std::make_unique<PortLock>(port, holder);
+  switch (lock->Acquire(waitMs)) {
+    case PortLock::Outcome::Locked:
+      break;
+    case PortLock::Outcome::CannotOpen:
+      return CtlResult::Fail(ExitCode::fileError, lock->refusal());
+    case PortLock::Outcome::HeldByOther:
+      return CtlResult::Fail(ExitCode::noAnswerOrDiffer, lock->refusal());
+  }
+  m_portLock = std::move(lock);
+  return CtlResult::Ok();
+}
+
 CtlResult CtlRunner::Run() {
   switch (m_args.command) {
     case Command::help:
@@ -143,16 +157,9 @@ CtlResult CtlRunner::Session(UnitSession** session) {
     // at once could each take the other's reply, and a backup could hold another unit's
     // settings. Commands on the same port of this PC take turns; while the program holds
     // the port they refuse at once, before anything is sent.
-    auto lock = std::make_unique<PortLock>(options.port, PortLock::Holder::Companion);
-    switch (lock->Acquire(kPortLockWaitMs)) {
-      case PortLock::Outcome::Locked:
-        break;
-      case PortLock::Outcome::CannotOpen:
-        return CtlResult::Fail(ExitCode::fileError, lock->refusal());
-      case PortLock::Outcome::HeldByOther:
-        return CtlResult::Fail(ExitCode::noAnswerOrDiffer, lock->refusal());
+    if (auto locked = LockPort(options.port, PortLock::Holder::Companion, kPortLockWaitMs); locked.code != ExitCode::ok) {
+      return locked;
     }
-    m_portLock = std::move(lock);
     auto created = std::make_unique<UnitSession>(options);
     if (auto opened = created->Open(); opened.code != ExitCode::ok) return opened;
     m_session = std::move(created);

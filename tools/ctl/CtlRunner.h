@@ -52,6 +52,10 @@ class CtlRunner final {
   QTextStream& m_out;
   QTextStream& m_err;
   // Held while the link is open; declared first so it is released after the socket closes.
+  // Takes this PC's lock of the unit's UDP port for the rest of the run, waiting up to
+  // waitMs for a companion command that holds it; Ok, or the refusal naming the holder.
+  CtlResult LockPort(quint16 port, PortLock::Holder holder, int waitMs);
+
   std::unique_ptr<PortLock> m_portLock;
   std::unique_ptr<UnitSession> m_session;
 };

@@ -415,7 +415,7 @@ void AlignmentDialog::Refit() {
   m_fit = std::get<FitResult>(std::move(fitted));
   QStringList files;
   for (const Position& position : m_positions) files << position.path;
-  m_sessions[m_channel] = Session{*m_fit, QString::fromStdString(target.name), files};
+  m_sessions[m_channel] = ReportChannel{m_channel, *m_fit, QString::fromStdString(target.name), files};
 
   AlignmentGraph::Curves curves;
   // The positions moved as the average was: onto the target's level.
@@ -510,19 +510,9 @@ void AlignmentDialog::WriteReport() {
 }
 
 void AlignmentDialog::WriteReport(const QString& path) {
-  AlignmentReportInput input;
-  input.image = m_context.image;
-  input.date = QDateTime::currentDateTime();
-  for (int channel = 0; channel <= kSubwooferChannel; ++channel) {
-    ReportChannel entry;
-    entry.channel = channel;
-    if (const auto found = m_sessions.find(channel); found != m_sessions.end()) {
-      entry.fit = found->second.fit;
-      entry.targetName = found->second.targetName;
-      entry.measurements = found->second.files;
-    }
-    input.channels.push_back(std::move(entry));
-  }
+  std::vector<ReportChannel> fitted;
+  for (const auto& [channel, aligned] : m_sessions) fitted.push_back(aligned);
+  const AlignmentReportInput input = AlignmentReport::ForUnit(m_context.image, fitted, QDateTime::currentDateTime());
   m_statusRow = -1;
   if (const auto failed = AlignmentReport::Write(path, input)) {
     ShowStatus(Caption(m_context.state, kReportFailedRow).arg(*failed), true);

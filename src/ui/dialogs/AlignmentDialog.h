@@ -24,6 +24,7 @@
 #include "align/EqualizerFit.h"
 #include "align/MeasurementFile.h"
 #include "model/ParameterImage.h"
+#include "report/AlignmentReport.h"
 
 class QComboBox;
 class QLabel;
@@ -82,11 +83,6 @@ class AlignmentDialog final : public QDialog {
     QString path;
     Measurement measurement;
   };
-  struct Session {
-    FitResult fit;
-    QString targetName;
-    QStringList files;
-  };
 
   bool subwoofer() const;
   double FromHz() const;
@@ -105,7 +101,7 @@ class AlignmentDialog final : public QDialog {
   std::vector<Position> m_positions;
   ParameterImage m_measuredWith;  // the settings while the positions were measured
   std::optional<FitResult> m_fit;
-  std::map<int, Session> m_sessions;  // every channel fitted since the dialog was made
+  std::map<int, ReportChannel> m_sessions;  // every channel fitted since the dialog was made
   QString m_status;
   bool m_statusIsError = false;
   int m_statusRow = -1;  // a caption row shown alone as the status, or -1
