@@ -49,9 +49,9 @@ const EditableField* EditableFieldOf(const FieldElement& element) {
 }
 
 std::optional<FieldElement> ElementOf(const EditableField& rule, int row, int index) {
-  const FieldSpec* spec = FindField(rule.field);
-  if (!spec) return std::nullopt;
-  for (const FieldElement& e : ElementsOf(*spec)) {
+  const FieldSpec* layout = FindField(rule.field);
+  if (!layout) return std::nullopt;
+  for (const FieldElement& e : ElementsOf(*layout)) {
     if (e.row == row && e.index == index && MemberName(e) == rule.member) return e;
   }
   return std::nullopt;

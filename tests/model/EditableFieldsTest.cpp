@@ -126,10 +126,10 @@ TEST(EditableFields, EveryReachedElementLiesInsideTheSpanItsEditorSends) {
   for (const EditableField& row : kEditableFields) {
     if (!row.edited) continue;
     SCOPED_TRACE(NameOf(row));
-    const FieldSpec* spec = FindField(row.field);
-    ASSERT_NE(spec, nullptr);
+    const FieldSpec* layout = FindField(row.field);
+    ASSERT_NE(layout, nullptr);
     int reached = 0;
-    for (const FieldElement& e : ElementsOf(*spec)) {
+    for (const FieldElement& e : ElementsOf(*layout)) {
       if ((e.member ? e.member->name : std::string_view()) != row.member || !row.Reaches(e.row, e.index)) continue;
       ++reached;
       const WriteSpan span = WriteSpanFor(*row.edited, EditIndexOf(e));
