@@ -1,5 +1,7 @@
 #include "align/AlignmentProblem.h"
 
+#include "align/AlignLimits.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -113,6 +115,19 @@ double AlignmentProblem::CenteredMeanSquare(std::span<const double> r) {
   double sum = 0.0;
   for (double v : r) sum += (v - mean) * (v - mean);
   return sum / static_cast<double>(r.size());
+}
+
+void AlignmentProblem::SubBounds(Eigen::VectorXd& lower, Eigen::VectorXd& upper) {
+  lower.resize(kSubVariables);
+  upper.resize(kSubVariables);
+  for (int k = 0; k < 2; ++k) {
+    lower[3 * k] = alignrange::subFreqHz.low;
+    upper[3 * k] = alignrange::subFreqHz.high;
+    lower[3 * k + 1] = alignrange::subQIndex.low;
+    upper[3 * k + 1] = alignrange::subQIndex.high;
+    lower[3 * k + 2] = alignrange::subGainTenths.low;
+    upper[3 * k + 2] = alignrange::subGainTenths.high;
+  }
 }
 
 }  // namespace mzr

@@ -64,6 +64,8 @@ class AlignmentProblem final {
   // Sections of continuous settings.
   static Biquad FullRangeSection(int variable, double tenths, int bassCorner, int trebleCorner);
   static Biquad SubSection(double hz, double qIndex, double tenths);
+  // The unit's ranges of the six subwoofer variables, in their order.
+  static void SubBounds(Eigen::VectorXd& lower, Eigen::VectorXd& upper);
 
   // Mean square of r after its mean is removed.
   static double CenteredMeanSquare(std::span<const double> r);

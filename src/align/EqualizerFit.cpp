@@ -414,15 +414,8 @@ class SubwooferFitter final {
 
   // Levenberg-damped Gauss-Newton on the six continuous settings within the unit's ranges.
   void Descend(Vector& x) {
-    Vector lower(kSubVariables), upper(kSubVariables);
-    for (int k = 0; k < 2; ++k) {
-      lower[3 * k] = alignrange::subFreqHz.low;
-      upper[3 * k] = alignrange::subFreqHz.high;
-      lower[3 * k + 1] = alignrange::subQIndex.low;
-      upper[3 * k + 1] = alignrange::subQIndex.high;
-      lower[3 * k + 2] = alignrange::subGainTenths.low;
-      upper[3 * k + 2] = alignrange::subGainTenths.high;
-    }
+    Vector lower, upper;
+    AlignmentProblem::SubBounds(lower, upper);
     const double n = static_cast<double>(m_n);
     const auto residual = [&](const Vector& v, std::array<Vector, 2>* sections) {
       std::array<Vector, 2> d{ContinuousDb(v, 0), ContinuousDb(v, 1)};

@@ -162,15 +162,8 @@ ReferenceFit FullRangeReference(const AlignmentProblem& p) {
 }
 
 ReferenceFit SubReference(const AlignmentProblem& p) {
-  Vector lower(kSubVariables), upper(kSubVariables);
-  for (int k = 0; k < 2; ++k) {
-    lower[3 * k] = alignrange::subFreqHz.low;
-    upper[3 * k] = alignrange::subFreqHz.high;
-    lower[3 * k + 1] = alignrange::subQIndex.low;
-    upper[3 * k + 1] = alignrange::subQIndex.high;
-    lower[3 * k + 2] = alignrange::subGainTenths.low;
-    upper[3 * k + 2] = alignrange::subGainTenths.high;
-  }
+  Vector lower, upper;
+  AlignmentProblem::SubBounds(lower, upper);
   ReferenceFit result;
   double best = std::numeric_limits<double>::infinity();
   const double starts[] = {25.0, 40.0, 63.0, 100.0};
