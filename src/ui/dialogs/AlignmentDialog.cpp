@@ -119,7 +119,10 @@ class AlignmentGraph final : public QWidget {
     }
     for (double hz : {20.0, 50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0, 10000.0, 20000.0}) {
       p.drawLine(QPointF(x(hz), plot.top()), QPointF(x(hz), plot.bottom()));
-      p.drawText(QRectF(x(hz) - 20, plot.bottom() + 2, 40, 14), Qt::AlignCenter,
+      // The end labels stay inside the plot's width, clear of the dB labels.
+      const Qt::Alignment align = hz <= 20.0 ? Qt::AlignLeft : hz >= 20000.0 ? Qt::AlignRight : Qt::AlignHCenter;
+      const double left = hz <= 20.0 ? x(hz) : hz >= 20000.0 ? x(hz) - 40 : x(hz) - 20;
+      p.drawText(QRectF(left, plot.bottom() + 2, 40, 14), align | Qt::AlignVCenter,
                  hz >= 1000 ? QString::number(hz / 1000) + QLatin1Char('k') : QString::number(hz));
     }
     p.setClipRect(plot);
