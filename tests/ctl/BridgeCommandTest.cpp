@@ -116,6 +116,8 @@ TEST(BridgeCommand, RefusesWhatItCannotCarryOut) {
       {"mute 1\x1b[A", "control or non-UTF-8"},
       {"set theaterName=\xff\xfe", "control or non-UTF-8"},
       {"fader 1\r\r", "control or non-UTF-8"},
+      {"  \xc2\xa0  ", "unknown command '\xc2\xa0'"},
+      {"fader 7.0\xc2\xa0", "0.0 to 10.0"},
   };
   for (const Case& c : cases) {
     EXPECT_TRUE(RefusalOf(c.line).contains(QString::fromUtf8(c.reasonPart))) << c.line.constData() << " -> "

@@ -172,6 +172,7 @@ class BridgeEndToEndTest final : public QObject {
     QVERIFY(client.Connect(bridge.server.port()));
     // The image is read at start.
     QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+    QVERIFY(sim.WaitForLogLines(1));
     QCOMPARE(FramesFrom(sim, 0), QStringList{QStringLiteral("3 0 852 ")});
 
     struct Step {
@@ -382,6 +383,7 @@ class BridgeEndToEndTest final : public QObject {
       return line.first().toString().contains(QLatin1String("bytes of replies unread"));
     }));
     QCOMPARE(busy.Ask("mute 1"), QStringLiteral("ok"));
+    QVERIFY(sim.WaitForLogLines(2));  // the acknowledgement can come before the log line is written
     QCOMPARE(FramesFrom(sim, 1), QStringList{QStringLiteral("6 835 1 03")});
   }
 
@@ -458,6 +460,7 @@ class BridgeEndToEndTest final : public QObject {
     QVERIFY(search.waitForFinished(30000));
     QCOMPARE(search.exitCode(), 1);
     QVERIFY(QString::fromUtf8(search.readAllStandardError()).contains(holder));
+    QVERIFY(sim.WaitForLogLines(2));
     QCOMPARE(FramesFrom(sim, 0), (QStringList{QStringLiteral("3 0 852 "), QStringLiteral("6 835 1 03")}));
 
     bridge.terminate();

@@ -29,6 +29,18 @@ const QString kVersionKey = QStringLiteral("cp750.sysinfo.version");
 
 BridgeCommand Refuse(const QString& reason, Dialect dialect = Dialect::Native) { return {Refused{reason}, dialect}; }
 
+// Blanks are the space and the tab only, as the split between words is: a no-break space or
+// any other Unicode space is text, so a line of them is refused rather than taken as empty,
+// and a value that ends in one is refused rather than read without it.
+QString WithoutBlankEnds(const QString& text) {
+  const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+  qsizetype begin = 0;
+  qsizetype end = text.size();
+  while (begin < end && blank(text[begin])) ++begin;
+  while (end > begin && blank(text[end - 1])) --end;
+  return text.mid(begin, end - begin);
+}
+
 bool ValidText(QByteArrayView line) {
   for (const char c : line) {
     const auto u = static_cast<unsigned char>(c);
@@ -141,13 +153,13 @@ std::optional<BridgeCommand> ParseBridgeLine(QByteArrayView line) {
     return Refuse(QStringLiteral("line longer than %1 bytes").arg(kMaxLineBytes));
   }
   if (!ValidText(line)) return Refuse(QStringLiteral("control or non-UTF-8 bytes in the line"));
-  const QString text = QString::fromUtf8(line).trimmed();
+  const QString text = WithoutBlankEnds(QString::fromUtf8(line));
   if (text.isEmpty()) return std::nullopt;
 
   static const QRegularExpression blanks(QStringLiteral("[ \\t]+"));
   const qsizetype split = text.indexOf(blanks);
   const QString keyword = split < 0 ? text : text.left(split);
-  const QString rest = split < 0 ? QString() : text.mid(split).trimmed();
+  const QString rest = split < 0 ? QString() : WithoutBlankEnds(text.mid(split));
   if (keyword.startsWith(QLatin1String("cp750."), Qt::CaseInsensitive)) return ParseCp750(keyword.toLower(), rest);
   return ParseNative(keyword, rest);
 }
