@@ -2,13 +2,25 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QByteArray>
 #include <QFont>
+#include <QFontDatabase>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QWidget>
 
 // Resources of a static library are registered by hand, outside any namespace.
 static void InitSkinResource() { Q_INIT_RESOURCE(skin); }
+
+#if MZR_CAPTION_FONT
+// The caption face's two cuts, generated at build time (cmake/MzrCaptionFont.cmake).
+namespace mzr::captionfont {
+extern const unsigned char kRegular[];
+extern const unsigned int kRegularSize;
+extern const unsigned char kBold[];
+extern const unsigned int kBoldSize;
+}  // namespace mzr::captionfont
+#endif
 
 namespace mzr {
 
@@ -20,6 +32,7 @@ const QColor Skin::kListGrey(0xDD, 0xE3, 0xEA);
 namespace {
 
 const char* const kAlertProperty = "alert";
+const QString kSystemCjkFamily = QStringLiteral("Noto Sans CJK SC");
 
 }  // namespace
 
@@ -30,12 +43,31 @@ QString Skin::StyleSheet() {
   return QString::fromUtf8(file.readAll());
 }
 
+const QString Skin::kCaptionFamily = QStringLiteral("MZR4700 Captions");
+
+bool Skin::LoadCaptionFace() {
+#if MZR_CAPTION_FONT
+  // The data stays in the program's read-only memory: Qt and FreeType read it in place.
+  static const bool loaded =
+      QFontDatabase::addApplicationFontFromData(QByteArray::fromRawData(
+          reinterpret_cast<const char*>(captionfont::kRegular), static_cast<qsizetype>(captionfont::kRegularSize))) >= 0 &&
+      QFontDatabase::addApplicationFontFromData(QByteArray::fromRawData(
+          reinterpret_cast<const char*>(captionfont::kBold), static_cast<qsizetype>(captionfont::kBoldSize))) >= 0;
+  return loaded;
+#else
+  return false;
+#endif
+}
+
 void Skin::Apply(QApplication& app) {
   // Fusion draws every control from the style sheet and palette alike on every platform.
   if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
   // A pixel size keeps the layout fixed whatever the desktop's font setting; the CJK face
-  // carries both the Chinese and the Latin captions.
-  QFont font(QStringLiteral("Noto Sans CJK SC"));
+  // carries both the Chinese and the Latin captions. The caption face holds the glyphs of
+  // the program's own texts, cut from that face, so the full one is only opened for a
+  // character it lacks (a name typed by the user or read from a unit).
+  QFont font(kSystemCjkFamily);
+  if (LoadCaptionFace()) font.setFamilies({kCaptionFamily, kSystemCjkFamily});
   font.setPixelSize(12);
   font.setHintingPreference(QFont::PreferFullHinting);
   app.setFont(font);

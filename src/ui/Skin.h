@@ -5,6 +5,7 @@
 // which the style sheet paints red.
 
 #include <QColor>
+#include <QString>
 
 class QApplication;
 class QWidget;
@@ -19,6 +20,11 @@ class Skin final {
 
   // Font, palette and style sheet for the whole program.
   static void Apply(QApplication& app);
+  // The face cut at build time from the system's CJK face with the glyphs of the program's
+  // own texts (cmake/MzrCaptionFont.cmake); registers it once. False when the program was
+  // built without it: then the captions come from the system's face.
+  static bool LoadCaptionFace();
+  static const QString kCaptionFamily;
   // The style sheet text as loaded from the resources.
   static QString StyleSheet();
 

@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
+#include <QRawFont>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -521,6 +523,53 @@ class MainWindowTest final : public QObject {
     QPixmapCache::remove(marker);
     QPixmapCache::setCacheLimit(limitKiB);
     QVERIFY2(kept, "repainting the window pushed an older entry out of the pixmap cache");
+  }
+
+  // The caption face cut at build time holds every character the window shows in either
+  // language (a character it lacked would come from the full face: the same glyph, but the
+  // megabytes the cut saves would be mapped again), and the full face stays behind it for
+  // text the program cannot know in advance.
+  void everyCaptionComesFromTheCaptionFace() {
+    QVERIFY2(Skin::LoadCaptionFace(), "built without the caption face (install fonttools and fonts-noto-cjk)");
+    QCOMPARE(qApp->font().families(), (QStringList{Skin::kCaptionFamily, QStringLiteral("Noto Sans CJK SC")}));
+    // The face's own glyphs, without the fallback a QFontMetrics would also look in.
+    QFont regular(Skin::kCaptionFamily);
+    regular.setPixelSize(12);
+    QFont bold = regular;
+    bold.setBold(true);
+    const QRawFont regularFace = QRawFont::fromFont(regular);
+    const QRawFont boldFace = QRawFont::fromFont(bold);
+    QCOMPARE(regularFace.familyName(), Skin::kCaptionFamily);
+    QCOMPARE(boldFace.familyName(), Skin::kCaptionFamily);
+    QCOMPARE(boldFace.weight(), int(QFont::Bold));
+
+    MainWindow& w = m_f.MakeWindow();
+    w.eqCopyDialog();
+    w.profileDialog();
+    w.deviceInfoDialog();
+    QStringList texts;
+    for (int language = 0; language < 2; ++language) {
+      if (language == 1) m_f.Item("Endlish1")->trigger();
+      w.grab();  // every caption drawn, the drawers' painted ones too
+      for (SideChannel* drawer : w.findChildren<SideChannel*>()) drawer->grab();
+      texts += VisibleTexts(m_f).values();
+      for (int row = 0; row < CaptionTable::kRowCount; ++row) texts << CaptionTable::Text(row, language);
+      for (int type = 0; type < 6; ++type) texts << CaptionTable::GeneratorName(language, type);
+    }
+    for (const QString& text : texts) {
+      for (const char32_t c : text.toUcs4()) {
+        if (c == U' ') continue;
+        QVERIFY2(regularFace.supportsCharacter(c) && boldFace.supportsCharacter(c),
+                 qPrintable(QStringLiteral("'%1' of \"%2\" is not in the caption face").arg(QString::fromUcs4(&c, 1), text)));
+      }
+    }
+    // So drawing them never opened the full face (its file is not even mapped).
+    QFile maps(QStringLiteral("/proc/self/maps"));
+    QVERIFY(maps.open(QIODevice::ReadOnly));
+    for (const QByteArray& line : maps.readAll().split('\n')) QVERIFY2(!line.contains("NotoSansCJK"), line.constData());
+    // A character no text of the program uses is left to the full face.
+    QVERIFY(!regularFace.supportsCharacter(U'\u9F98'));
+    QVERIFY(QRawFont::fromFont(QFont(QStringLiteral("Noto Sans CJK SC"))).supportsCharacter(U'\u9F98'));
   }
 
   void captionTableEdges() {

@@ -525,9 +525,9 @@ void AlignmentDialog::WriteReport(const QString& path) {
 }
 
 void AlignmentDialog::dragEnterEvent(QDragEnterEvent* event) {
-  const QMimeData* data = event->mimeData();
-  if (m_channel == kMonitorTab || !data->hasUrls()) return;
-  for (const QUrl& url : data->urls()) {
+  const QMimeData* dragged = event->mimeData();
+  if (m_channel == kMonitorTab || !dragged->hasUrls()) return;
+  for (const QUrl& url : dragged->urls()) {
     if (!url.isLocalFile()) return;
   }
   event->acceptProposedAction();
