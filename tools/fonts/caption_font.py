@@ -17,15 +17,9 @@ import re
 import sys
 
 from fontTools import subset
-from fontTools.ttLib import TTCollection, TTFont
+from fontTools.ttLib import TTFont
 
 FAMILY = "MZR4700 Captions"
-
-
-def load(path, index):
-    if path.lower().endswith((".ttc", ".otc")):
-        return TTCollection(path, lazy=False).fonts[int(index)]
-    return TTFont(path)
 
 
 # Characters a source names by number rather than writes: QChar(0xFE35), "\u00B0", and UTF-8
@@ -62,8 +56,8 @@ def cut(font, text, old_family):
     for record in font["name"].names:
         if record.nameID in (1, 3, 4, 6, 16, 21):
             name = record.toUnicode().replace(old_family, FAMILY).replace(compact, FAMILY.replace(" ", ""))
-            # Keep the record's own encoding (Mac Roman records take ASCII only).
-            record.string = name
+            record.string = name  # encoded in the record's own encoding when saved
+    font.recalcTimestamp = False  # the same bytes from the same inputs, build after build
     out = io.BytesIO()
     font.save(out)
     return out.getvalue()
@@ -86,7 +80,7 @@ def main(argv):
     text = characters(source_dir)
     faces = []
     for path, index in ((regular, regular_index), (bold, bold_index)):
-        font = load(path, index)
+        font = TTFont(path, fontNumber=int(index))  # the index counts only in a collection
         family = font["name"].getDebugName(1)
         faces.append(cut(font, text, family))
     body = [
