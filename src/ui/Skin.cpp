@@ -1,12 +1,13 @@
 #include "ui/Skin.h"
 
+#include "ui/SkinStyle.h"
+
 #include <QApplication>
-#include <QFile>
 #include <QByteArray>
 #include <QFont>
 #include <QFontDatabase>
 #include <QStyle>
-#include <QStyleFactory>
+#include <QToolTip>
 #include <QWidget>
 
 // Resources of a static library are registered by hand, outside any namespace.
@@ -36,13 +37,6 @@ const QString kSystemCjkFamily = QStringLiteral("Noto Sans CJK SC");
 
 }  // namespace
 
-QString Skin::StyleSheet() {
-  InitSkinResource();
-  QFile file(QStringLiteral(":/skin/mzr4700.qss"));
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return QString::fromUtf8(file.readAll());
-}
-
 const QString Skin::kCaptionFamily = QStringLiteral("MZR4700 Captions");
 
 bool Skin::LoadCaptionFace() {
@@ -60,8 +54,14 @@ bool Skin::LoadCaptionFace() {
 }
 
 void Skin::Apply(QApplication& app) {
-  // Fusion draws every control from the style sheet and palette alike on every platform.
-  if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
+  InitSkinResource();
+  // The skin is drawn in code over Fusion, alike on every platform.
+  QApplication::setStyle(new SkinStyle);
+  // The window's menu bar is always its own; asking the desktop for a global one costs a
+  // round trip on the session bus at start-up.
+  QApplication::setAttribute(Qt::AA_DontUseNativeMenuBar);
+  QApplication::setPalette(SkinStyle::Palette());
+  QToolTip::setPalette(SkinStyle::Palette());
   // A pixel size keeps the layout fixed whatever the desktop's font setting; the CJK face
   // carries both the Chinese and the Latin captions. The caption face holds the glyphs of
   // the program's own texts, cut from that face, so the full one is only opened for a
@@ -71,13 +71,12 @@ void Skin::Apply(QApplication& app) {
   font.setPixelSize(12);
   font.setHintingPreference(QFont::PreferFullHinting);
   app.setFont(font);
-  app.setStyleSheet(StyleSheet());
 }
 
 void Skin::SetAlert(QWidget* widget, bool alert) {
   if (widget->property(kAlertProperty).toBool() == alert) return;
   widget->setProperty(kAlertProperty, alert);
-  // Property selectors of the style sheet are only re-read on a new polish.
+  // The style gives a widget its face and colours when it polishes it.
   widget->style()->unpolish(widget);
   widget->style()->polish(widget);
   widget->update();

@@ -1,8 +1,8 @@
 #pragma once
-// The program's look, kept in one place: the style sheet (resource :/skin/mzr4700.qss),
-// the font, and the few colours that code needs (drawer backgrounds). Captions that must
-// stand out (the selected input, muted and inverted outputs) carry the "alert" property,
-// which the style sheet paints red.
+// The program's look, kept in one place: the style (SkinStyle, Fusion with the skin drawn
+// in code), its palette, the font, and the few colours that code needs (drawer backgrounds).
+// Captions that must stand out (the selected input, muted and inverted outputs) carry the
+// "alert" property, which the style paints red.
 
 #include <QColor>
 #include <QString>
@@ -18,16 +18,13 @@ class Skin final {
   static const QColor kMoneyGreen;  // output drawer
   static const QColor kListGrey;    // device list drawer
 
-  // Font, palette and style sheet for the whole program.
+  // Style, palette and font for the whole program.
   static void Apply(QApplication& app);
   // The face cut at build time from the system's CJK face with the glyphs of the program's
   // own texts (cmake/MzrCaptionFont.cmake); registers it once. False when the program was
   // built without it: then the captions come from the system's face.
   static bool LoadCaptionFace();
   static const QString kCaptionFamily;
-  // The style sheet text as loaded from the resources.
-  static QString StyleSheet();
-
   // Red caption on (alert) or the normal caption colour.
   static void SetAlert(QWidget* widget, bool alert);
   static bool IsAlert(const QWidget* widget);

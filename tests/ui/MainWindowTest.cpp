@@ -3,6 +3,7 @@
 // are found by their names, as the program knows them.
 
 #include <QAction>
+#include <QImage>
 #include <QComboBox>
 #include <QFile>
 #include <QRawFont>
@@ -13,8 +14,12 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QStyleOptionSlider>
 #include <QTabBar>
+#include <QTableWidget>
 #include <QTest>
+
+#include <cstdlib>
 
 #include "support/WindowFixture.h"
 #include "ui/CaptionTable.h"
@@ -28,6 +33,7 @@
 #include "ui/window/MainWindow.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
+#include "ui/SkinStyle.h"
 #include "ui/window/StatusBar.h"
 #include "ui/dialogs/TheaterProfileDialog.h"
 
@@ -523,6 +529,80 @@ class MainWindowTest final : public QObject {
     QPixmapCache::remove(marker);
     QPixmapCache::setCacheLimit(limitKiB);
     QVERIFY2(kept, "repainting the window pushed an older entry out of the pixmap cache");
+  }
+
+  // The skin is drawn by the program's style, not by a style sheet (a sheet anywhere puts its
+  // widgets under Qt's style-sheet style, which keeps rules, a palette and a face for every
+  // widget): each widget's look follows from its name and properties, an alert caption turns
+  // red and bold and back, and the painted window shows the skin's shapes.
+  void theSkinDrawsWhatEachWidgetSays() {
+    MainWindow& w = m_f.MakeWindow();
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(dynamic_cast<SkinStyle*>(w.style()) != nullptr);
+    QVERIFY(qApp->styleSheet().isEmpty());
+    SideChannel* list = w.deviceListDrawer();
+    list->ShowPinnedOpen();
+    QTRY_COMPARE(list->width(), w.deviceSession()->panel()->width());
+    for (const QWidget* widget : w.findChildren<QWidget*>())
+      QVERIFY2(widget->styleSheet().isEmpty(), qPrintable(widget->objectName()));
+    const auto near = [](QColor seen, QColor expected) {
+      return std::abs(seen.red() - expected.red()) <= 12 && std::abs(seen.green() - expected.green()) <= 12 &&
+             std::abs(seen.blue() - expected.blue()) <= 12;
+    };
+
+    // An input key: red and bold while it needs attention, its own colours again after.
+    QPushButton* key = w.inputSection()->inputButton(3);
+    for (const bool alert : {true, false, true, false}) {
+      Skin::SetAlert(key, alert);
+      QCOMPARE(key->palette().color(QPalette::ButtonText), alert ? QColor(0xd0, 0x18, 0x18) : QColor(0x14, 0x1a, 0x20));
+      QCOMPARE(key->font().bold(), alert);
+      QCOMPARE(key->font().pixelSize(), 13);
+      const QImage look = key->grab().toImage();
+      QCOMPARE(near(look.pixelColor(1, look.height() / 2), QColor(0xd0, 0x18, 0x18)), alert);
+    }
+
+    // A value text: green digits in a dark box.
+    QLabel* value = nullptr;
+    for (QLabel* label : w.findChildren<QLabel*>())
+      if (label->property("valueText").toBool() && label->isVisible()) value = label;
+    QVERIFY(value != nullptr);
+    QCOMPARE(value->palette().color(QPalette::WindowText), QColor(0x8a, 0xf0, 0xa4));
+    QCOMPARE(value->font().families().value(0), QStringLiteral("DejaVu Sans Mono"));
+    const QImage box = value->grab().toImage();
+    QVERIFY2(near(box.pixelColor(2, box.height() / 2), QColor(0x12, 0x19, 0x20)), qPrintable(box.pixelColor(2, box.height() / 2).name()));
+
+    // A band fader: lit blue below its cap, dark above.
+    QSlider* band = nullptr;
+    for (QSlider* slider : w.findChildren<QSlider*>())
+      if (slider->orientation() == Qt::Vertical && slider->isVisible()) band = slider;
+    QVERIFY(band != nullptr);
+    QStyleOptionSlider option;
+    option.initFrom(band);
+    option.orientation = band->orientation();
+    option.minimum = band->minimum();
+    option.maximum = band->maximum();
+    option.sliderPosition = band->sliderPosition();
+    option.upsideDown = !band->invertedAppearance();
+    const QRect cap = band->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, band);
+    const QImage fader = band->grab().toImage();
+    const int x = cap.center().x();
+    QVERIFY2(cap.top() > 4 && cap.bottom() < band->height() - 4, "the cap should sit inside the groove");
+    const QColor below = fader.pixelColor(x, (cap.bottom() + band->height()) / 2);
+    const QColor above = fader.pixelColor(x, cap.top() / 2);
+    QVERIFY2(below.blue() > 150 && below.blue() > below.red() + 60, qPrintable(below.name()));
+    QVERIFY2(near(above, QColor(0x2b, 0x33, 0x3c)), qPrintable(above.name()));
+
+    // The dark menu band and header band.
+    const QImage window = w.grab().toImage();
+    QVERIFY(window.pixelColor(w.width() - 20, 5).value() < 0x50);
+    QVERIFY(window.pixelColor(20, w.menuBar()->height() + 30).value() < 0x50);
+
+    // The device list numbers its 254 rows itself and holds no item for an empty row.
+    DeviceListPanel* panel = w.deviceSession()->panel();
+    QCOMPARE(panel->cellText(254, 0), QStringLiteral("254"));
+    QCOMPARE(panel->cellText(7, 1), QString());
+    QCOMPARE(panel->grid()->item(6, 0), nullptr);
   }
 
   // The caption face cut at build time holds every character the window shows in either

@@ -85,10 +85,8 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
     m_grid->setColumnWidth(column - 1, kColumnWidths[static_cast<std::size_t>(column)]);
     m_grid->setHorizontalHeaderItem(column - 1, new QTableWidgetItem(InitialHeaders()[static_cast<std::size_t>(column - 1)]));
   }
-  for (int row = 1; row <= DeviceTable::kCapacity; ++row) {
-    m_grid->setVerticalHeaderItem(row - 1, new QTableWidgetItem(m_discovery.table().cell(row, DeviceTable::NumberColumn)));
-    for (int column = 1; column < DeviceTable::kColumns; ++column) m_grid->setItem(row - 1, column - 1, new QTableWidgetItem);
-  }
+  // The rows are numbered 1 to 254 by the header itself, and a cell gets its item when it
+  // first has a text: an empty list costs no item at start-up.
   QPalette palette = m_grid->palette();
   for (const auto group : {QPalette::Active, QPalette::Inactive}) {
     palette.setColor(group, QPalette::Base, kGridBackground);
@@ -96,16 +94,7 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
     palette.setColor(group, QPalette::HighlightedText, Qt::white);
   }
   m_grid->setPalette(palette);
-  const QString headerStyle = QStringLiteral(
-      "QHeaderView::section { background-color: rgb(57, 115, 196); color: white; border: 1px solid rgb(160, 160, 160);"
-      " padding: 0px 2px; }");
-  m_grid->horizontalHeader()->setStyleSheet(headerStyle);
-  m_grid->verticalHeader()->setStyleSheet(headerStyle);
-  // The corner takes a border of its own like the sections: with only a background the style
-  // sheet hands it to the base style with a palette made anew for each paint, which the base
-  // style takes for a new look and caches as one more pixmap on every repaint.
-  m_grid->setStyleSheet(QStringLiteral(
-      "QTableCornerButton::section { background-color: rgb(57, 115, 196); border: 1px solid rgb(160, 160, 160); }"));
+  // The header sections are blue with white numbers and captions (drawn by the skin's style).
   m_grid->setCornerButtonEnabled(false);
 
   for (int i = 0; i < 3; ++i) {
@@ -165,7 +154,7 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
     } else {
       m_grid->setCurrentCell(row - 1, 0);
     }
-    m_grid->scrollToItem(m_grid->item(row - 1, 0));
+    m_grid->scrollTo(m_grid->model()->index(row - 1, 0));
   });
 }
 
@@ -188,17 +177,24 @@ void DeviceListPanel::ApplyCaptions(const std::function<QString(int row)>& capti
 
 QString DeviceListPanel::cellText(int row, int column) const {
   if (row == 0) return column == 0 ? QString() : m_grid->horizontalHeaderItem(column - 1)->text();
-  if (column == 0) return m_grid->verticalHeaderItem(row - 1)->text();
-  return m_grid->item(row - 1, column - 1)->text();
+  if (column == 0) return m_grid->model()->headerData(row - 1, Qt::Vertical).toString();
+  const QTableWidgetItem* item = m_grid->item(row - 1, column - 1);
+  return item != nullptr ? item->text() : QString();
 }
 
 void DeviceListPanel::UpdateRows(int first, int last) {
   const DeviceTable& table = m_discovery.table();
   for (int row = first; row <= last; ++row) {
+    bool listed = false;  // a row that lists a unit has an item in every cell
+    for (int column = 1; column < DeviceTable::kColumns; ++column) listed = listed || !table.cell(row, column).isEmpty();
     for (int column = 1; column < DeviceTable::kColumns; ++column) {
       QTableWidgetItem* item = m_grid->item(row - 1, column - 1);
       const QString& text = table.cell(row, column);
-      if (item->text() != text) item->setText(text);
+      if (item == nullptr) {
+        if (listed) m_grid->setItem(row - 1, column - 1, new QTableWidgetItem(text));
+      } else if (item->text() != text) {
+        item->setText(text);
+      }
     }
   }
 }
