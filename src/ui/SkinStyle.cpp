@@ -360,6 +360,11 @@ QSize SkinStyle::sizeFromContents(ContentsType type, const QStyleOption* option,
       return s;
     }
     case CT_PushButton: return {size.width() + 14, size.height() + 6};  // a 1-pixel border, 2 x 6 padding
+    case CT_MenuItem:
+      if (const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+          item != nullptr && item->menuItemType == QStyleOptionMenuItem::Separator)
+        return {size.width(), 9};  // a line with 4 pixels above and below
+      return QProxyStyle::sizeFromContents(type, option, size, widget);
     case CT_MenuBarItem: return {size.width() + 12, std::max(size.height(), option->fontMetrics.height()) + 2};
     default: return QProxyStyle::sizeFromContents(type, option, size, widget);
   }
@@ -668,6 +673,14 @@ void SkinStyle::drawControl(ControlElement element, const QStyleOption* option, 
           QProxyStyle::drawControl(element, &white, p, widget);
           return;
         }
+      }
+      break;
+    case CE_MenuItem:
+      // A separator is a thin line, whatever text its action carries.
+      if (const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
+          item != nullptr && item->menuItemType == QStyleOptionMenuItem::Separator) {
+        HorizontalLine(p, r.left() + 8, r.right() - 8, r.center().y(), Rgb(0xc9d0d8));
+        return;
       }
       break;
     case CE_MenuBarEmptyArea: {

@@ -598,6 +598,22 @@ class MainWindowTest final : public QObject {
     QVERIFY(window.pixelColor(w.width() - 20, 5).value() < 0x50);
     QVERIFY(window.pixelColor(20, w.menuBar()->height() + 30).value() < 0x50);
 
+    // A menu separator is a thin line: the "--------" its action carries is not drawn.
+    QAction* separator = m_f.Item("N19");
+    auto* file = qobject_cast<QMenu*>(separator->parent());
+    QVERIFY(file != nullptr);
+    const QRect line = file->actionGeometry(separator);
+    QCOMPARE(line.height(), 9);
+    const QImage menu = file->grab().toImage();
+    const QColor popup(0xfb, 0xfc, 0xfd);
+    for (int y = line.top(); y <= line.bottom(); ++y) {
+      for (int x = line.left() + 1; x < line.right(); ++x) {
+        const bool onLine = y == line.center().y() && x >= line.left() + 8 && x <= line.right() - 8;
+        if (!onLine) QVERIFY2(near(menu.pixelColor(x, y), popup), qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
+      }
+    }
+    QVERIFY(menu.pixelColor(line.center().x(), line.center().y()).value() < 0xe0);
+
     // The device list numbers its 254 rows itself and holds no item for an empty row.
     DeviceListPanel* panel = w.deviceSession()->panel();
     QCOMPARE(panel->cellText(254, 0), QStringLiteral("254"));
