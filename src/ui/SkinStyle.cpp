@@ -7,13 +7,13 @@
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -757,13 +757,11 @@ void SkinStyle::DrawComboBox(const QStyleOptionComplex* option, QPainter* p, con
   const QRect key = subControlRect(CC_ComboBox, option, SC_ComboBoxArrow, widget);
   p->fillRect(key, Down(key, {{0, Rgb(0xfbfcfd)}, {1, Rgb(0xdfe5eb)}}));
   VerticalLine(p, key.left(), key.top(), key.bottom(), Rgb(0xb5bec8));
-  static const QPixmap arrow(QStringLiteral(":/skin/down-arrow.png"));
-  if (!arrow.isNull()) {
-    const QSize size = arrow.deviceIndependentSize().toSize();
-    QRect at(QPoint(0, 0), size);
-    at.moveCenter(key.center());
-    p->drawPixmap(at, arrow);
-  }
+  // The icon picks the @2x picture on a high-density screen.
+  static const QIcon arrow(QStringLiteral(":/skin/down-arrow.png"));
+  QRect at(0, 0, 9, 5);
+  at.moveCenter(key.center());
+  arrow.paint(p, at);
 }
 
 void SkinStyle::DrawGroupBox(const QStyleOptionComplex* option, QPainter* p, const QWidget* widget) const {
