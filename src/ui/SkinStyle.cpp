@@ -2,11 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
-#include <QFrame>
-#include <QGroupBox>
-#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,14 +11,11 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QStyleOption>
 #include <QTabBar>
-#include <QTableView>
 #include <QToolButton>
 
 #include <algorithm>
