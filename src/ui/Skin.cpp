@@ -10,9 +10,6 @@
 #include <QToolTip>
 #include <QWidget>
 
-// Resources of a static library are registered by hand, outside any namespace.
-static void InitSkinResource() { Q_INIT_RESOURCE(skin); }
-
 #if MZR_CAPTION_FONT
 // The caption face's two cuts, generated at build time (cmake/MzrCaptionFont.cmake).
 namespace mzr::captionfont {
@@ -54,7 +51,6 @@ bool Skin::LoadCaptionFace() {
 }
 
 void Skin::Apply(QApplication& app) {
-  InitSkinResource();
   // The skin is drawn in code over Fusion, alike on every platform.
   QApplication::setStyle(new SkinStyle);
   // The window's menu bar is always its own; asking the desktop for a global one costs a

@@ -22,6 +22,8 @@
 #include <initializer_list>
 #include <utility>
 
+#include "ui/PaintedIcon.h"
+
 namespace mzr {
 
 namespace {
@@ -43,6 +45,7 @@ constexpr unsigned kControlBorder = 0x8591a0;
 constexpr unsigned kPageBackground = 0xf5f7f9;  // the channel page and its panels
 constexpr unsigned kFrameBorder = 0x7d8996;
 constexpr unsigned kPopup = 0xfbfcfd;           // menus and tool tips
+constexpr unsigned kArrow = 0x39424c;           // the combo box's arrow, the menu bar's chevron
 
 using Stops = std::initializer_list<std::pair<qreal, QColor>>;
 
@@ -292,6 +295,32 @@ QPalette SkinStyle::Palette() {
 }
 
 QPalette SkinStyle::standardPalette() const { return Palette(); }
+
+// The chevron of the menu bar's and tool bars' extension key, drawn when it is shown. The style
+// underneath reads a picture file for it, and the first picture read loads every image reader
+// the system has: milliseconds and megabytes at start-up for a key the fixed-width menu bar
+// never shows.
+QIcon SkinStyle::standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const {
+  if (icon != SP_ToolBarHorizontalExtensionButton && icon != SP_ToolBarVerticalExtensionButton) {
+    return QProxyStyle::standardIcon(icon, option, widget);
+  }
+  const bool vertical = icon == SP_ToolBarVerticalExtensionButton;
+  return PaintedIcon([vertical](QPainter& p, const QRectF& rect, QIcon::Mode mode, QIcon::State) {
+    p.setPen(QPen(Rgb(mode == QIcon::Disabled ? kDisabledText : kArrow), 1.5));
+    const QRectF r = rect.adjusted(rect.width() * 0.25, rect.height() * 0.3, -rect.width() * 0.25, -rect.height() * 0.3);
+    for (const qreal at : {0.0, 0.5}) {  // two heads, pointing where the hidden items are
+      QPolygonF head;
+      if (vertical) {
+        const qreal y = r.top() + at * r.height();
+        head << QPointF(r.left(), y) << QPointF(r.center().x(), y + r.height() / 2) << QPointF(r.right(), y);
+      } else {
+        const qreal x = r.left() + at * r.width();
+        head << QPointF(x, r.top()) << QPointF(x + r.width() / 2, r.center().y()) << QPointF(x, r.bottom());
+      }
+      p.drawPolyline(head);
+    }
+  });
+}
 
 void SkinStyle::polish(QWidget* widget) {
   QProxyStyle::polish(widget);
@@ -750,11 +779,17 @@ void SkinStyle::DrawComboBox(const QStyleOptionComplex* option, QPainter* p, con
   const QRect key = subControlRect(CC_ComboBox, option, SC_ComboBoxArrow, widget);
   p->fillRect(key, Down(key, {{0, Rgb(0xfbfcfd)}, {1, Rgb(0xdfe5eb)}}));
   VerticalLine(p, key.left(), key.top(), key.bottom(), Rgb(0xb5bec8));
-  // The icon picks the @2x picture on a high-density screen.
-  static const QIcon arrow(QStringLiteral(":/skin/down-arrow.png"));
-  QRect at(0, 0, 9, 5);
-  at.moveCenter(key.center());
-  arrow.paint(p, at);
+  // A 9 x 5 triangle, drawn as a path so that it is sharp at any scale.
+  QRectF at(0, 0, 9, 5);
+  at.moveCenter(QRectF(key).center());
+  QPainterPath arrow(at.topLeft());
+  arrow.lineTo(at.topRight());
+  arrow.lineTo(at.center().x(), at.bottom());
+  arrow.closeSubpath();
+  p->save();
+  p->setRenderHint(QPainter::Antialiasing, true);
+  p->fillPath(arrow, Rgb(kArrow));
+  p->restore();
 }
 
 void SkinStyle::DrawGroupBox(const QStyleOptionComplex* option, QPainter* p, const QWidget* widget) const {

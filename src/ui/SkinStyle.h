@@ -18,6 +18,7 @@ class SkinStyle final : public QProxyStyle {
   // The desk's colours: window, text, fields, selection and tool tips.
   static QPalette Palette();
   QPalette standardPalette() const override;
+  QIcon standardIcon(StandardPixmap icon, const QStyleOption* option, const QWidget* widget) const override;
 
   void polish(QWidget* widget) override;
   int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override;

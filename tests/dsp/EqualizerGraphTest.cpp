@@ -198,7 +198,7 @@ TEST_F(EqualizerGraph, StripRepaintsGiveTheSamePictureAsAFullDrawing) {
   std::uniform_int_distribution<int> corner(0, 9);
   std::uniform_int_distribution<int> coin(0, 3);
   ParameterImage image;
-  GraphFrame frame(m_painter.background());
+  GraphFrame frame;
   SectionStore store;
   int channel = 0;
   int strips = 0;

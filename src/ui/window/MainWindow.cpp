@@ -175,8 +175,6 @@ void MainWindow::CreateDialogs() {
   m_form4 = new EqCopyDialog(m_context, this);
   m_form5 = new TheaterProfileDialog(m_context, this);
   m_form8 = new DeviceInfoDialog(m_context, this);
-  m_compare = new CompareDialog(m_context, this);
-  connect(m_compare, &CompareDialog::showFieldRequested, this, &MainWindow::ShowFieldControl);
 }
 
 EqCopyDialog* MainWindow::eqCopyDialog() const {
@@ -326,7 +324,7 @@ void MainWindow::ApplyLanguage() {
   m_session->panel()->ApplyCaptions(caption);
   m_deviceListDrawer->setCaption(Caption(m_state, kDeviceListRow));
   // 13. The compare dialog and the unit's unsaved mark.
-  m_compare->ApplyLanguage();
+  if (m_compare != nullptr) m_compare->ApplyLanguage();
   if (m_alignment != nullptr) m_alignment->ApplyLanguage();
   m_unitMark->setText(Caption(m_state, kUnitUnsavedRow));
 }
@@ -386,7 +384,15 @@ void MainWindow::ImageStored() {
   if (next == AfterStore::Close) close();
 }
 
-void MainWindow::ShowCompare() { m_compare->ShowModeless(); }
+CompareDialog* MainWindow::compareDialog() {
+  if (m_compare == nullptr) {
+    m_compare = new CompareDialog(m_context, this);
+    connect(m_compare, &CompareDialog::showFieldRequested, this, &MainWindow::ShowFieldControl);
+  }
+  return m_compare;
+}
+
+void MainWindow::ShowCompare() { compareDialog()->ShowModeless(); }
 
 AlignmentDialog* MainWindow::alignmentDialog() {
   if (m_alignment == nullptr) {

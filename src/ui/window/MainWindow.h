@@ -84,8 +84,8 @@ class MainWindow final : public QMainWindow {
   EqCopyDialog* eqCopyDialog() const;
   TheaterProfileDialog* profileDialog() const;
   DeviceInfoDialog* deviceInfoDialog() const;
-  CompareDialog* compareDialog() const { return m_compare; }
   // Made when first asked for.
+  CompareDialog* compareDialog();
   AlignmentDialog* alignmentDialog();
   // The questions before unsaved work is lost; tests give them an asker.
   UnsavedWorkQuestions& questions() { return *m_questions; }

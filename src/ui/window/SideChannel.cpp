@@ -12,19 +12,18 @@
 
 #include <algorithm>
 
+#include "ui/PaintedIcon.h"
+
 namespace mzr {
 
 namespace {
 
-// A push-pin drawn upright when pinned and tilted when loose, so its state reads at a glance.
-QPixmap PinPixmap(bool pinned, qreal dpr) {
-  const int size = 16;
-  QPixmap pixmap(QSize(size, size) * dpr);
-  pixmap.setDevicePixelRatio(dpr);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
-  p.setRenderHint(QPainter::Antialiasing);
-  p.translate(size / 2.0, size / 2.0);
+// A push-pin drawn upright when pinned and tilted when loose, so its state reads at a glance;
+// drawn in the 16 x 16 box at the icon's size and density when it is shown.
+void DrawPin(QPainter& p, const QRectF& rect, QIcon::State state) {
+  const bool pinned = state == QIcon::On;
+  p.translate(rect.center());
+  p.scale(rect.width() / 16.0, rect.height() / 16.0);
   if (!pinned) p.rotate(-45);
   const QColor ink(0x26, 0x32, 0x40);
   p.setPen(QPen(ink, 1.4, Qt::SolidLine, Qt::RoundCap));
@@ -33,7 +32,6 @@ QPixmap PinPixmap(bool pinned, qreal dpr) {
   p.setBrush(pinned ? QColor(0xD0, 0x30, 0x30) : ink);
   p.drawRoundedRect(QRectF(-3.5, -7, 7, 5), 1.5, 1.5);
   p.drawRect(QRectF(-5.5, -2.5, 11, 2.5));
-  return pixmap;
 }
 
 bool HasWideCharacters(const QString& text) {
@@ -64,12 +62,7 @@ SideChannel::SideChannel(const QString& name, const QRect& bounds, Options optio
   m_pinButton->setAutoRaise(true);
   m_pinButton->setFixedSize(20, 18);
   m_pinButton->setFocusPolicy(Qt::NoFocus);
-  QIcon icon;
-  for (const qreal dpr : {1.0, 2.0}) {  // sharp on ordinary and high-density screens
-    icon.addPixmap(PinPixmap(false, dpr), QIcon::Normal, QIcon::Off);
-    icon.addPixmap(PinPixmap(true, dpr), QIcon::Normal, QIcon::On);
-  }
-  m_pinButton->setIcon(icon);
+  m_pinButton->setIcon(PaintedIcon([](QPainter& p, const QRectF& rect, QIcon::Mode, QIcon::State state) { DrawPin(p, rect, state); }));
   m_pinButton->setVisible(m_options.pinnable);
   titleLayout->addWidget(m_pinButton);
   connect(m_pinButton, &QToolButton::toggled, this, &SideChannel::setPinned);

@@ -5,6 +5,9 @@
 #include <QPoint>
 #include <QPolygon>
 
+#include <algorithm>
+#include <iterator>
+
 #include "dsp/FilterDesign.h"
 
 namespace mzr {
@@ -23,33 +26,44 @@ constexpr int kDottedRows[] = {25, 49, 73, 121, 145, 169};
 
 }  // namespace
 
-EqualizerGraphPainter::EqualizerGraphPainter() : m_background(MakeBackground()) {}
+EqualizerGraphPainter::EqualizerGraphPainter() = default;
+
+void EqualizerGraphPainter::PaintBackgroundColumns(QImage& image, int first, int last) {
+  const auto isDotted = [](int y) { return std::find(std::begin(kDottedRows), std::end(kDottedRows), y) != std::end(kDottedRows); };
+  for (int y = 0; y < kGraphHeight; ++y) {
+    QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+    std::fill(line + first, line + last + 1, kBlack);
+    if (y < kFrameTop || y > kFrameBottom) continue;
+    const auto grey = [&](int from, int to) {  // columns from..to, where they meet first..last
+      for (int x = std::max(from, first); x <= std::min(to, last); ++x) line[x] = kGrey;
+    };
+    if (y == kFrameTop || y == kFrameBottom || y == kZeroRow) {
+      grey(kFrameLeft, kFrameRight);  // the frame's rows; the zero line runs between the frame's columns
+      continue;
+    }
+    grey(kFrameLeft, kFrameLeft + 1);
+    grey(kFrameRight - 1, kFrameRight);
+    // The dots fall on even columns, where the curve's points are plotted too.
+    if (isDotted(y)) {
+      int x = std::max(kFrameLeft + 2, first);
+      for (x += x % 2; x <= std::min(kFrameRight - 2, last); x += 2) line[x] = kGrey;
+    }
+  }
+}
 
 QImage EqualizerGraphPainter::MakeBackground() {
   QImage image(kBackgroundWidth, kGraphHeight, QImage::Format_RGB32);
-  image.fill(kBlack);
-  for (int x = kFrameLeft; x <= kFrameRight; ++x) {
-    image.setPixel(x, kFrameTop, kGrey);
-    image.setPixel(x, kFrameBottom, kGrey);
-  }
-  for (int y = kFrameTop; y <= kFrameBottom; ++y) {
-    for (int x : {kFrameLeft, kFrameLeft + 1, kFrameRight - 1, kFrameRight}) {
-      image.setPixel(x, y, kGrey);
-    }
-  }
-  // Rulings run between the frame's inner edges; the dots fall on even columns, where the
-  // curve's points are plotted too.
-  for (int x = kFrameLeft + 2; x <= kFrameRight - 2; ++x) {
-    image.setPixel(x, kZeroRow, kGrey);
-    if (x % 2 == 0) {
-      for (int row : kDottedRows) image.setPixel(x, row, kGrey);
-    }
-  }
+  PaintBackgroundColumns(image, 0, kBackgroundWidth - 1);
   return image;
 }
 
+const QImage& EqualizerGraphPainter::background() {
+  static const QImage picture = MakeBackground();
+  return picture;
+}
+
 void EqualizerGraphPainter::DrawBackground(QPainter& painter) const {
-  painter.drawImage(QPoint(0, 0), m_background);
+  painter.drawImage(QPoint(0, 0), background());
 }
 
 void EqualizerGraphPainter::DrawCurve(QPainter& painter, const ResponseCurve& curve) {

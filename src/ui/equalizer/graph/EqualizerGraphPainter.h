@@ -36,16 +36,20 @@ class EqualizerGraphPainter final {
   // The polyline through points first..last only (for a repaint clipped to a strip).
   static void DrawCurve(QPainter& painter, const ResponseCurve& curve, int first, int last);
 
-  const QImage& background() const { return m_background; }
+  // The background picture, made on first use and shared by every painter.
+  static const QImage& background();
   const ResponseGrid& grid() const { return m_grid; }
 
   // The background picture: 635 x 195, black; grey frame rows 1 and 193 and columns 1-2 and
   // 632-633; a solid grey line on row 97 and dotted ones every 24 rows, 2.5 dB apart.
   static QImage MakeBackground();
+  // Writes the background's pixels into columns first..last of image (RGB32, the graph's
+  // height), so a picture on show can be put back column by column without keeping a copy
+  // of the background.
+  static void PaintBackgroundColumns(QImage& image, int first, int last);
 
  private:
   ResponseGrid m_grid;
-  QImage m_background;
 };
 
 }  // namespace mzr

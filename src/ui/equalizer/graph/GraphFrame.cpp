@@ -2,14 +2,12 @@
 
 #include <QPainter>
 #include <algorithm>
-#include <cstring>
 
 #include "ui/equalizer/graph/EqualizerGraphPainter.h"
 
 namespace mzr {
 namespace {
 
-constexpr int kBytesPerPixel = 4;
 // How far a segment's pixels reach beyond its end points: half the pen's width plus the
 // longest miter a join may grow (miter limit 2 at width 2), rounded up.
 constexpr int kPenReach = 3;
@@ -18,17 +16,12 @@ int FirstColumnOfSegmentTo(int point) { return 6 + 2 * (point - 1); }
 
 }  // namespace
 
-GraphFrame::GraphFrame(const QImage& background)
-    : m_background(background.convertToFormat(QImage::Format_RGB32)),
-      m_frame(m_background.copy(0, 0, kGraphWidth, kGraphHeight)) {}
+GraphFrame::GraphFrame() : m_frame(kGraphWidth, kGraphHeight, QImage::Format_RGB32) {
+  RestoreColumns(0, kGraphWidth - 1);
+}
 
 void GraphFrame::RestoreColumns(int first, int last) {
-  const int bytes = (last - first + 1) * kBytesPerPixel;
-  const qsizetype dstStride = m_frame.bytesPerLine();
-  const qsizetype srcStride = m_background.bytesPerLine();
-  uchar* dst = m_frame.bits() + first * kBytesPerPixel;
-  const uchar* src = m_background.constBits() + first * kBytesPerPixel;
-  for (int y = 0; y < kGraphHeight; ++y) std::memcpy(dst + y * dstStride, src + y * srcStride, static_cast<std::size_t>(bytes));
+  EqualizerGraphPainter::PaintBackgroundColumns(m_frame, first, last);
 }
 
 QRect GraphFrame::RedrawAll() {

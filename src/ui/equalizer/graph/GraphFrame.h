@@ -16,8 +16,8 @@ namespace mzr {
 
 class GraphFrame final {
  public:
-  // background: the 635 x 195 picture; the frame shows its first 634 columns.
-  explicit GraphFrame(const QImage& background);
+  // Starts showing the background alone (its first 634 columns).
+  GraphFrame();
 
   // Shows curve (or the background alone for nullopt) and gives the rectangle whose pixels
   // changed, empty when the picture is the same as before.
@@ -34,7 +34,6 @@ class GraphFrame final {
   QRect RedrawAll();
   void RestoreColumns(int first, int last);
 
-  const QImage m_background;
   QImage m_frame;
   std::optional<ResponseCurve> m_curve;
 };

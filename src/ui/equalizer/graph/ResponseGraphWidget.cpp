@@ -6,7 +6,7 @@
 namespace mzr {
 
 ResponseGraphWidget::ResponseGraphWidget(QWidget* parent)
-    : QWidget(parent), m_frame(m_painter.background()) {
+    : QWidget(parent) {
   setObjectName(QStringLiteral("PaintBox1"));
   setFixedSize(kGraphWidth, kGraphHeight);
   setAttribute(Qt::WA_OpaquePaintEvent);
