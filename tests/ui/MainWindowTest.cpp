@@ -2,7 +2,9 @@
 // start-up state, window caption forms, the logo long press and the status bar. Controls
 // are found by their names, as the program knows them.
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QCheckBox>
 #include <QImage>
 #include <QComboBox>
 #include <QFile>
@@ -29,6 +31,10 @@
 #include "ui/dialogs/EqCopyDialog.h"
 #include "ui/equalizer/EqualizerPage.h"
 #include "ui/input/InputSection.h"
+#include "ui/input/InputDrawer.h"
+#include "ui/output/OutputDrawer.h"
+#include "workspace/EditHistory.h"
+#include "workspace/Workspace.h"
 #include "ui/window/LogoImage.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/SideChannel.h"
@@ -487,6 +493,56 @@ class MainWindowTest final : public QObject {
     m_f.Item("N22")->trigger();
     QVERIFY(w.profileDialog()->isVisible());
     QVERIFY(!w.profileDialog()->isModal());
+  }
+
+  // The drawers' controls are made when first needed, and then show what they would have
+  // shown had they been made with the window: the image's values and the language chosen
+  // meanwhile, with nothing stored; the channel page's test box keeps its rule over the
+  // drawer's boxes before the drawer was ever opened.
+  void drawerContentsAreMadeWhenFirstNeeded() {
+    const auto made = [](MainWindow& w) {
+      return w.inputDrawer()->findChild<QSlider*>() != nullptr || w.outputDrawer()->findChild<QCheckBox*>() != nullptr;
+    };
+    {
+      MainWindow& w = m_f.MakeWindow();
+      QVERIFY(!made(w));
+      w.equalizerPage()->setCurrentIndex(2);
+      w.equalizerPage()->channelTestBox()->click();
+      QVERIFY(made(w));
+      QCOMPARE(int(w.image().testSignalMask()), 1 << 2);
+      for (int slot = 0; slot < OutputDrawer::kSlots; ++slot) QCOMPARE(w.outputDrawerContent()->testBox(slot)->isChecked(), slot == 2);
+    }
+
+    MainWindow& w = m_f.MakeWindow();
+    w.OnEnglishChosen();
+    w.image().setOutputLevel(2, 33);
+    w.image().setPresetLevel(1, 17);
+    const ParameterImage before = w.image();
+    QVERIFY(!made(w));
+    w.outputDrawer()->Open();  // what the mouse on its bar does
+    QVERIFY(made(w));
+    QVERIFY(w.image() == before);
+    QVERIFY(!w.workspace().history().canUndo());
+    QCOMPARE(w.outputDrawerContent()->testBox(0)->text(), CaptionTable::GeneratorName(1, 0));
+    const auto shown = [&w] {
+      QStringList texts;
+      for (QWidget* content : {static_cast<QWidget*>(w.inputDrawerContent()), static_cast<QWidget*>(w.outputDrawerContent())}) {
+        for (const QWidget* c : content->findChildren<QWidget*>()) {
+          QString text = c->objectName() + QLatin1Char('|') + c->accessibleName();
+          if (const auto* label = qobject_cast<const QLabel*>(c)) text += QLatin1Char('|') + label->text();
+          if (const auto* button = qobject_cast<const QAbstractButton*>(c)) text += QStringLiteral("|%1|%2").arg(button->text()).arg(button->isChecked());
+          if (const auto* slider = qobject_cast<const QSlider*>(c)) text += QStringLiteral("|%1").arg(slider->value());
+          if (const auto* combo = qobject_cast<const QComboBox*>(c)) text += QStringLiteral("|%1").arg(combo->currentIndex());
+          texts << text;
+        }
+      }
+      return texts;
+    };
+    const QStringList late = shown();
+    m_f.RefreshAll();
+    w.ApplyLanguage();
+    QCOMPARE(shown(), late);
+    QVERIFY(w.image() == before);
   }
 
   void statusBarStartsEmptyAndIgnoresTheLanguage() {

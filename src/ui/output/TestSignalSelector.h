@@ -3,11 +3,14 @@
 // drawer and the channel page's box (suiCheckBox14) choose the output, the drawer's generator
 // group the signal. The signal plays on at most one output: a box handler sets refreshing to
 // 1 while it unchecks the other boxes, so the events those changes raise are ignored, and the
-// image's testSignalMask never holds more than one bit. Owned by the window.
+// image's testSignalMask never holds more than one bit. Owned by the window. The drawer is
+// made when it is first opened; the selector asks for it when it needs the drawer's controls
+// and takes them over in Attach.
 
 #include <QObject>
 
 #include <cstdint>
+#include <functional>
 
 class QCheckBox;
 
@@ -21,9 +24,14 @@ class TestSignalSelector final : public QObject {
   Q_DISABLE_COPY_MOVE(TestSignalSelector)
 
  public:
-  // drawer holds the six output boxes and the generator group; channelBox: suiCheckBox14 on
-  // the channel pages, owned by the equalizer page. Both outlive the selector's use of them.
-  TestSignalSelector(UiContext& context, OutputDrawer& drawer, QCheckBox* channelBox, QObject* parent = nullptr);
+  // makeDrawer makes the output drawer (six output boxes and the generator group), which
+  // then calls Attach; channelBox: suiCheckBox14 on the channel pages, owned by the equalizer
+  // page. Both outlive the selector's use of them.
+  TestSignalSelector(UiContext& context, std::function<void()> makeDrawer, QCheckBox* channelBox,
+                     QObject* parent = nullptr);
+
+  // The output drawer was made: its boxes and generator group join the rule.
+  void Attach(OutputDrawer& drawer);
 
   // A search, a disconnect or a network-settings change: the generator back to item 0 and
   // every test-signal box unchecked; the handlers of the controls that change run.
@@ -38,14 +46,18 @@ class TestSignalSelector final : public QObject {
   void OnOutputTestBoxToggled(int slot);  // suiCheckBox6Click
   void OnChannelTestBoxToggled();  // suiCheckBox14Click
 
+  // The output drawer, made first if it is not yet.
+  OutputDrawer& Drawer();
+
   // The generator item the group shows (0 when none is checked).
-  std::uint8_t ShownGeneratorType() const;
+  std::uint8_t ShownGeneratorType();
 
   // The six output boxes and suiCheckBox14 read the name of the current test signal.
   void ShowGeneratorName(const QString& name);
 
   UiContext& m_context;
-  OutputDrawer& m_drawer;
+  std::function<void()> m_makeDrawer;
+  OutputDrawer* m_drawer = nullptr;
   QCheckBox* m_channelBox;
 };
 

@@ -82,7 +82,7 @@ MainWindow::MainWindow(Workspace& workspace, Options options)
   BuildClientArea();
   // The dialogs come before the device session, whose refresh reaches the profile dialog.
   CreateDialogs();
-  BuildDrawerContents();
+  PrepareDrawerContents();
   ConnectMenus();
   setFixedSize(kClientWidth, kClientHeight);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -91,6 +91,7 @@ MainWindow::MainWindow(Workspace& workspace, Options options)
   }
 
   OnCreated();
+  m_starting = false;
 
   // Undo, redo and the unsaved marks.
   EditHistory& history = m_workspace.history();
@@ -163,12 +164,45 @@ void MainWindow::BuildClientArea() {
                                        listOptions, m_client);
 }
 
-void MainWindow::BuildDrawerContents() {
+void MainWindow::PrepareDrawerContents() {
+  // The input and output drawers' contents are made when either drawer first opens, when a
+  // control in them is needed (the test-signal rule, a refresh after start-up) or when asked
+  // for; until then the window starts and paints without their 140 controls.
+  m_inputDrawer->setContentMaker([this] { MakeDrawerContents(); });
+  m_outputDrawer->setContentMaker([this] { MakeDrawerContents(); });
+  m_testSignals = new TestSignalSelector(m_context, [this] { MakeDrawerContents(); }, m_equalizer->channelTestBox(), this);
+}
+
+void MainWindow::MakeDrawerContents() {
+  if (m_inputDrawerContent != nullptr) return;
   m_inputDrawerContent = new InputDrawer(m_context);
   m_inputDrawer->setContent(m_inputDrawerContent);
   m_outputDrawerContent = new OutputDrawer(m_context);
   m_outputDrawer->setContent(m_outputDrawerContent);
-  m_testSignals = new TestSignalSelector(m_context, *m_outputDrawerContent, m_equalizer->channelTestBox(), this);
+  m_testSignals->Attach(*m_outputDrawerContent);
+  // What the contents would have been given had they been made with the window: the start-up
+  // refresh from the image (nothing the refresh stores is an edit), then the language, once
+  // the window has applied one.
+  {
+    const RefreshingScope refreshing(m_state);
+    const EditHistory::Pause pause(m_workspace.history());
+    m_inputDrawerContent->RefreshPresetSection();
+    m_outputDrawerContent->RefreshOutputSection();
+  }
+  if (m_languageApplied) {
+    m_inputDrawerContent->ApplyLanguage();
+    m_outputDrawerContent->ApplyLanguage();
+  }
+}
+
+InputDrawer* MainWindow::inputDrawerContent() {
+  MakeDrawerContents();
+  return m_inputDrawerContent;
+}
+
+OutputDrawer* MainWindow::outputDrawerContent() {
+  MakeDrawerContents();
+  return m_outputDrawerContent;
 }
 
 void MainWindow::CreateDialogs() {
@@ -257,12 +291,15 @@ void MainWindow::ConnectCommMenu() {
 void MainWindow::RefreshAll() {
   // The sections' refreshers, always in this order: input, preset, graphic equalizer,
   // subwoofer panel, tone, output, monitor.
+  // Past start-up a refresh makes the drawers' contents, so they take part in it as they
+  // always did; the start-up refresh leaves them to be made from the image later.
+  if (!m_starting) MakeDrawerContents();
   m_inputSection->RefreshInputSection();
-  m_inputDrawerContent->RefreshPresetSection();
+  if (m_inputDrawerContent != nullptr) m_inputDrawerContent->RefreshPresetSection();
   m_equalizer->RefreshGraphicEq();
   m_equalizer->RefreshSubwooferPanel();
   m_equalizer->RefreshTone();
-  m_outputDrawerContent->RefreshOutputSection();
+  if (m_outputDrawerContent != nullptr) m_outputDrawerContent->RefreshOutputSection();
   // The output step also colours the master mute; the button is the master row's, so the
   // window asks that section rather than the drawer reaching into it.
   m_inputSection->ShowMasterMute();
@@ -302,11 +339,12 @@ void MainWindow::ApplyLanguage() {
   // 3. Menus.
   m_menu->ApplyMenuLanguage();
   // 4. Input drawer.
+  m_languageApplied = true;
   m_inputDrawer->setCaption(Caption(m_state, kInputDrawerRow));
-  m_inputDrawerContent->ApplyLanguage();
+  if (m_inputDrawerContent != nullptr) m_inputDrawerContent->ApplyLanguage();
   // 5. Output drawer.
   m_outputDrawer->setCaption(Caption(m_state, kOutputDrawerRow));
-  m_outputDrawerContent->ApplyLanguage();
+  if (m_outputDrawerContent != nullptr) m_outputDrawerContent->ApplyLanguage();
   // 6. Channel tabs.
   m_equalizer->ApplyTabLanguage();
   // 7. Channel page texts.

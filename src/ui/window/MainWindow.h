@@ -73,8 +73,9 @@ class MainWindow final : public QMainWindow {
   SideChannel* inputDrawer() const { return m_inputDrawer; }
   SideChannel* outputDrawer() const { return m_outputDrawer; }
   SideChannel* deviceListDrawer() const { return m_deviceListDrawer; }
-  InputDrawer* inputDrawerContent() const { return m_inputDrawerContent; }
-  OutputDrawer* outputDrawerContent() const { return m_outputDrawerContent; }
+  // The drawers' contents, made first if they are not yet.
+  InputDrawer* inputDrawerContent();
+  OutputDrawer* outputDrawerContent();
   ParamLink& link() { return m_workspace.link(); }
   DeviceCommands& commands() { return m_workspace.commands(); }
   ProjectFileCommands& files() { return *m_files; }
@@ -134,7 +135,8 @@ class MainWindow final : public QMainWindow {
   void OnCreated();     // FormCreate
   void OnFirstShown();  // FormShow
   void BuildClientArea();
-  void BuildDrawerContents();
+  void PrepareDrawerContents();
+  void MakeDrawerContents();
   // After a whole image arrived or a unit was connected (refreshing is 1): the profile
   // dialog, then every editor.
   void RefreshFromImage();
@@ -163,6 +165,8 @@ class MainWindow final : public QMainWindow {
   ProjectFileCommands* m_files = nullptr;
   QString m_exeDir;
   bool m_shownOnce = false;
+  bool m_starting = true;          // the constructor's refresh leaves the drawers' contents unmade
+  bool m_languageApplied = false;  // ApplyLanguage has run: contents made later take the language
   bool m_languageCaption = false;  // the title has the long form of a language change
   AfterStore m_afterStore = AfterStore::Nothing;
   GestureTracker* m_gestures = nullptr;

@@ -11,6 +11,7 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <utility>
 
 #include "ui/PaintedIcon.h"
 
@@ -105,7 +106,14 @@ void SideChannel::setPinned(bool pinned) {
   }
 }
 
+void SideChannel::MakeContent() {
+  if (!m_makeContent) return;
+  const std::function<void()> make = std::exchange(m_makeContent, nullptr);
+  make();
+}
+
 void SideChannel::Open() {
+  MakeContent();
   const bool wasOpen = m_open;
   m_open = true;
   m_stepTimer.stop();
@@ -129,6 +137,7 @@ void SideChannel::Collapse() {
 }
 
 void SideChannel::ShowPinnedOpen() {
+  MakeContent();
   m_pinned = true;
   m_pinButton->setChecked(true);
   m_checkTimer.stop();

@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <functional>
+
 class QLabel;
 class QToolButton;
 
@@ -42,6 +44,9 @@ class SideChannel final : public QWidget {
   // Puts content below the title, filling the drawer; the drawer takes ownership.
   void setContent(QWidget* content);
   QWidget* content() const { return m_content; }
+  // Contents made when the drawer first opens: make is called once, before the drawer shows
+  // anything but its bar, and is to call setContent. A drawer never opened costs nothing.
+  void setContentMaker(std::function<void()> make) { m_makeContent = std::move(make); }
 
   bool isOpen() const { return m_open; }
   bool isPinned() const { return m_pinned; }
@@ -67,6 +72,7 @@ class SideChannel final : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void MakeContent();
   void SetWidth(int width);
   void StepOpen();
   void LayoutChildren();
@@ -81,6 +87,7 @@ class SideChannel final : public QWidget {
   QLabel* m_titleLabel = nullptr;
   QToolButton* m_pinButton = nullptr;
   QWidget* m_content = nullptr;
+  std::function<void()> m_makeContent;
   QTimer m_checkTimer;
   QTimer m_stepTimer;
 };
