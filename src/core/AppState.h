@@ -28,4 +28,18 @@ class RefreshingScope final {
   AppState& m_state;
 };
 
+// Refreshing held at 1 for a scope and given back as it was found: for controls made when
+// first needed, whose first refresh may run inside a handler's bracket or a refresh.
+class RefreshingHold final {
+ public:
+  explicit RefreshingHold(AppState& state) : m_state(state), m_before(state.refreshing) { m_state.refreshing = 1; }
+  ~RefreshingHold() { m_state.refreshing = m_before; }
+  RefreshingHold(const RefreshingHold&) = delete;
+  RefreshingHold& operator=(const RefreshingHold&) = delete;
+
+ private:
+  AppState& m_state;
+  std::int32_t m_before;
+};
+
 }  // namespace mzr

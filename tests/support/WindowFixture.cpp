@@ -12,6 +12,7 @@
 #include "link/discovery/DeviceDiscovery.h"
 #include "ui/devices/DeviceListPanel.h"
 #include "ui/devices/DeviceSession.h"
+#include "ui/equalizer/EqualizerPage.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/UnsavedWorkQuestions.h"
 #include "workspace/Workspace.h"
@@ -60,7 +61,7 @@ MainWindow& WindowFixture::MakeWindow(const Settings& settings) {
   options.drawerStepIntervalMs = settings.drawerStepIntervalMs;
   m_window = std::make_unique<MainWindow>(*m_workspace, options);
   m_messages.clear();
-  panel()->setMessageSink([this](const QString& text, bool errorIcon) { m_messages.append({text, errorIcon}); });
+  m_window->deviceSession()->setMessageSink([this](const QString& text, bool errorIcon) { m_messages.append({text, errorIcon}); });
   // A modal question would wait for a click no test gives: unless a test answers them itself,
   // the questions about unsaved work are answered "Don't Save", which goes on as if unasked.
   m_window->questions().setAsker([](UnsavedWorkQuestions::Question, const QString&) {
@@ -112,6 +113,16 @@ void WindowFixture::Reset() {
 AppState& WindowFixture::state() { return window().state(); }
 ParameterImage& WindowFixture::image() { return window().image(); }
 DeviceDiscovery& WindowFixture::discovery() { return window().deviceSession()->discovery(); }
+bool WindowFixture::MakeDrawerContents() {
+  if (m_window == nullptr) return false;
+  m_window->inputDrawerContent();
+  m_window->outputDrawerContent();
+  m_window->deviceSession()->panel();
+  m_window->equalizerPage()->subwooferPanel();
+  m_window->equalizerPage()->monitorPanel();
+  return true;
+}
+
 DeviceListPanel* WindowFixture::panel() { return window().deviceSession()->panel(); }
 QTableWidget* WindowFixture::grid() { return panel()->grid(); }
 QString WindowFixture::Status(int panel) { return window().statusBarPanels()->panelText(panel); }

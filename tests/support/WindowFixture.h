@@ -103,6 +103,7 @@ class WindowFixture final {
   template <typename T>
   T* Control(const char* name, QWidget* region = nullptr) {
     T* control = Region(region, false)->template findChild<T*>(QString::fromUtf8(name));
+    if (control == nullptr && MakeDrawerContents()) control = Region(region, false)->template findChild<T*>(QString::fromUtf8(name));
     if (control == nullptr) Missing(name);
     return control;
   }
@@ -111,6 +112,9 @@ class WindowFixture final {
   template <typename T>
   T* DirectControl(const char* name, QWidget* region = nullptr) {
     T* control = Region(region, true)->template findChild<T*>(QString::fromUtf8(name), Qt::FindDirectChildrenOnly);
+    if (control == nullptr && MakeDrawerContents()) {
+      control = Region(region, true)->template findChild<T*>(QString::fromUtf8(name), Qt::FindDirectChildrenOnly);
+    }
     if (control == nullptr) Missing(name);
     return control;
   }
@@ -127,6 +131,9 @@ class WindowFixture final {
   void ReadAll();
   // What a caller of the refresh of every editor does: the refresh inside the refreshing bracket.
   void RefreshAll();
+  // The drawers' contents are made when first needed, as when the user opens a drawer (a
+  // control not found may be in one): makes them; false when there is no window.
+  bool MakeDrawerContents();
 
  private:
   QWidget* Region(QWidget* region, bool clientArea);

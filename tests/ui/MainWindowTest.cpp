@@ -30,6 +30,8 @@
 #include "ui/devices/DeviceSession.h"
 #include "ui/dialogs/EqCopyDialog.h"
 #include "ui/equalizer/EqualizerPage.h"
+#include "ui/equalizer/MonitorPanel.h"
+#include "ui/equalizer/SubwooferPanel.h"
 #include "ui/input/InputSection.h"
 #include "ui/input/InputDrawer.h"
 #include "ui/output/OutputDrawer.h"
@@ -131,6 +133,9 @@ const char* const kTabs[2][7] = {
 // Every text on screen that a language change may touch, keyed by where it shows.
 QMap<QString, QString> VisibleTexts(WindowFixture& f) {
   MainWindow& w = f.window();
+  // The parts made on first use, made now: the drawers' contents and the compare dialog.
+  f.MakeDrawerContents();
+  w.compareDialog();
   QMap<QString, QString> texts;
   texts.insert(QStringLiteral("window"), w.windowTitle());
   for (QAction* a : w.menuBar()->findChildren<QAction*>())
@@ -501,8 +506,19 @@ class MainWindowTest final : public QObject {
   // drawer's boxes before the drawer was ever opened.
   void drawerContentsAreMadeWhenFirstNeeded() {
     const auto made = [](MainWindow& w) {
-      return w.inputDrawer()->findChild<QSlider*>() != nullptr || w.outputDrawer()->findChild<QCheckBox*>() != nullptr;
+      return w.inputDrawer()->findChild<QSlider*>() != nullptr || w.outputDrawer()->findChild<QCheckBox*>() != nullptr ||
+             w.equalizerPage()->findChild<SubwooferPanel*>() != nullptr || w.equalizerPage()->findChild<MonitorPanel*>() != nullptr;
     };
+    {
+      // The device list too, until a search from the menu lists the units.
+      MainWindow& w = m_f.MakeWindow();
+      QVERIFY(w.deviceListDrawer()->findChild<QTableWidget*>() == nullptr);
+      m_f.StartUnit();
+      m_f.SearchFromMenu();
+      QVERIFY(w.deviceListDrawer()->isVisible());
+      QCOMPARE(w.deviceListDrawer()->findChild<QTableWidget*>(), m_f.grid());
+      QCOMPARE(m_f.panel()->cellText(1, 1), U("127.0.0.2"));
+    }
     {
       MainWindow& w = m_f.MakeWindow();
       QVERIFY(!made(w));
@@ -510,6 +526,7 @@ class MainWindowTest final : public QObject {
       w.equalizerPage()->channelTestBox()->click();
       QVERIFY(made(w));
       QCOMPARE(int(w.image().testSignalMask()), 1 << 2);
+      QCOMPARE(w.workspace().history().undoCount(), std::size_t{1});  // one click, one step
       for (int slot = 0; slot < OutputDrawer::kSlots; ++slot) QCOMPARE(w.outputDrawerContent()->testBox(slot)->isChecked(), slot == 2);
     }
 
@@ -517,6 +534,8 @@ class MainWindowTest final : public QObject {
     w.OnEnglishChosen();
     w.image().setOutputLevel(2, 33);
     w.image().setPresetLevel(1, 17);
+    w.image().setSubLpfFreq(3);
+    w.image().setMonitorLevel(2, 9);
     const ParameterImage before = w.image();
     QVERIFY(!made(w));
     w.outputDrawer()->Open();  // what the mouse on its bar does
@@ -526,7 +545,9 @@ class MainWindowTest final : public QObject {
     QCOMPARE(w.outputDrawerContent()->testBox(0)->text(), CaptionTable::GeneratorName(1, 0));
     const auto shown = [&w] {
       QStringList texts;
-      for (QWidget* content : {static_cast<QWidget*>(w.inputDrawerContent()), static_cast<QWidget*>(w.outputDrawerContent())}) {
+      const QList<QWidget*> contents = {w.inputDrawerContent(), w.outputDrawerContent(), w.equalizerPage()->subwooferPanel(),
+                                        w.equalizerPage()->monitorPanel()};
+      for (QWidget* content : contents) {
         for (const QWidget* c : content->findChildren<QWidget*>()) {
           QString text = c->objectName() + QLatin1Char('|') + c->accessibleName();
           if (const auto* label = qobject_cast<const QLabel*>(c)) text += QLatin1Char('|') + label->text();

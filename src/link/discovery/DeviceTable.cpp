@@ -34,9 +34,17 @@ DeviceTable::DeviceTable() {
   for (int row = 1; row <= kCapacity; ++row) m_cells[static_cast<std::size_t>(row)][NumberColumn] = QString::number(row);
 }
 
-const DeviceTable::Entry& DeviceTable::entry(int index) const { return m_entries[static_cast<std::size_t>(CheckedIndex(index))]; }
+const DeviceTable::Entry& DeviceTable::entry(int index) const {
+  static const Entry kEmpty{};
+  const auto at = static_cast<std::size_t>(CheckedIndex(index));
+  return m_entries.empty() ? kEmpty : m_entries[at];
+}
 
-DeviceTable::Entry& DeviceTable::entry(int index) { return m_entries[static_cast<std::size_t>(CheckedIndex(index))]; }
+DeviceTable::Entry& DeviceTable::entry(int index) {
+  const auto at = static_cast<std::size_t>(CheckedIndex(index));
+  if (m_entries.empty()) m_entries.resize(kCapacity);
+  return m_entries[at];
+}
 
 bool DeviceTable::Store(int index, std::uint16_t address, std::span<const std::uint8_t> data) {
   if (static_cast<std::size_t>(address) + data.size() > kImageSize) return false;

@@ -139,23 +139,22 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
   connect(m_grid->verticalHeader(), &QHeaderView::sectionDoubleClicked, this,
           [this](int row) { m_discovery.DoubleClickRow(row + 1); });
 
-  connect(&m_discovery, &DeviceDiscovery::rowsChanged, this, &DeviceListPanel::UpdateRows);
-  connect(&m_discovery, &DeviceDiscovery::searchStarted, this, [this] {
-    m_networkButton->setEnabled(false);
-    m_connectButton->setEnabled(false);
-  });
-  connect(&m_discovery, &DeviceDiscovery::searchCompleted, this, &DeviceListPanel::OnSearchCompleted);
-  connect(&m_discovery, &DeviceDiscovery::selectionChanged, this, &DeviceListPanel::OnSelectionChanged);
-  connect(&m_discovery, &DeviceDiscovery::deviceConnected, this, &DeviceListPanel::hideRequested);
-  connect(&m_discovery, &DeviceDiscovery::errorMessage, this, &DeviceListPanel::ShowMessage);
-  connect(&m_discovery, &DeviceDiscovery::rowSelectionRequested, this, [this](int row) {
-    if (m_grid->currentRow() == row - 1) {
-      m_discovery.SelectRow(row);
-    } else {
-      m_grid->setCurrentCell(row - 1, 0);
-    }
-    m_grid->scrollTo(m_grid->model()->index(row - 1, 0));
-  });
+  // Units listed before the panel was made.
+  UpdateRows(1, DeviceTable::kCapacity);
+}
+
+void DeviceListPanel::OnSearchStarted() {
+  m_networkButton->setEnabled(false);
+  m_connectButton->setEnabled(false);
+}
+
+void DeviceListPanel::SelectRequestedRow(int row) {
+  if (m_grid->currentRow() == row - 1) {
+    m_discovery.SelectRow(row);
+  } else {
+    m_grid->setCurrentCell(row - 1, 0);
+  }
+  m_grid->scrollTo(m_grid->model()->index(row - 1, 0));
 }
 
 void DeviceListPanel::ApplyCaptions(const std::function<QString(int row)>& caption) {

@@ -2,7 +2,8 @@
 // The contents of the device-list drawer: the grid of units found by the last searches, the
 // search picture button, the address, mask and gateway fields of the selected unit, and the
 // connect, return and network-settings buttons. The logic lives in DeviceDiscovery; this
-// class shows what it reports and turns clicks into its operations.
+// class shows what it reports (DeviceSession hands it the reports) and turns clicks into its
+// operations.
 
 #include <QString>
 #include <QWidget>
@@ -40,18 +41,22 @@ class DeviceListPanel final : public QWidget {
   QString cellText(int row, int column) const;
   QTableWidget* grid() const { return m_grid; }
 
- signals:
-  // A search completed: the drawer is to be shown and pinned open.
-  void showRequested();
-  // Connected, or "Return": the drawer is to be hidden.
-  void hideRequested();
-
- private:
+  // The discovery's reports: rows first..last of its table changed, a search started or
+  // completed, the selected row's fields, a message for a box, a row to select.
   void UpdateRows(int first, int last);
+  void OnSearchStarted();
   void OnSearchCompleted();
   void OnSelectionChanged(bool rowListed, const QString& ip, const QString& mask, const QString& gateway);
   void ShowMessage(const QString& text);
+  void SelectRequestedRow(int row);
 
+ signals:
+  // A search completed: the drawer is to be shown and pinned open.
+  void showRequested();
+  // "Return": the drawer is to be hidden.
+  void hideRequested();
+
+ private:
   DeviceDiscovery& m_discovery;
   QTableWidget* m_grid = nullptr;
   QToolButton* m_searchButton = nullptr;

@@ -11,10 +11,11 @@
 
 #include <functional>
 
+#include "ui/devices/DeviceListPanel.h"
+
 namespace mzr {
 
 class DeviceDiscovery;
-class DeviceListPanel;
 class SideChannel;
 class StatusBar;
 class Workspace;
@@ -29,20 +30,28 @@ class DeviceSession final : public QObject {
   using RefreshHook = std::function<void()>;
 
   // The workspace and the status bar outlive the session; the panel goes into drawer, which
-  // owns it.
+  // owns it, when it is first needed.
   DeviceSession(Workspace& workspace, SideChannel& drawer, StatusBar& status, RefreshHook refreshFromImage,
                 QObject* parent = nullptr);
   ~DeviceSession() override;
 
   DeviceDiscovery& discovery() { return m_discovery; }
-  DeviceListPanel* panel() const { return m_panel.data(); }
+  // The drawer's contents, made first if they are not yet.
+  DeviceListPanel* panel();
+  // The panel's captions by caption-table row, now and for a panel made later.
+  void ApplyCaptions(std::function<QString(int row)> caption);
+  // Where the panel's messages go instead of a box (tests), now and for a panel made later.
+  void setMessageSink(DeviceListPanel::MessageSink sink);
 
  private:
   void RefreshFromImage();
 
   RefreshHook m_refreshFromImage;
   DeviceDiscovery& m_discovery;
+  SideChannel& m_drawer;
   QPointer<DeviceListPanel> m_panel;  // owned by the drawer
+  std::function<QString(int row)> m_caption;
+  DeviceListPanel::MessageSink m_messageSink;
 };
 
 }  // namespace mzr

@@ -91,12 +91,8 @@ EqualizerPage::EqualizerPage(UiContext& context, QWidget* parent) : QWidget(pare
   m_channelTestBox->setObjectName(QStringLiteral("suiCheckBox14"));
   m_channelTestBox->setGeometry(sideLeft + 4, kEditorsTop + 156, 96, 22);
 
-  m_subwoofer = new SubwooferPanel(context, *m_graph, m_page);
-  m_subwoofer->move(0, kEditorsTop);
-  m_subwoofer->hide();
-
-  m_monitor = new MonitorPanel(context, m_page);
-  m_monitor->hide();
+  // The subwoofer and monitor panels are made when their tab is first shown (or a refresh
+  // or a caller needs them).
 
   connect(m_tabs, &QTabBar::currentChanged, this, &EqualizerPage::TabChanged);
   connect(m_graph, &ResponseGraphWidget::aboutToPaint, this, [this] { OnChannelTabChanged(m_tabs->currentIndex()); });
@@ -133,6 +129,30 @@ void EqualizerPage::SetDecibelLabels(bool subwoofer) {
     m_leftDb[i]->setText(text);
     m_rightDb[i]->setText(text);
   }
+}
+
+SubwooferPanel* EqualizerPage::subwooferPanel() {
+  if (m_subwoofer == nullptr) {
+    m_subwoofer = new SubwooferPanel(m_context, *m_graph, m_page);
+    m_subwoofer->move(0, kEditorsTop);
+    m_subwoofer->hide();
+    if (m_languageApplied) m_subwoofer->ApplyLanguage();
+    const RefreshingHold refreshing(m_context.state);
+    m_subwoofer->Refresh();
+  }
+  return m_subwoofer;
+}
+
+MonitorPanel* EqualizerPage::monitorPanel() {
+  if (m_monitor == nullptr) {
+    m_monitor = new MonitorPanel(m_context, m_page);
+    m_monitor->setGeometry(1, 1, m_page->width() - 2, m_page->height() - 2);
+    m_monitor->hide();
+    if (m_languageApplied) m_monitor->ApplyLanguage();
+    const RefreshingHold refreshing(m_context.state);
+    m_monitor->Refresh();
+  }
+  return m_monitor;
 }
 
 int EqualizerPage::count() const { return m_tabs->count(); }
@@ -174,7 +194,7 @@ void EqualizerPage::RefreshTone() {
 void EqualizerPage::RefreshSubwooferPanel() {
   if (m_tabs->currentIndex() != kSubwooferChannel) return;
   m_context.state.refreshing = 1;
-  m_subwoofer->Refresh();
+  subwooferPanel()->Refresh();
   m_tone->ShowLowPassCorner(m_context.image.subLpfFreq());
   m_graph->DesignChannelSections(m_context.image, kSubwooferChannel);
   m_graph->DrawEqualizerGraph(kSubwooferChannel);
@@ -183,27 +203,27 @@ void EqualizerPage::RefreshSubwooferPanel() {
 
 void EqualizerPage::RefreshMonitor() {
   m_context.state.refreshing = 1;
-  m_monitor->Refresh();
+  if (m_monitor != nullptr) m_monitor->Refresh();  // a panel made later refreshes itself
 }
 
 void EqualizerPage::OnChannelTabChanged(int index) {
   m_context.state.selectedChannel = index;
   if (index >= 0 && index < kSubwooferChannel) {
-    m_subwoofer->hide();
-    m_monitor->hide();
+    if (m_subwoofer != nullptr) m_subwoofer->hide();
+    if (m_monitor != nullptr) m_monitor->hide();
     SetDecibelLabels(false);
     m_tone->ShowFor(false);
     RefreshGraphicEq();
     RefreshTone();
   } else if (index == kSubwooferChannel) {
     SetDecibelLabels(true);
-    m_subwoofer->show();
+    subwooferPanel()->show();
     m_subwoofer->raise();
     m_tone->ShowFor(true);
     RefreshSubwooferPanel();
-    m_monitor->hide();
+    if (m_monitor != nullptr) m_monitor->hide();
   } else if (index == kMonitorTab) {
-    m_monitor->show();
+    monitorPanel()->show();
     m_monitor->raise();
     RefreshMonitor();
   }
@@ -214,7 +234,7 @@ void EqualizerPage::OnFlatClicked() {
   // Flat is one step to take back, however it was pressed (mouse or keyboard).
   const EditHistory::Gesture gesture(m_context.workspace.history());
   if (m_tabs->currentIndex() == kSubwooferChannel) {
-    m_subwoofer->Flatten();
+    subwooferPanel()->Flatten();
   } else {
     m_bands->Flatten();
     m_tone->Flatten();
@@ -228,11 +248,14 @@ void EqualizerPage::ApplyPageLanguage() {
   m_flat->setText(Caption(state, kFlatRow));
   m_tone->ApplyLanguage();
   m_bands->ApplyLanguage();
-  m_monitor->ApplyLanguage();
+  m_languageApplied = true;
+  if (m_monitor != nullptr) m_monitor->ApplyLanguage();
   m_graph->setAccessibleName(Caption(state, "频率响应曲线", "Frequency response graph"));
 }
 
-void EqualizerPage::ApplySubwooferLanguage() { m_subwoofer->ApplyLanguage(); }
+void EqualizerPage::ApplySubwooferLanguage() {
+  if (m_subwoofer != nullptr) m_subwoofer->ApplyLanguage();
+}
 
 void EqualizerPage::ApplyTabLanguage() {
   for (int i = 0; i < kTabCount; ++i) m_tabs->setTabText(i, Caption(m_context.state, kTabRows[i]));
@@ -249,7 +272,7 @@ void EqualizerPage::resizeEvent(QResizeEvent* event) {
   m_tabs->setGeometry(0, kTabBarTop, width(), kTabBarHeight);
   const int pageTop = kTabBarTop + kTabBarHeight - 1;
   m_page->setGeometry(0, pageTop, width(), height() - pageTop);
-  m_monitor->setGeometry(1, 1, m_page->width() - 2, m_page->height() - 2);
+  if (m_monitor != nullptr) m_monitor->setGeometry(1, 1, m_page->width() - 2, m_page->height() - 2);
 }
 
 }  // namespace mzr

@@ -52,8 +52,10 @@ class EqualizerPage final : public QWidget {
 
   GraphicEqPanel* graphicEq() const { return m_bands; }
   TonePanel* tone() const { return m_tone; }
-  SubwooferPanel* subwooferPanel() const { return m_subwoofer; }
-  MonitorPanel* monitorPanel() const { return m_monitor; }
+  // The subwoofer and monitor panels, made first if they are not yet (they are made when
+  // their tab is first shown), with the image's values and the language the page applied.
+  SubwooferPanel* subwooferPanel();
+  MonitorPanel* monitorPanel();
 
   // Steps 3, 4, 5 and 7 of the refresh of every editor. Each does its work only on the tabs
   // it serves (graphic equalizer and tone: 0 to 4; subwoofer: 5; monitor: any), sets
@@ -104,6 +106,7 @@ class EqualizerPage final : public QWidget {
   TonePanel* m_tone = nullptr;
   SubwooferPanel* m_subwoofer = nullptr;
   MonitorPanel* m_monitor = nullptr;
+  bool m_languageApplied = false;  // the page's texts were set: panels made later take them
 };
 
 }  // namespace mzr

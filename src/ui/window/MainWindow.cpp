@@ -184,7 +184,7 @@ void MainWindow::MakeDrawerContents() {
   // refresh from the image (nothing the refresh stores is an edit), then the language, once
   // the window has applied one.
   {
-    const RefreshingScope refreshing(m_state);
+    const RefreshingHold refreshing(m_state);
     const EditHistory::Pause pause(m_workspace.history());
     m_inputDrawerContent->RefreshPresetSection();
     m_outputDrawerContent->RefreshOutputSection();
@@ -358,8 +358,7 @@ void MainWindow::ApplyLanguage() {
   // 11. Subwoofer panel texts.
   m_equalizer->ApplySubwooferLanguage();
   // 12. Device list drawer: labels, buttons, drawer caption, grid headers.
-  const auto caption = [this](int row) { return Caption(m_state, row); };
-  m_session->panel()->ApplyCaptions(caption);
+  m_session->ApplyCaptions([this](int row) { return Caption(m_state, row); });
   m_deviceListDrawer->setCaption(Caption(m_state, kDeviceListRow));
   // 13. The compare dialog and the unit's unsaved mark.
   if (m_compare != nullptr) m_compare->ApplyLanguage();
