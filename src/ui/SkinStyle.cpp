@@ -45,6 +45,8 @@ constexpr unsigned kControlBorder = 0x8591a0;
 constexpr unsigned kPageBackground = 0xf5f7f9;  // the channel page and its panels
 constexpr unsigned kFrameBorder = 0x7d8996;
 constexpr unsigned kPopup = 0xfbfcfd;           // menus and tool tips
+constexpr unsigned kScaleCaption = 0x3a4653;    // the captions of scales: frequencies, bands, decibels
+constexpr int kScaleCaptionSize = 10;
 constexpr unsigned kArrow = 0x39424c;           // the combo box's arrow, the menu bar's chevron
 
 using Stops = std::initializer_list<std::pair<qreal, QColor>>;
@@ -182,8 +184,8 @@ void PolishLabel(QLabel* label) {
   } else if (Is(label, "scaleText")) {
     colour = Rgb(0x2b3a4a);
   } else if (Is(label, "scaleLabel")) {
-    size = 10;
-    colour = Rgb(0x3a4653);
+    size = kScaleCaptionSize;
+    colour = Rgb(kScaleCaption);
   } else if (Is(label, "bandText")) {
     QFont font = Face(label, 9, false);
     font.setLetterSpacing(QFont::AbsoluteSpacing, -0.3);
@@ -338,6 +340,9 @@ void SkinStyle::polish(QWidget* widget) {
     widget->setAttribute(Qt::WA_Hover, true);
   } else if (qobject_cast<QMenu*>(widget) != nullptr) {
     SetTextColour(widget, QPalette::Window, Rgb(kPopup));
+  } else if (Is(widget, "scaleLabel")) {  // captions painted together, as their labels would be
+    widget->setFont(Face(widget, kScaleCaptionSize, false));
+    SetTextColour(widget, QPalette::WindowText, Rgb(kScaleCaption));
   }
 }
 
@@ -780,8 +785,9 @@ void SkinStyle::DrawComboBox(const QStyleOptionComplex* option, QPainter* p, con
   p->fillRect(key, Down(key, {{0, Rgb(0xfbfcfd)}, {1, Rgb(0xdfe5eb)}}));
   VerticalLine(p, key.left(), key.top(), key.bottom(), Rgb(0xb5bec8));
   // A 9 x 5 triangle, drawn as a path so that it is sharp at any scale.
-  QRectF at(0, 0, 9, 5);
-  at.moveCenter(QRectF(key).center());
+  QRect box(0, 0, 9, 5);
+  box.moveCenter(key.center());
+  const QRectF at(box);
   QPainterPath arrow(at.topLeft());
   arrow.lineTo(at.topRight());
   arrow.lineTo(at.center().x(), at.bottom());

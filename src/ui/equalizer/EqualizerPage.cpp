@@ -14,6 +14,7 @@
 #include "ui/equalizer/GraphicEqPanel.h"
 #include "ui/equalizer/MonitorPanel.h"
 #include "ui/equalizer/PageControls.h"
+#include "ui/equalizer/ScaleCaptions.h"
 #include "ui/equalizer/SubwooferPanel.h"
 #include "ui/equalizer/TonePanel.h"
 #include "ui/UiContext.h"
@@ -100,14 +101,15 @@ EqualizerPage::EqualizerPage(UiContext& context, QWidget* parent) : QWidget(pare
 }
 
 void EqualizerPage::BuildGraphLabels() {
+  // The frequencies, painted together above and below the graph.
+  auto* frequencies = new ScaleCaptions(m_page);
+  frequencies->setObjectName(QStringLiteral("graphFrequencies"));
   for (int i = 0; i < static_cast<int>(std::size(kFrequencyLabels)); ++i) {
-    QLabel* label = MakeCaption(m_page, QString::fromLatin1(kFrequencyLabels[i]), Qt::AlignCenter);
-    label->setObjectName(QStringLiteral("graphFrequency%1").arg(i));
-    label->setProperty("scaleLabel", true);
     const int x = kGraphLeft + 18 + 20 * i;
     const int y = i % 2 == 0 ? kGraphTop - 13 : kGraphTop + kGraphHeight + 1;
-    label->setGeometry(x - 20, y, 40, 12);
+    frequencies->Add(QRect(x - 20, y, 40, 12), QString::fromLatin1(kFrequencyLabels[i]), Qt::AlignCenter);
   }
+  frequencies->lower();  // under the graph, which it surrounds
   for (int i = 0; i < 5; ++i) {
     const int y = kGraphTop + 1 + kDbRowStep * i - 6;
     const auto k = static_cast<std::size_t>(i);

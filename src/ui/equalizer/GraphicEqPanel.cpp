@@ -11,6 +11,7 @@
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
 #include "ui/equalizer/PageControls.h"
+#include "ui/equalizer/ScaleCaptions.h"
 #include "ui/UiContext.h"
 #include "ui/equalizer/graph/ResponseGraphWidget.h"
 
@@ -44,13 +45,19 @@ GraphicEqPanel::GraphicEqPanel(UiContext& context, ResponseGraphWidget& graph, c
   setObjectName(QStringLiteral("graphicEqPanel"));
   resize(kWidth, kHeight);
 
+  // The decibel marks beside the first bar and the bands' names above them, painted together
+  // under the bars.
+  auto* captions = new ScaleCaptions(this);
+  captions->setObjectName(QStringLiteral("graphicEqScale"));
   for (int i = 0; i < 5; ++i) {
-    QLabel* mark = MakeCaption(this, QString::fromLatin1(kScale[i]), Qt::AlignRight | Qt::AlignVCenter);
-    mark->setProperty("scaleLabel", true);
-    mark->setGeometry(0, RowOfPosition(30 * i) - 6, 20, 12);
+    captions->Add(QRect(0, RowOfPosition(30 * i) - 6, 20, 12), QString::fromLatin1(kScale[i]), Qt::AlignRight | Qt::AlignVCenter);
+  }
+  for (int band = 0; band < kGeqBands; ++band) {
+    captions->Add(QRect(ColumnOf(band) - kLabelWidth / 2, 1 + (band % 2) * 11, kLabelWidth, 11), ToText(GeqBandLabel(band)),
+                  Qt::AlignCenter);
   }
 
-  // The band's bar, text and label, built in one loop; band n is TrackBar(4+n) and Edit(4+n).
+  // The band's bar and text, built in one loop; band n is TrackBar(4+n) and Edit(4+n).
   for (int band = 0; band < kGeqBands; ++band) {
     const int x = ColumnOf(band);
     const QByteArray barName = "TrackBar" + QByteArray::number(4 + band);
@@ -61,9 +68,6 @@ GraphicEqPanel::GraphicEqPanel(UiContext& context, ResponseGraphWidget& graph, c
     QLabel* text = MakeValueText(this, textName.constData(), QStringLiteral("0.0dB"));
     text->setProperty("bandText", true);
     text->setGeometry(x - kTextWidth / 2, kTextTop + (band % 2) * kTextRowStep, kTextWidth, 16);
-    QLabel* label = MakeCaption(this, ToText(GeqBandLabel(band)), Qt::AlignCenter);
-    label->setProperty("scaleLabel", true);
-    label->setGeometry(x - kLabelWidth / 2, 1 + (band % 2) * 11, kLabelWidth, 11);
     m_bars[static_cast<std::size_t>(band)] = bar;
     m_texts[static_cast<std::size_t>(band)] = text;
     connect(bar, &QSlider::valueChanged, this, [this, band](int position) { OnBandGainMoved(band, position); });
