@@ -28,26 +28,60 @@ constexpr int kDottedRows[] = {25, 49, 73, 121, 145, 169};
 
 EqualizerGraphPainter::EqualizerGraphPainter() = default;
 
+namespace {
+
+// The background's rows are of four kinds; a row's pixels depend on its kind alone.
+enum RowKind { kOutside, kRuledRow, kDottedRow, kPlainRow, kRowKinds };
+
+RowKind KindOfRow(int y) {
+  if (y < kFrameTop || y > kFrameBottom) return kOutside;
+  if (y == kFrameTop || y == kFrameBottom || y == kZeroRow) return kRuledRow;
+  return std::find(std::begin(kDottedRows), std::end(kDottedRows), y) != std::end(kDottedRows) ? kDottedRow : kPlainRow;
+}
+
+// Columns first..last of a row of the given kind.
+void WriteRow(QRgb* line, RowKind kind, int first, int last) {
+  std::fill(line + first, line + last + 1, kBlack);
+  if (kind == kOutside) return;
+  const auto grey = [&](int from, int to) {  // columns from..to, where they meet first..last
+    for (int x = std::max(from, first); x <= std::min(to, last); ++x) line[x] = kGrey;
+  };
+  if (kind == kRuledRow) {
+    grey(kFrameLeft, kFrameRight);  // the frame's rows; the zero line runs between the frame's columns
+    return;
+  }
+  grey(kFrameLeft, kFrameLeft + 1);
+  grey(kFrameRight - 1, kFrameRight);
+  // The dots fall on even columns, where the curve's points are plotted too.
+  if (kind == kDottedRow) {
+    int x = std::max(kFrameLeft + 2, first);
+    for (x += x % 2; x <= std::min(kFrameRight - 2, last); x += 2) line[x] = kGrey;
+  }
+}
+
+// One row of each kind, for painting the background through a painter.
+const QImage& RowAtlas() {
+  static const QImage atlas = [] {
+    QImage image(kBackgroundWidth, kRowKinds, QImage::Format_RGB32);
+    for (int kind = 0; kind < kRowKinds; ++kind) {
+      WriteRow(reinterpret_cast<QRgb*>(image.scanLine(kind)), static_cast<RowKind>(kind), 0, kBackgroundWidth - 1);
+    }
+    return image;
+  }();
+  return atlas;
+}
+
+}  // namespace
+
 void EqualizerGraphPainter::PaintBackgroundColumns(QImage& image, int first, int last) {
-  const auto isDotted = [](int y) { return std::find(std::begin(kDottedRows), std::end(kDottedRows), y) != std::end(kDottedRows); };
-  for (int y = 0; y < kGraphHeight; ++y) {
-    QRgb* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    std::fill(line + first, line + last + 1, kBlack);
-    if (y < kFrameTop || y > kFrameBottom) continue;
-    const auto grey = [&](int from, int to) {  // columns from..to, where they meet first..last
-      for (int x = std::max(from, first); x <= std::min(to, last); ++x) line[x] = kGrey;
-    };
-    if (y == kFrameTop || y == kFrameBottom || y == kZeroRow) {
-      grey(kFrameLeft, kFrameRight);  // the frame's rows; the zero line runs between the frame's columns
-      continue;
-    }
-    grey(kFrameLeft, kFrameLeft + 1);
-    grey(kFrameRight - 1, kFrameRight);
-    // The dots fall on even columns, where the curve's points are plotted too.
-    if (isDotted(y)) {
-      int x = std::max(kFrameLeft + 2, first);
-      for (x += x % 2; x <= std::min(kFrameRight - 2, last); x += 2) line[x] = kGrey;
-    }
+  for (int y = 0; y < kGraphHeight; ++y) WriteRow(reinterpret_cast<QRgb*>(image.scanLine(y)), KindOfRow(y), first, last);
+}
+
+void EqualizerGraphPainter::PaintBackground(QPainter& painter, const QRect& rect) {
+  const QRect area = rect & QRect(0, 0, kBackgroundWidth, kGraphHeight);
+  const QImage& atlas = RowAtlas();
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    painter.drawImage(QRect(area.left(), y, area.width(), 1), atlas, QRect(area.left(), KindOfRow(y), area.width(), 1));
   }
 }
 
@@ -63,7 +97,7 @@ const QImage& EqualizerGraphPainter::background() {
 }
 
 void EqualizerGraphPainter::DrawBackground(QPainter& painter) const {
-  painter.drawImage(QPoint(0, 0), background());
+  PaintBackground(painter, QRect(0, 0, kBackgroundWidth, kGraphHeight));
 }
 
 void EqualizerGraphPainter::DrawCurve(QPainter& painter, const ResponseCurve& curve) {

@@ -4,6 +4,7 @@
 // so the window's widget and the command-line companion's PNG share one drawing.
 
 #include <QImage>
+#include <QRect>
 
 #include "dsp/ResponseEvaluation.h"
 #include "dsp/ResponseGrid.h"
@@ -47,6 +48,9 @@ class EqualizerGraphPainter final {
   // height), so a picture on show can be put back column by column without keeping a copy
   // of the background.
   static void PaintBackgroundColumns(QImage& image, int first, int last);
+  // Paints the background's pixels in rect through a painter, row by row from a small picture
+  // of one row of each kind, without making the whole background.
+  static void PaintBackground(QPainter& painter, const QRect& rect);
 
  private:
   ResponseGrid m_grid;

@@ -14,10 +14,48 @@ constexpr int kPenReach = 3;
 
 int FirstColumnOfSegmentTo(int point) { return 6 + 2 * (point - 1); }
 
+
+bool SameRows(const std::optional<ResponseCurve>& a, const std::optional<ResponseCurve>& b) {
+  if (!a || !b) return a.has_value() == b.has_value();
+  for (int i = 0; i < kGridPoints; ++i) {
+    if ((*a)[static_cast<std::size_t>(i)].row != (*b)[static_cast<std::size_t>(i)].row) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
-GraphFrame::GraphFrame() : m_frame(kGraphWidth, kGraphHeight, QImage::Format_RGB32) {
+GraphFrame::GraphFrame() = default;
+
+void GraphFrame::Make() {
+  m_frame = QImage(kGraphWidth, kGraphHeight, QImage::Format_RGB32);
   RestoreColumns(0, kGraphWidth - 1);
+  if (m_curve) {
+    QPainter painter(&m_frame);
+    EqualizerGraphPainter::DrawCurve(painter, *m_curve);
+  }
+}
+
+const QImage& GraphFrame::image() {
+  m_shown = true;
+  if (m_frame.isNull()) Make();
+  return m_frame;
+}
+
+void GraphFrame::Paint(QPainter& painter, const QRect& rect) {
+  m_shown = true;
+  if (!m_frame.isNull()) {
+    painter.drawImage(rect, m_frame, rect);
+    return;
+  }
+  // Until the first change after it was shown, the picture is drawn straight where it shows.
+  EqualizerGraphPainter::PaintBackground(painter, rect);
+  if (m_curve) {
+    painter.save();
+    painter.setClipRect(rect);
+    EqualizerGraphPainter::DrawCurve(painter, *m_curve);
+    painter.restore();
+  }
 }
 
 void GraphFrame::RestoreColumns(int first, int last) {
@@ -34,6 +72,14 @@ QRect GraphFrame::RedrawAll() {
 }
 
 QRect GraphFrame::Show(const std::optional<ResponseCurve>& curve) {
+  if (m_frame.isNull()) {
+    if (!m_shown) {  // nothing shown yet: the curve is drawn when the picture is painted
+      const bool same = SameRows(m_curve, curve);
+      m_curve = curve;
+      return same ? QRect() : QRect(0, 0, kGraphWidth, kGraphHeight);
+    }
+    Make();
+  }
   if (!curve) {
     if (!m_curve) return {};
     m_curve.reset();

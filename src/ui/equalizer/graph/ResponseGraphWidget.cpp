@@ -42,7 +42,7 @@ void ResponseGraphWidget::DrawEqualizerGraph(int channel) {
 void ResponseGraphWidget::paintEvent(QPaintEvent* event) {
   emit aboutToPaint();
   QPainter painter(this);
-  painter.drawImage(event->rect(), m_frame.image(), event->rect());
+  m_frame.Paint(painter, event->rect());
 }
 
 }  // namespace mzr

@@ -43,7 +43,7 @@ class ResponseGraphWidget final : public QWidget {
   // The curve on show, if the channel has one.
   const std::optional<ResponseCurve>& curve() const { return m_frame.curve(); }
   // The picture on show (background and curve), kept up to date at every redraw.
-  const QImage& picture() const { return m_frame.image(); }
+  const QImage& picture() { return m_frame.image(); }
 
  signals:
   // Raised at the start of every paint, before the picture is put on screen.
