@@ -566,6 +566,22 @@ class MainWindowTest final : public QObject {
     QVERIFY(w.image() == before);
   }
 
+  // What waits for the first frame (the window icon) is told once, after the frame.
+  void firstFrameIsAnnouncedOnce() {
+    WindowFixture::Settings settings;
+    settings.show = false;
+    MainWindow& w = m_f.MakeWindow(settings);
+    QSignalSpy painted(&w, &MainWindow::firstFramePainted);
+    QCoreApplication::processEvents();
+    QCOMPARE(painted.count(), 0);
+    w.show();
+    QTRY_COMPARE(painted.count(), 1);
+    w.repaint();
+    w.equalizerPage()->setCurrentIndex(5);
+    QCoreApplication::processEvents();
+    QCOMPARE(painted.count(), 1);
+  }
+
   void statusBarStartsEmptyAndIgnoresTheLanguage() {
     MainWindow& w = m_f.MakeWindow();
     StatusBar* bar = w.statusBarPanels();

@@ -243,6 +243,15 @@ void MainWindow::showEvent(QShowEvent* event) {
   }
 }
 
+void MainWindow::paintEvent(QPaintEvent* event) {
+  QMainWindow::paintEvent(event);
+  if (m_painted) return;
+  m_painted = true;
+  // The top level paints first; its children paint in the same pass, and a zero timer runs
+  // once the frame has gone to the screen.
+  QTimer::singleShot(0, this, &MainWindow::firstFramePainted);
+}
+
 void MainWindow::OnFirstShown() { ApplyLanguage(); }
 
 void MainWindow::ConnectMenus() {

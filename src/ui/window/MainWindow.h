@@ -125,8 +125,14 @@ class MainWindow final : public QMainWindow {
   void OnLogoReleased();   // Image2MouseUp
   void OnLongPressTick();  // Timer1Timer
 
+ signals:
+  // The window's first frame is on the screen: what the window does not need to appear (the
+  // window icon, whose picture may load image readers) can come now.
+  void firstFramePainted();
+
  protected:
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   // Asks about the unit's unstored edits, then about the project file; a Store answer closes
   // once the unit acknowledged the store.
   void closeEvent(QCloseEvent* event) override;
@@ -165,6 +171,7 @@ class MainWindow final : public QMainWindow {
   ProjectFileCommands* m_files = nullptr;
   QString m_exeDir;
   bool m_shownOnce = false;
+  bool m_painted = false;
   bool m_starting = true;          // the constructor's refresh leaves the drawers' contents unmade
   bool m_languageApplied = false;  // ApplyLanguage has run: contents made later take the language
   bool m_languageCaption = false;  // the title has the long form of a language change
