@@ -94,6 +94,9 @@ int main(int argc, char** argv) {
   for (int band = 0; band < kGeqBands; ++band) image.setGeqGain(0, band, static_cast<std::int8_t>((band * 37) % 121 - 60));
   image.setToneControl(0, {-40, 4, 35, 6});
   page.OnChannelTabChanged(0);
+  // As in the window, the graph has been on screen: from now on each step repaints the strip
+  // of the kept picture where the curve moved (an unshown graph keeps no picture).
+  if (page.graph()->picture().isNull()) return 1;
 
   // Band 14 (1 kHz) swept one position at a time between the top and the bottom.
   QSlider* bar = page.graphicEq()->bar(14);

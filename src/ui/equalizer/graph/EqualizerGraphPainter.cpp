@@ -6,6 +6,8 @@
 #include <QPolygon>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <iterator>
 
 #include "dsp/FilterDesign.h"
@@ -59,7 +61,7 @@ void WriteRow(QRgb* line, RowKind kind, int first, int last) {
   }
 }
 
-// One row of each kind, for painting the background through a painter.
+// One row of each kind: every row of the background is a copy of its kind's.
 const QImage& RowAtlas() {
   static const QImage atlas = [] {
     QImage image(kBackgroundWidth, kRowKinds, QImage::Format_RGB32);
@@ -71,17 +73,38 @@ const QImage& RowAtlas() {
   return atlas;
 }
 
+// The kind of each of the graph's rows.
+const std::array<RowKind, kGraphHeight>& RowKinds() {
+  static const std::array<RowKind, kGraphHeight> kinds = [] {
+    std::array<RowKind, kGraphHeight> table{};
+    for (int y = 0; y < kGraphHeight; ++y) table[static_cast<std::size_t>(y)] = KindOfRow(y);
+    return table;
+  }();
+  return kinds;
+}
+
 }  // namespace
 
 void EqualizerGraphPainter::PaintBackgroundColumns(QImage& image, int first, int last) {
-  for (int y = 0; y < kGraphHeight; ++y) WriteRow(reinterpret_cast<QRgb*>(image.scanLine(y)), KindOfRow(y), first, last);
+  // Each row is a copy of its kind's row: a band step puts back a strip of a few columns.
+  const QImage& atlas = RowAtlas();
+  const auto bytes = static_cast<std::size_t>(last - first + 1) * sizeof(QRgb);
+  const std::array<RowKind, kGraphHeight>& kinds = RowKinds();
+  uchar* const to = image.bits() + first * sizeof(QRgb);
+  const uchar* const from = atlas.constBits() + first * sizeof(QRgb);
+  const qsizetype toStride = image.bytesPerLine();
+  const qsizetype fromStride = atlas.bytesPerLine();
+  for (int y = 0; y < kGraphHeight; ++y) {
+    std::memcpy(to + y * toStride, from + kinds[static_cast<std::size_t>(y)] * fromStride, bytes);
+  }
 }
 
 void EqualizerGraphPainter::PaintBackground(QPainter& painter, const QRect& rect) {
   const QRect area = rect & QRect(0, 0, kBackgroundWidth, kGraphHeight);
   const QImage& atlas = RowAtlas();
   for (int y = area.top(); y <= area.bottom(); ++y) {
-    painter.drawImage(QRect(area.left(), y, area.width(), 1), atlas, QRect(area.left(), KindOfRow(y), area.width(), 1));
+    painter.drawImage(QRect(area.left(), y, area.width(), 1), atlas,
+                      QRect(area.left(), RowKinds()[static_cast<std::size_t>(y)], area.width(), 1));
   }
 }
 
