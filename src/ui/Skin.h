@@ -1,8 +1,8 @@
 #pragma once
 // The program's look, kept in one place: the style (SkinStyle, Fusion with the skin drawn
 // in code), its palette, the font, and the few colours that code needs (drawer backgrounds).
-// Captions that must stand out (the selected input, muted and inverted outputs) carry the
-// "alert" property, which the style paints red.
+// What each widget looks like is its SkinRole (SkinRole.h). Captions that must stand out (the
+// selected input, muted and inverted outputs) are marked with SetAlert, which the style paints red.
 
 #include <QColor>
 #include <QString>

@@ -23,6 +23,8 @@
 #include <utility>
 
 #include "ui/PaintedIcon.h"
+#include "ui/Skin.h"
+#include "ui/SkinRole.h"
 
 namespace mzr {
 
@@ -99,29 +101,20 @@ void VerticalLine(QPainter* p, int x, int y1, int y2, const QColor& colour) {
 
 // ---- What a widget is ----------------------------------------------------------------------
 
-bool Is(const QWidget* widget, const char* property) {
-  return widget != nullptr && widget->property(property).toBool();
-}
+bool Is(const QWidget* widget, SkinRole role) { return SkinRoleOf(widget) == role; }
 
-bool Named(const QWidget* widget, QLatin1StringView name) { return widget != nullptr && widget->objectName() == name; }
-
-bool Within(const QWidget* widget, QLatin1StringView name) {
-  for (const QWidget* w = widget; w != nullptr; w = w->parentWidget())
-    if (w->objectName() == name) return true;
-  return false;
-}
+bool IsAlert(const QWidget* widget) { return widget != nullptr && Skin::IsAlert(widget); }
 
 // The check boxes and radio buttons of three regions draw their own lamps.
 enum class Lamps { Plain, OutputDrawer, InputDrawer, ChannelPage };
 
 Lamps LampsOf(const QWidget* widget) {
-  for (const QWidget* w = widget; w != nullptr; w = w->parentWidget()) {
-    const QString& name = w->objectName();
-    if (name == QLatin1StringView("outputDrawerContent")) return Lamps::OutputDrawer;
-    if (name == QLatin1StringView("inputDrawerContent")) return Lamps::InputDrawer;
-    if (name == QLatin1StringView("channelPage")) return Lamps::ChannelPage;
+  switch (SkinRoleOf(widget)) {
+    case SkinRole::OutputLamp: return Lamps::OutputDrawer;
+    case SkinRole::InputLamp: return Lamps::InputDrawer;
+    case SkinRole::PageLamp: return Lamps::ChannelPage;
+    default: return Lamps::Plain;
   }
-  return Lamps::Plain;
 }
 
 int IndicatorSize(const QWidget* widget, int fallback) {
@@ -152,11 +145,12 @@ void SetTextColour(QWidget* widget, QPalette::ColorRole role, const QColor& colo
 
 void PolishLabel(QLabel* label) {
   const QWidget* parent = label->parentWidget();
+  const SkinRole role = SkinRoleOf(label);
   int size = 0;
   bool bold = false;
   QColor colour;
-  if (Is(label, "valueText")) {
-    const bool onPage = Within(label, QLatin1StringView("channelPage"));
+  if (role == SkinRole::LcdText || role == SkinRole::PageLcdText) {
+    const bool onPage = role == SkinRole::PageLcdText;
     QFont font = Face(label, onPage ? 10 : 11, false);
     font.setFamilies({QStringLiteral("DejaVu Sans Mono")});
     label->setFont(font);
@@ -170,47 +164,41 @@ void PolishLabel(QLabel* label) {
     label->setContentsMargins(6, 0, 7, 0);
     return;
   }
-  if (Is(label, "outputScale")) {
-    size = 11;
-    colour = Rgb(0x24303c);
-  } else if (Is(label, "unitHead")) {
-    colour = Rgb(0x3d4a57);
-  } else if (Is(label, "columnHeads") || Named(label, QLatin1StringView("drawerCaption"))) {
-    bold = true;
-    colour = Rgb(0x13202e);
-  } else if (Is(label, "inputName")) {
-    bold = true;
-    colour = Rgb(0x13202e);
-  } else if (Is(label, "scaleText")) {
-    colour = Rgb(0x2b3a4a);
-  } else if (Is(label, "scaleLabel")) {
-    size = kScaleCaptionSize;
-    colour = Rgb(kScaleCaption);
-  } else if (Is(label, "bandText")) {
-    QFont font = Face(label, 9, false);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, -0.3);
-    label->setFont(font);
-    return;
-  } else if (Is(label, "sectionTitle")) {
-    bold = true;
-    colour = Rgb(0x2e6aae);
-  } else if (Is(label, "frameHeading")) {
-    bold = true;
-    label->setContentsMargins(3, 0, 3, 0);
-  } else {
-    return;  // the desk's caption colour and face, inherited
+  switch (role) {
+    case SkinRole::OutputScale:
+      size = 11;
+      colour = Rgb(0x24303c);
+      break;
+    case SkinRole::HeadCaption:
+      bold = true;
+      colour = Rgb(0x13202e);
+      break;
+    case SkinRole::ScaleText: colour = Rgb(0x2b3a4a); break;
+    case SkinRole::ScaleCaption:
+      size = kScaleCaptionSize;
+      colour = Rgb(kScaleCaption);
+      break;
+    case SkinRole::SectionTitle:
+      bold = true;
+      colour = Rgb(0x2e6aae);
+      break;
+    case SkinRole::FrameHeading:
+      bold = true;
+      label->setContentsMargins(3, 0, 3, 0);
+      break;
+    default: return;  // the desk's caption colour and face, inherited
   }
   if (size > 0 || bold) label->setFont(Face(label, size, bold));
   if (colour.isValid()) SetTextColour(label, QPalette::WindowText, colour);
 }
 
 void PolishButton(QAbstractButton* button) {
-  const bool alert = Is(button, "alert");
+  const bool alert = IsAlert(button);
   int size = 0;
-  if (Is(button, "inputButton"))
+  if (Is(button, SkinRole::InputKey))
     size = 13;
-  else if (qobject_cast<QPushButton*>(button) != nullptr && Within(button, QLatin1StringView("suiSideChannel3")))
-    size = 11;  // the device list's narrow buttons keep their English captions whole
+  else if (qobject_cast<QPushButton*>(button) != nullptr && Is(button, SkinRole::NarrowKey))
+    size = 11;
   if (!alert && size == 0) {
     // Back to the inherited face and colours once a caption stops needing attention.
     if (button->property("alert").isValid()) {
@@ -340,7 +328,7 @@ void SkinStyle::polish(QWidget* widget) {
     widget->setAttribute(Qt::WA_Hover, true);
   } else if (qobject_cast<QMenu*>(widget) != nullptr) {
     SetTextColour(widget, QPalette::Window, Rgb(kPopup));
-  } else if (Is(widget, "scaleLabel")) {  // captions painted together, as their labels would be
+  } else if (Is(widget, SkinRole::ScaleCaption)) {  // captions painted together, as their labels would be
     widget->setFont(Face(widget, kScaleCaptionSize, false));
     SetTextColour(widget, QPalette::WindowText, Rgb(kScaleCaption));
   }
@@ -374,7 +362,7 @@ int SkinStyle::pixelMetric(PixelMetric metric, const QStyleOption* option, const
 int SkinStyle::styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                          QStyleHintReturn* returnData) const {
   if (hint == SH_Table_GridLineColor)
-    return static_cast<int>((Named(widget, QLatin1StringView("suiStringGrid1")) ? Rgb(0xa9b2bc) : Rgb(0xc9d0d8)).rgba());
+    return static_cast<int>((Is(widget, SkinRole::UnitGrid) ? Rgb(0xa9b2bc) : Rgb(0xc9d0d8)).rgba());
   return QProxyStyle::styleHint(hint, option, widget, returnData);
 }
 
@@ -454,12 +442,12 @@ QRect SkinStyle::subControlRect(ComplexControl control, const QStyleOptionComple
   return QProxyStyle::subControlRect(control, option, sub, widget);
 }
 
-// The named frames and the framed captions; false for every other frame.
+// The frames and framed captions that have a role; false for every other frame.
 bool SkinStyle::DrawFrame(const QStyleOption* option, QPainter* p, const QWidget* widget) const {
   if (widget == nullptr) return false;
   const QRect r = option->rect;
   if (qobject_cast<const QLabel*>(widget) != nullptr) {
-    if (Is(widget, "valueText")) {
+    if (Is(widget, SkinRole::LcdText) || Is(widget, SkinRole::PageLcdText)) {
       Box(p, r, Rgb(0x121920), Rgb(0x4a5561), 3);
       return true;
     }
@@ -467,19 +455,19 @@ bool SkinStyle::DrawFrame(const QStyleOption* option, QPainter* p, const QWidget
       VerticalLine(p, r.right(), r.top(), r.bottom(), Rgb(0x46525f));
       return true;
     }
-    if (Is(widget, "frameHeading")) {
+    if (Is(widget, SkinRole::FrameHeading)) {
       p->fillRect(r, Rgb(kDesk));
       return true;
     }
     return false;
   }
-  const QString& name = widget->objectName();
-  if (name == QLatin1StringView("headerBand")) {
+  const SkinRole role = SkinRoleOf(widget);
+  if (role == SkinRole::HeaderBand) {
     p->fillRect(r, Down(r, {{0, Rgb(0x2c3743)}, {1, Rgb(0x1a2129)}}));
     HorizontalLine(p, r.left(), r.right(), r.bottom(), Rgb(0x0e1318));
     return true;
   }
-  if (name == QLatin1StringView("channelPage")) {
+  if (role == SkinRole::ChannelPage) {
     p->save();
     p->setRenderHint(QPainter::Antialiasing);
     QPainterPath path;
@@ -498,15 +486,15 @@ bool SkinStyle::DrawFrame(const QStyleOption* option, QPainter* p, const QWidget
     p->restore();
     return true;
   }
-  if (name.startsWith(QLatin1StringView("subSection")) && Within(widget, QLatin1StringView("Panel1"))) {
+  if (role == SkinRole::SubSection) {
     Box(p, r, Rgb(0xeef1f4), Rgb(0xb5bec8), 4);
     return true;
   }
-  if (name == QLatin1StringView("theaterFrame") || name == QLatin1StringView("componentFrame")) {
+  if (role == SkinRole::OutlineFrame) {
     Box(p, r, Qt::NoBrush, Rgb(kControlBorder), 4);
     return true;
   }
-  if (Is(widget, "inputBox")) {
+  if (role == SkinRole::InputBox) {
     Box(p, r, QColor(255, 255, 255, 60), Rgb(0x6f8fae), 4);
     return true;
   }
@@ -555,25 +543,25 @@ void SkinStyle::drawPrimitive(PrimitiveElement element, const QStyleOption* opti
   const bool hover = enabled && (option->state & State_MouseOver) != 0;
   switch (element) {
     case PE_Widget:
-      if (Named(widget, QLatin1StringView("clientArea"))) {
+      if (Is(widget, SkinRole::ClientArea)) {
         p->fillRect(r, Down(r, {{0, Rgb(0xe4e8ed)}, {1, Rgb(0xd2d8df)}}));
         return;
       }
-      if (Named(widget, QLatin1StringView("drawerTitle"))) {
+      if (Is(widget, SkinRole::DrawerTitle)) {
         p->fillRect(r, Down(r, {{0, QColor(255, 255, 255, 110)}, {1, QColor(0, 0, 0, 28)}}));
         HorizontalLine(p, r.left(), r.right(), r.bottom(), QColor(0, 0, 0, 70));
         return;
       }
-      if (Named(widget, QLatin1StringView("Panel1")) || Named(widget, QLatin1StringView("Panel3"))) {
+      if (Is(widget, SkinRole::PanelBackground)) {
         p->fillRect(r, Rgb(kPageBackground));
         return;
       }
       break;
     case PE_PanelButtonCommand: {
-      const bool input = Is(widget, "inputButton");
-      const bool alert = Is(widget, "alert");
+      const bool input = Is(widget, SkinRole::InputKey);
+      const bool alert = IsAlert(widget);
       const bool sunken = (option->state & State_Sunken) != 0 ||
-                          ((option->state & State_On) != 0 && !Is(widget, "outputButton"));
+                          ((option->state & State_On) != 0 && !Is(widget, SkinRole::OutputKey));
       if (input && alert) {
         p->save();
         p->setRenderHint(QPainter::Antialiasing);
@@ -692,7 +680,7 @@ void SkinStyle::drawControl(ControlElement element, const QStyleOption* option, 
       }
       break;
     case CE_HeaderLabel:
-      if (Within(widget, QLatin1StringView("suiStringGrid1"))) {
+      if (Is(widget, SkinRole::UnitGridHeader)) {
         if (const auto* header = qstyleoption_cast<const QStyleOptionHeader*>(option)) {
           QStyleOptionHeader white = *header;
           white.palette.setColor(QPalette::ButtonText, Qt::white);
@@ -734,7 +722,7 @@ void SkinStyle::drawControl(ControlElement element, const QStyleOption* option, 
       return;
     }
     case CE_HeaderSection:
-      if (Within(widget, QLatin1StringView("suiStringGrid1"))) {  // the device list: blue, grey lines
+      if (Is(widget, SkinRole::UnitGridHeader)) {  // the device list: blue, grey lines
         p->fillRect(r, QColor(57, 115, 196));
         Box(p, r, Qt::NoBrush, QColor(160, 160, 160), 0);
         return;

@@ -2,9 +2,10 @@
 // The program's look drawn in code: Fusion underneath, with the skin's palette, and the
 // shapes Fusion does not have (the dark menu and status bands, the faders' blue grooves and
 // metal caps, the input keys, the LCD value texts, the region-specific lamps of the check
-// boxes) painted here. A widget says what it is with an object name or a property
-// ("valueText", "inputButton", "alert", ...); polish() gives it its face and colours, the
-// draw functions its shape. Drawing in code costs nothing per widget, where an
+// boxes) painted here. A widget says what it is with its role (SkinRole, given where it is
+// made) and, for a caption that needs attention, Skin::SetAlert; the style reads nothing else,
+// neither object names nor ancestors. polish() gives a widget its face and colours, the draw
+// functions its shape. Drawing in code costs nothing per widget, where an
 // application-wide style sheet keeps rules, palettes and fonts for every one of them.
 
 #include <QProxyStyle>

@@ -41,6 +41,7 @@
 #include "ui/window/MainWindow.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
+#include "ui/SkinRole.h"
 #include "ui/SkinStyle.h"
 #include "ui/window/StatusBar.h"
 #include "ui/dialogs/TheaterProfileDialog.h"
@@ -658,7 +659,8 @@ class MainWindowTest final : public QObject {
     // A value text: green digits in a dark box.
     QLabel* value = nullptr;
     for (QLabel* label : w.findChildren<QLabel*>())
-      if (label->property("valueText").toBool() && label->isVisible()) value = label;
+      if ((SkinRoleOf(label) == SkinRole::LcdText || SkinRoleOf(label) == SkinRole::PageLcdText) && label->isVisible())
+        value = label;
     QVERIFY(value != nullptr);
     QCOMPARE(value->palette().color(QPalette::WindowText), QColor(0x8a, 0xf0, 0xa4));
     QCOMPARE(value->font().families().value(0), QStringLiteral("DejaVu Sans Mono"));

@@ -1,5 +1,6 @@
 #include "ui/devices/DeviceListPanel.h"
 
+#include <QAbstractButton>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -16,6 +17,7 @@
 #include "link/discovery/DeviceDiscovery.h"
 #include "link/discovery/DeviceTable.h"
 #include "ui/CaptionTable.h"
+#include "ui/SkinRole.h"
 #include "ui/window/SideChannel.h"
 
 namespace mzr {
@@ -69,6 +71,7 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
   // the 254 data rows scroll.
   m_grid = new QTableWidget(DeviceTable::kCapacity, DeviceTable::kColumns - 1, this);
   m_grid->setObjectName(QStringLiteral("suiStringGrid1"));
+  SetSkinRole(m_grid, SkinRole::UnitGrid);
   m_grid->setGeometry(at(24, 56, 537, 361));
   m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
   m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -95,6 +98,11 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
   }
   m_grid->setPalette(palette);
   // The header sections are blue with white numbers and captions (drawn by the skin's style).
+  SetSkinRole(m_grid->horizontalHeader(), SkinRole::UnitGridHeader);
+  SetSkinRole(m_grid->verticalHeader(), SkinRole::UnitGridHeader);
+  // The corner between the two headers is the table's own button, drawn as a section too.
+  for (QAbstractButton* corner : m_grid->findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly))
+    SetSkinRole(corner, SkinRole::UnitGridHeader);
   m_grid->setCornerButtonEnabled(false);
 
   for (int i = 0; i < 3; ++i) {
@@ -107,12 +115,15 @@ DeviceListPanel::DeviceListPanel(DeviceDiscovery& discovery, QWidget* parent) : 
   }
   m_connectButton = new QPushButton(this);
   m_connectButton->setObjectName(QStringLiteral("suiButton24"));
+  SetSkinRole(m_connectButton, SkinRole::NarrowKey);
   m_connectButton->setGeometry(at(112, 486, 105, 27));
   m_returnButton = new QPushButton(this);
   m_returnButton->setObjectName(QStringLiteral("suiButton25"));
+  SetSkinRole(m_returnButton, SkinRole::NarrowKey);
   m_returnButton->setGeometry(at(265, 486, 80, 27));
   m_networkButton = new QPushButton(this);
   m_networkButton->setObjectName(QStringLiteral("suiButton26"));
+  SetSkinRole(m_networkButton, SkinRole::NarrowKey);
   m_networkButton->setGeometry(at(393, 486, 112, 27));
   m_networkButton->setEnabled(false);
 

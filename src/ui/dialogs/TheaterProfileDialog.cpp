@@ -11,6 +11,7 @@
 #include "model/GbkCodec.h"
 #include "model/ParameterImage.h"
 #include "ui/CaptionTable.h"
+#include "ui/SkinRole.h"
 #include "ui/dialogs/DialogPlacement.h"
 #include "ui/dialogs/GbkLengthValidator.h"
 #include "ui/window/LogoImage.h"
@@ -87,14 +88,16 @@ void TheaterProfileDialog::EnsureBuilt() {
   // The two frames end inside the client area, each heading sits on its frame's top edge.
   auto* theaterFrame = new QFrame(this);
   theaterFrame->setObjectName(QStringLiteral("theaterFrame"));
+  SetSkinRole(theaterFrame, SkinRole::OutlineFrame);
   theaterFrame->setGeometry(24, kFrameTop, 337, kFrameHeight);
   auto* componentFrame = new QFrame(this);
   componentFrame->setObjectName(QStringLiteral("componentFrame"));
+  SetSkinRole(componentFrame, SkinRole::OutlineFrame);
   componentFrame->setGeometry(368, kFrameTop, 320, kFrameHeight);
   m_theaterHeading = MakeLabel(QStringLiteral("StaticText1"), QRect(38, kFrameTop - 8, 200, 16), this);
   m_componentHeading = MakeLabel(QStringLiteral("StaticText10"), QRect(382, kFrameTop - 8, 200, 16), this);
   for (QLabel* heading : {m_theaterHeading, m_componentHeading}) {
-    heading->setProperty("frameHeading", true);
+    SetSkinRole(heading, SkinRole::FrameHeading);
     heading->adjustSize();
   }
 

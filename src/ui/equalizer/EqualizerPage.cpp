@@ -11,6 +11,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
+#include "ui/SkinRole.h"
 #include "ui/equalizer/GraphicEqPanel.h"
 #include "ui/equalizer/MonitorPanel.h"
 #include "ui/equalizer/PageControls.h"
@@ -68,6 +69,7 @@ EqualizerPage::EqualizerPage(UiContext& context, QWidget* parent) : QWidget(pare
 
   m_page = new QFrame(this);
   m_page->setObjectName(QStringLiteral("channelPage"));
+  SetSkinRole(m_page, SkinRole::ChannelPage);
 
   m_graphSlot = new QWidget(m_page);
   m_graphSlot->setObjectName(QStringLiteral("Image1"));
@@ -90,6 +92,7 @@ EqualizerPage::EqualizerPage(UiContext& context, QWidget* parent) : QWidget(pare
   m_flat->setGeometry(sideLeft + 6, kEditorsTop + 124, 86, 24);
   m_channelTestBox = new QCheckBox(m_page);
   m_channelTestBox->setObjectName(QStringLiteral("suiCheckBox14"));
+  SetSkinRole(m_channelTestBox, SkinRole::PageLamp);
   m_channelTestBox->setGeometry(sideLeft + 4, kEditorsTop + 156, 96, 22);
 
   // The subwoofer and monitor panels are made when their tab is first shown (or a refresh
@@ -119,8 +122,8 @@ void EqualizerPage::BuildGraphLabels() {
     m_rightDb[k] = MakeCaption(m_page, QString(), Qt::AlignLeft | Qt::AlignVCenter);
     m_rightDb[k]->setObjectName(QStringLiteral("StaticText%1").arg(22 + i));
     m_rightDb[k]->setGeometry(kGraphLeft + kGraphWidth + 4, y, 26, 12);
-    m_leftDb[k]->setProperty("scaleLabel", true);
-    m_rightDb[k]->setProperty("scaleLabel", true);
+    SetSkinRole(m_leftDb[k], SkinRole::ScaleCaption);
+    SetSkinRole(m_rightDb[k], SkinRole::ScaleCaption);
   }
   SetDecibelLabels(false);
 }

@@ -66,7 +66,6 @@ GraphicEqPanel::GraphicEqPanel(UiContext& context, ResponseGraphWidget& graph, c
                                 slider::geqBand.maxPosition, slider::geqBand.constant);
     bar->setGeometry(x - kColumnPitch / 2, kBarTop, kColumnPitch, kBarHeight);
     QLabel* text = MakeValueText(this, textName.constData(), QStringLiteral("0.0dB"));
-    text->setProperty("bandText", true);
     text->setGeometry(x - kTextWidth / 2, kTextTop + (band % 2) * kTextRowStep, kTextWidth, 16);
     m_bars[static_cast<std::size_t>(band)] = bar;
     m_texts[static_cast<std::size_t>(band)] = text;

@@ -10,6 +10,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
+#include "ui/SkinRole.h"
 #include "ui/equalizer/PageControls.h"
 #include "ui/UiContext.h"
 
@@ -28,10 +29,11 @@ constexpr int kTextWidth = 60;
 
 MonitorPanel::MonitorPanel(UiContext& context, QWidget* parent) : QWidget(parent), m_context(context) {
   setObjectName(QStringLiteral("Panel3"));
+  SetSkinRole(this, SkinRole::PanelBackground);
   setAttribute(Qt::WA_StyledBackground, true);
 
   m_title = MakeCaption(this, QString(), Qt::AlignLeft | Qt::AlignVCenter, "monitorTitle");
-  m_title->setProperty("sectionTitle", true);
+  SetSkinRole(m_title, SkinRole::SectionTitle);
   m_headRow = new QWidget(this);
   m_headRow->setObjectName(QStringLiteral("StaticText120"));
   for (int i = 0; i < kChannels; ++i) {
@@ -46,7 +48,7 @@ MonitorPanel::MonitorPanel(UiContext& context, QWidget* parent) : QWidget(parent
   }
   for (std::size_t s = 0; s < m_scale.size(); ++s) {
     m_scale[s] = MakeCaption(this, QString::number(-10 * static_cast<int>(s)), Qt::AlignRight | Qt::AlignVCenter);
-    m_scale[s]->setProperty("scaleLabel", true);
+    SetSkinRole(m_scale[s], SkinRole::ScaleCaption);
   }
 }
 

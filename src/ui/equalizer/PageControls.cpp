@@ -4,6 +4,7 @@
 #include <QSlider>
 
 #include "core/AppState.h"
+#include "ui/SkinRole.h"
 
 namespace mzr {
 
@@ -26,7 +27,7 @@ QSlider* MakeTrackBar(QWidget* parent, const char* name, Qt::Orientation orienta
 QLabel* MakeValueText(QWidget* parent, const char* name, const QString& text) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(QString::fromLatin1(name));
-  label->setProperty("valueText", true);
+  SetSkinRole(label, SkinRole::PageLcdText);
   label->setAlignment(Qt::AlignCenter);
   return label;
 }

@@ -4,10 +4,12 @@
 #include <QPainter>
 #include <QStyle>
 
+#include "ui/SkinRole.h"
+
 namespace mzr {
 
 ScaleCaptions::ScaleCaptions(QWidget* parent) : QWidget(parent) {
-  setProperty("scaleLabel", true);
+  SetSkinRole(this, SkinRole::ScaleCaption);
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setFocusPolicy(Qt::NoFocus);
 }

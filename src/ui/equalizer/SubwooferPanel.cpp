@@ -15,6 +15,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
+#include "ui/SkinRole.h"
 #include "ui/equalizer/PageControls.h"
 #include "ui/UiContext.h"
 #include "ui/equalizer/graph/ResponseGraphWidget.h"
@@ -48,6 +49,7 @@ QString SectionName(int k) { return QStringLiteral("PEQ%1").arg(k + 1); }
 SubwooferPanel::SubwooferPanel(UiContext& context, ResponseGraphWidget& graph, QWidget* parent)
     : QWidget(parent), m_context(context), m_graph(graph) {
   setObjectName(QStringLiteral("Panel1"));
+  SetSkinRole(this, SkinRole::PanelBackground);
   setAttribute(Qt::WA_StyledBackground, true);
   resize(kWidth, kHeight);
 
@@ -55,9 +57,10 @@ SubwooferPanel::SubwooferPanel(UiContext& context, ResponseGraphWidget& graph, Q
     const auto i = static_cast<std::size_t>(k);
     auto* box = new QFrame(this);
     box->setObjectName(QStringLiteral("subSection%1").arg(k));
+    SetSkinRole(box, SkinRole::SubSection);
     box->setGeometry(6 + (kSectionWidth + 6) * k, 4, kSectionWidth, kHeight - 8);
     QLabel* title = MakeCaption(box, SectionName(k), Qt::AlignLeft | Qt::AlignVCenter);
-    title->setProperty("sectionTitle", true);
+    SetSkinRole(title, SkinRole::SectionTitle);
     title->setGeometry(8, 3, 60, 16);
 
     // Gain column: caption, bar with its scale, text.
@@ -68,7 +71,7 @@ SubwooferPanel::SubwooferPanel(UiContext& context, ResponseGraphWidget& graph, Q
     const int travel = kGainBarHeight - 12 - 12;
     for (int s = 0; s < 6; ++s) {
       QLabel* mark = MakeCaption(box, QString::fromLatin1(kGainScale[s]), Qt::AlignRight | Qt::AlignVCenter);
-      mark->setProperty("scaleLabel", true);
+      SetSkinRole(mark, SkinRole::ScaleCaption);
       mark->setGeometry(4, kGainBarTop + 12 + 6 + s * travel / 5 - 6, 26, 12);
     }
     m_gainText[i] = MakeValueText(box, kGainTexts[k], QStringLiteral("0"));
@@ -98,6 +101,7 @@ SubwooferPanel::SubwooferPanel(UiContext& context, ResponseGraphWidget& graph, Q
   const int w = kWidth - x - 2;
   m_lowPass = new QCheckBox(this);
   m_lowPass->setObjectName(QStringLiteral("suiCheckBox15"));
+  SetSkinRole(m_lowPass, SkinRole::PageLamp);
   m_lowPass->setChecked(true);
   m_lowPass->setGeometry(x + 4, 6, w - 4, 20);
   m_slopeGroup = new QGroupBox(this);
@@ -107,6 +111,7 @@ SubwooferPanel::SubwooferPanel(UiContext& context, ResponseGraphWidget& graph, Q
   for (int s = 0; s < kSlopes; ++s) {
     auto* item = new QRadioButton(QString::fromLatin1(kSlopeTexts[s]), m_slopeGroup);
     item->setObjectName(QStringLiteral("suiRadioGroup4Item%1").arg(s));
+    SetSkinRole(item, SkinRole::PageLamp);
     item->setGeometry(10, 22 + 24 * s, w - 14, 20);
     m_slopeButtons->addButton(item, s);
     m_slopes[static_cast<std::size_t>(s)] = item;
@@ -114,6 +119,7 @@ SubwooferPanel::SubwooferPanel(UiContext& context, ResponseGraphWidget& graph, Q
   m_slopes[1]->setChecked(true);
   m_lrToSw = new QCheckBox(QStringLiteral("LR->SW"), this);
   m_lrToSw->setObjectName(QStringLiteral("suiCheckBox29"));
+  SetSkinRole(m_lrToSw, SkinRole::PageLamp);
   m_lrToSw->setChecked(true);
   m_lrToSw->setGeometry(x + 4, 162, w - 4, 20);
 

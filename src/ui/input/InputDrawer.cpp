@@ -13,6 +13,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
+#include "ui/SkinRole.h"
 #include "ui/window/SideChannel.h"
 #include "ui/UiContext.h"
 
@@ -72,20 +73,20 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
     const auto at = static_cast<std::size_t>(i);
     auto* box = new QFrame(this);
     box->setObjectName(QStringLiteral("inputBox%1").arg(i + 1));
-    box->setProperty("inputBox", true);
+    SetSkinRole(box, SkinRole::InputBox);
     box->setFrameShape(QFrame::StyledPanel);
     box->setGeometry(kBoxLeft, kBoxTops[i] - SideChannel::kTitleHeight, kBoxWidth, kBoxHeight);
     m_boxes[at] = box;
 
     auto* name = new QLabel(box);
     name->setObjectName(QString::fromLatin1(kNameLabels[i]));
-    name->setProperty("inputName", true);
+    SetSkinRole(name, SkinRole::HeadCaption);
     name->setGeometry(10, 5, 200, 18);
     m_names[at] = name;
 
     auto* value = new QLabel(box);
     value->setObjectName(QStringLiteral("StaticText%1").arg(i + 1));
-    value->setProperty("valueText", true);
+    SetSkinRole(value, SkinRole::LcdText);
     value->setAlignment(Qt::AlignCenter);
     value->setGeometry(226, 5, 40, 18);
     m_levelTexts[at] = value;
@@ -105,11 +106,12 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
 
     auto* scale = new QLabel(kScaleText, box);
     scale->setObjectName(QStringLiteral("presetScale%1").arg(i + 1));
-    scale->setProperty("scaleText", true);
+    SetSkinRole(scale, SkinRole::ScaleText);
     FitScaleUnder(scale, bar->geometry());
 
     auto* preset = new QCheckBox(box);
     preset->setObjectName(QStringLiteral("suiCheckBox%1").arg(i + 1));
+    SetSkinRole(preset, SkinRole::InputLamp);
     preset->setProperty("Tag", i);
     preset->setGeometry(12, 64, 110, 22);
     // toggled, not clicked: a refresh that changes the box stores (and sends) the image's bit.
@@ -120,6 +122,7 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
   for (int i = 0; i < kPrologicInputs; ++i) {
     auto* prologic = new QCheckBox(kPrologicCaption, m_boxes[static_cast<std::size_t>(i)]);
     prologic->setObjectName(QStringLiteral("suiCheckBox%1").arg(30 + i));
+    SetSkinRole(prologic, SkinRole::InputLamp);
     prologic->setProperty("Tag", i);
     prologic->setGeometry(140, 64, 128, 22);
     connect(prologic, &QCheckBox::toggled, this, [this, i] { OnPrologicBoxToggled(i); });
@@ -136,6 +139,7 @@ InputDrawer::InputDrawer(UiContext& context, QWidget* parent) : QWidget(parent),
   for (int item = 0; item < 2; ++item) {
     auto* check = new QCheckBox(m_micRouting);
     check->setObjectName(QStringLiteral("suiCheckGroup1Item%1").arg(item));
+    SetSkinRole(check, SkinRole::InputLamp);
     check->setProperty("Tag", item);
     columns->addWidget(check, 1);
     connect(check, &QCheckBox::toggled, this, &InputDrawer::OnMicRouteToggled);

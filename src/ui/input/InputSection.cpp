@@ -12,6 +12,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
+#include "ui/SkinRole.h"
 #include "ui/window/ClientGeometry.h"
 #include "ui/Skin.h"
 #include "ui/UiContext.h"
@@ -37,7 +38,7 @@ InputSection::InputSection(UiContext& context, QWidget* client, std::array<QActi
     auto* button = new QPushButton(client);
     button->setObjectName(QStringLiteral("suiButton%1").arg(i + 1));
     button->setProperty("Tag", i);
-    button->setProperty("inputButton", true);
+    SetSkinRole(button, SkinRole::InputKey);
     button->setFocusPolicy(Qt::NoFocus);
     PlaceAt(button, QRect(21, kInputButtonTops[i], 120, 64));
     m_inputButtons[static_cast<std::size_t>(i)] = button;
@@ -87,7 +88,7 @@ InputSection::InputSection(UiContext& context, QWidget* client, std::array<QActi
 
   m_faderText = new QLabel(QStringLiteral("7.0"), client);
   m_faderText->setObjectName(QStringLiteral("StaticText30"));
-  m_faderText->setProperty("valueText", true);
+  SetSkinRole(m_faderText, SkinRole::LcdText);
   m_faderText->setAlignment(Qt::AlignCenter);
   PlaceAt(m_faderText, QRect(858, 550, 36, 24));
 }

@@ -13,6 +13,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
+#include "ui/SkinRole.h"
 #include "ui/window/SideChannel.h"
 #include "ui/Skin.h"
 #include "ui/UiContext.h"
@@ -113,7 +114,7 @@ QSlider* MakeBar(QWidget* parent, const QString& name, int maximum, int pageStep
 
 QLabel* MakeScaleLabel(QWidget* parent, const QString& text, const QRect& bounds, Qt::Alignment alignment) {
   auto* label = new QLabel(text, parent);
-  label->setProperty("outputScale", true);
+  SetSkinRole(label, SkinRole::OutputScale);
   label->setAlignment(alignment | Qt::AlignVCenter);
   label->setGeometry(InContent(bounds));
   return label;
@@ -122,7 +123,7 @@ QLabel* MakeScaleLabel(QWidget* parent, const QString& text, const QRect& bounds
 QLabel* MakeValueText(QWidget* parent, int number, const QRect& bounds) {
   auto* text = new QLabel(parent);
   text->setObjectName(QStringLiteral("StaticText%1").arg(number));
-  text->setProperty("valueText", true);
+  SetSkinRole(text, SkinRole::LcdText);
   text->setAlignment(Qt::AlignCenter);
   text->setGeometry(InContent(bounds));
   return text;
@@ -133,7 +134,7 @@ QLabel* MakeValueText(QWidget* parent, int number, const QRect& bounds) {
 QPushButton* MakeButton(QWidget* parent, const QString& text, int number, const QRect& bounds) {
   auto* button = new QPushButton(text, parent);
   button->setObjectName(QStringLiteral("suiButton%1").arg(number));
-  button->setProperty("outputButton", true);
+  SetSkinRole(button, SkinRole::OutputKey);
   button->setCheckable(true);
   button->setFocusPolicy(Qt::TabFocus);
   button->setGeometry(InContent(bounds));
@@ -163,11 +164,9 @@ OutputColumn::OutputColumn(UiContext& context, int slot, QWidget* drawer) : m_co
   const int delayTopY = BarCentreY(kDelayBarTop, kDelayBarHeight, 0, kDelayMax);
   MakeScaleLabel(drawer, QStringLiteral("200"), QRect(delayX + kDelayBarWidth + kTickLength + 2, delayTopY - 7, 22, 14),
                  Qt::AlignLeft);
-  MakeScaleLabel(drawer, QStringLiteral("dB"), QRect(x - 6, kUnitHeadTop, kLevelBarWidth + 12, 15), Qt::AlignHCenter)
-      ->setProperty("unitHead", true);
+  MakeScaleLabel(drawer, QStringLiteral("dB"), QRect(x - 6, kUnitHeadTop, kLevelBarWidth + 12, 15), Qt::AlignHCenter);
   MakeScaleLabel(drawer, QStringLiteral("mS"), QRect(delayX - 5, kUnitHeadTop, kDelayBarWidth + 10, 15),
-                 Qt::AlignHCenter)
-      ->setProperty("unitHead", true);
+                 Qt::AlignHCenter);
 
   m_levelText = MakeValueText(drawer, kLevelTextNumbers[s], QRect(blockX, kLevelTextTop, kTextWidth, kTextHeight));
   m_delayText = MakeValueText(drawer, kDelayTextNumbers[s], QRect(blockX, kDelayTextTop, kTextWidth, kTextHeight));
@@ -177,6 +176,7 @@ OutputColumn::OutputColumn(UiContext& context, int slot, QWidget* drawer) : m_co
 
   m_testBox = new QCheckBox(drawer);
   m_testBox->setObjectName(QStringLiteral("suiCheckBox%1").arg(kTestBoxNumbers[s]));
+  SetSkinRole(m_testBox, SkinRole::OutputLamp);
   m_testBox->setGeometry(InContent(QRect(blockX, kTestBoxTop, kTestBoxWidth, kTestBoxHeight)));
 
   ShowLevel();

@@ -18,6 +18,7 @@
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
+#include "ui/SkinRole.h"
 #include "ui/output/ColumnHeadLabel.h"
 #include "ui/window/SideChannel.h"
 #include "ui/UiContext.h"
@@ -48,7 +49,7 @@ OutputDrawer::OutputDrawer(UiContext& context, QWidget* parent) : QWidget(parent
   for (int slot = 0; slot < kSlots; ++slot) centres << OutputColumn::CentreX(slot);
   m_columnHeads = new ColumnHeadLabel(centres, this);
   m_columnHeads->setObjectName(QStringLiteral("StaticText21"));
-  m_columnHeads->setProperty("columnHeads", true);
+  SetSkinRole(m_columnHeads, SkinRole::HeadCaption);
   m_columnHeads->setGeometry(InContent(QRect(0, kHeadsTop, 650, 16)));
   m_columnHeads->setText(CaptionTable::Text(kHeadRow, 0));
 
@@ -78,6 +79,7 @@ void OutputDrawer::BuildGenerator() {
         item == 0 ? CaptionTable::Text(kPinkRow, 0) : QString::fromUtf8(kGeneratorFrequencies[item - 1]);
     auto* button = new QRadioButton(text, m_generator);
     button->setObjectName(QStringLiteral("suiRadioGroup3Item%1").arg(item));
+    SetSkinRole(button, SkinRole::OutputLamp);
     m_generatorGroup->addButton(button, item);
     row->addWidget(button, 1);
     m_generatorItems[static_cast<std::size_t>(item)] = button;

@@ -15,6 +15,7 @@
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "model/FieldTable.h"
+#include "ui/SkinRole.h"
 #include "ui/dialogs/AlignmentDialog.h"
 #include "ui/dialogs/CompareDialog.h"
 #include "ui/window/GestureTracker.h"
@@ -124,12 +125,14 @@ MainWindow::~MainWindow() {
 void MainWindow::BuildClientArea() {
   m_client = new QWidget(this);
   m_client->setObjectName(QStringLiteral("clientArea"));
+  SetSkinRole(m_client, SkinRole::ClientArea);
   m_client->setAttribute(Qt::WA_StyledBackground, true);
   setCentralWidget(m_client);
 
   // A dark band under the menu bar carries the logo, as a hardware front panel would.
   auto* header = new QFrame(m_client);
   header->setObjectName(QStringLiteral("headerBand"));
+  SetSkinRole(header, SkinRole::HeaderBand);
   PlaceAt(header, QRect(0, kMenuBarHeight, kClientWidth, 47));
 
   m_logo = new LogoImage(m_client);

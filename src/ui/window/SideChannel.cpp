@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "ui/PaintedIcon.h"
+#include "ui/SkinRole.h"
 
 namespace mzr {
 
@@ -50,12 +51,14 @@ SideChannel::SideChannel(const QString& name, const QRect& bounds, Options optio
 
   m_title = new QWidget(this);
   m_title->setObjectName(QStringLiteral("drawerTitle"));
+  SetSkinRole(m_title, SkinRole::DrawerTitle);
   m_title->setAttribute(Qt::WA_StyledBackground, true);
   auto* titleLayout = new QHBoxLayout(m_title);
   titleLayout->setContentsMargins(8, 0, 3, 0);
   titleLayout->setSpacing(4);
   m_titleLabel = new QLabel(m_title);
   m_titleLabel->setObjectName(QStringLiteral("drawerCaption"));
+  SetSkinRole(m_titleLabel, SkinRole::HeadCaption);
   titleLayout->addWidget(m_titleLabel, 1);
   m_pinButton = new QToolButton(m_title);
   m_pinButton->setObjectName(QStringLiteral("pinButton"));
