@@ -6,16 +6,26 @@
 // change passes here, this is also where a change becomes a step that can be taken back:
 // each Apply that changed bytes reports them, before and after, through `applied`.
 // Editors never build frames, know an address or look at the connection themselves.
+//
+// A plan (EditPlan, built by the workspace's intents) is carried out here in one of two
+// ways. At once (Carry), for the window: each edit as Apply does it, the same frames in the
+// same order. Queued (Enqueue), for the bridge and the companion: the plan's changes are
+// stored when its turn comes, then its frames leave one by one, each only after the unit
+// acknowledged the one before (the link remembers only its newest request, so a second frame
+// sent early would leave the first one's answer unheard); a time-out ends the plan with an
+// error that says how many frames were acknowledged, and nothing after the lost frame is sent.
 
 #include <QObject>
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <vector>
 
 #include "core/AppState.h"
+#include "link/EditPlan.h"
 #include "model/ParameterImage.h"
 #include "model/WriteSpan.h"
 
@@ -53,11 +63,47 @@ class EditOperation final : public QObject {
   // span as Apply would; reports nothing through `applied`.
   void Restore(const EditStep& step, bool after);
 
+  // At once: each edit of plan as Apply (or, without a field, ApplyUnsent) does it, in
+  // order. False, and nothing changed, for a refused plan and for one with frames besides
+  // the edits' spans (a download or a store waits for acknowledgements: Enqueue it).
+  bool Carry(const EditPlan& plan);
+  // Queued: plan is carried out after the plans queued before it; planFinished(ticket, ...)
+  // tells how it ended, possibly before Enqueue returns (a refused plan, no unit connected,
+  // a plan with nothing to send). The frames go to the link's remote address; a unit must be
+  // connected when the plan's turn comes.
+  quint64 Enqueue(EditPlan plan);
+  // A queued plan is waiting for an acknowledgement, or plans wait for their turn.
+  bool queueBusy() const { return m_running.has_value() || !m_queue.empty(); }
+
  signals:
-  // An Apply or ApplyUnsent that changed at least one byte.
+  // An Apply or ApplyUnsent that changed at least one byte, and each edit of a plan that did.
   void applied(const mzr::EditStep& step);
+  // Around the changes of a plan whose edits are one undo step.
+  void stepBegun();
+  void stepEnded();
+  // A queued plan ended: every frame acknowledged, or why not.
+  void planFinished(quint64 ticket, const mzr::PlanOutcome& outcome);
 
  private:
+  struct Queued {
+    quint64 ticket = 0;
+    EditPlan plan;
+  };
+  struct Running {
+    quint64 ticket = 0;
+    std::vector<PlannedFrame> sends;
+    std::size_t next = 0;  // the frame after the one awaiting its acknowledgement
+    int expected = 0;      // the command byte that acknowledges it
+  };
+
+  // Runs edit's change on the image and reports the step; the span is not sent.
+  void StoreEdit(const PlannedEdit& edit);
+  void StoreEdits(const EditPlan& plan);
+  void Pump();
+  void SendNext();
+  void Finish(PlanOutcome outcome);
+  void OnAcknowledged(int command);
+  void OnTimedOut();
   void Send(const std::optional<EditedField>& field, int index);
   // The step between the image before (a copy) and now, over field's span and every byte
   // that differs; nothing when no byte differs.
@@ -67,6 +113,10 @@ class EditOperation final : public QObject {
   const AppState& m_state;
   ParameterImage& m_image;
   ParamLink& m_link;
+  std::deque<Queued> m_queue;
+  std::optional<Running> m_running;
+  quint64 m_nextTicket = 1;
+  bool m_pumping = false;
 };
 
 }  // namespace mzr

@@ -115,6 +115,7 @@ void ParamLink::Transmit(frame::Command command, const QString& destination, Rea
   }
   m_answerFrom = reach == Reach::OneUnit ? to : QHostAddress();
   m_pendingCommand = static_cast<int>(command);
+  ++m_sends;
   if (!m_timer2.isActive()) m_timer2.start();
 }
 
@@ -144,6 +145,9 @@ void ParamLink::HandleDatagram(std::span<const std::uint8_t> datagram, const QSt
       if (!reply) return;
       m_lastReplyAddress = reply->address;
       m_lastReplyCount = reply->count;
+      // Every branch stops Timer2 before it tells anyone: a receiver that sends its next
+      // frame from the signal starts the time-out of that frame, which must not be stopped
+      // after the receiver returns.
       if (m_awaitingFullRead && m_fullReadTarget != nullptr) {
         // A copy for comparing: the program's image and editors stay as they are.
         ParameterImage* target = std::exchange(m_fullReadTarget, nullptr);
@@ -154,31 +158,37 @@ void ParamLink::HandleDatagram(std::span<const std::uint8_t> datagram, const QSt
       } else if (m_awaitingFullRead) {
         m_awaitingFullRead = false;
         if (!m_image.Store(reply->address, reply->data)) return;  // ParseReadReply keeps it inside
-        {
-          const RefreshingScope refreshing(m_state);
-          emit imageReceived();
+        m_timer2.stop();
+        const RefreshingScope refreshing(m_state);
+        emit imageReceived();
+      } else if (m_searchReplyHandler) {
+        // The handler lists the unit and tells its receivers in one go; a frame one of them
+        // sent meanwhile owns the time-out from here, with its whole period.
+        const std::uint64_t sendsBefore = m_sends;
+        if (m_searchReplyHandler(*reply, sender)) {
+          m_timer2.stop();
+          if (m_sends != sendsBefore) m_timer2.start();
         }
-        m_timer2.stop();
-      } else if (m_searchReplyHandler && m_searchReplyHandler(*reply, sender)) {
-        m_timer2.stop();
       }
       return;
     }
     case static_cast<int>(frame::Command::Write):
-      if (frame::HasTag(datagram, frame::kNetworkAckTag)) emit networkAcknowledged();
-      break;
-    case static_cast<int>(frame::Command::BlockWrite):
-      break;
+    case static_cast<int>(frame::Command::BlockWrite): {
+      const bool acknowledgement = frame::IsAcknowledgement(datagram, static_cast<std::uint8_t>(m_pendingCommand));
+      const bool network = m_pendingCommand == static_cast<int>(frame::Command::Write) &&
+                           frame::HasTag(datagram, frame::kNetworkAckTag);
+      if (acknowledgement) m_timer2.stop();
+      const int command = m_pendingCommand;
+      const std::uint64_t sendsBefore = m_sends;
+      if (network) emit networkAcknowledged();
+      // A frame the receiver of networkAcknowledged sent is the newest request now: this
+      // datagram answered the one before it and says nothing about the new one.
+      if (acknowledgement && m_sends == sendsBefore) emit acknowledged(command);
+      return;
+    }
     default:
       m_timer2.stop();
       return;
-  }
-
-  // The receiver of networkAcknowledged may already have sent again: compare with the
-  // newest command, whatever it is now.
-  if (frame::IsAcknowledgement(datagram, static_cast<std::uint8_t>(m_pendingCommand))) {
-    m_timer2.stop();
-    emit acknowledged(m_pendingCommand);
   }
 }
 

@@ -69,6 +69,7 @@ class ParamLink final : public QObject {
   }
   Reach remoteReach() const { return m_remoteReach; }
   quint16 port() const { return m_options.port; }
+  int timeoutMs() const { return m_options.timeoutMs; }
   std::uint16_t lastReplyAddress() const { return m_lastReplyAddress; }
   std::uint16_t lastReplyCount() const { return m_lastReplyCount; }
   bool timerActive() const { return m_timer2.isActive(); }
@@ -135,6 +136,7 @@ class ParamLink final : public QObject {
   // The address the newest request went to when one unit is to answer it; null when any
   // unit may (a broadcast).
   QHostAddress m_answerFrom;
+  std::uint64_t m_sends = 0;  // frames sent so far: tells whether a signal's receiver sent one
   std::uint16_t m_lastReplyAddress = 0;
   std::uint16_t m_lastReplyCount = 0;
   SearchReplyHandler m_searchReplyHandler;

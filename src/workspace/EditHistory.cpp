@@ -59,6 +59,9 @@ bool EditHistory::HasFrames(const Entry& entry) {
 EditHistory::EditHistory(const ParameterImage& image, EditOperation& edits, QObject* parent)
     : QObject(parent), m_image(image), m_edits(edits) {
   connect(&m_edits, &EditOperation::applied, this, &EditHistory::Record);
+  // A plan whose edits are one step (a fit) is one gesture, whoever carries it out.
+  connect(&m_edits, &EditOperation::stepBegun, this, &EditHistory::BeginGesture);
+  connect(&m_edits, &EditOperation::stepEnded, this, &EditHistory::EndGesture);
 }
 
 void EditHistory::BeginGesture() {

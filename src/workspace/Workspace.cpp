@@ -6,6 +6,7 @@
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "workspace/EditHistory.h"
+#include "workspace/EditIntents.h"
 
 namespace mzr {
 
@@ -29,6 +30,7 @@ Workspace::Workspace(Options options, QObject* parent)
       m_link(std::make_unique<ParamLink>(m_state, m_image, LinkOptions(m_options))),
       m_edits(std::make_unique<EditOperation>(m_state, m_image, *m_link)),
       m_history(std::make_unique<EditHistory>(m_image, *m_edits)),
+      m_intents(std::make_unique<EditIntents>(m_image)),
       m_commands(std::make_unique<DeviceCommands>(m_state, m_image, *m_link)),
       m_discovery(std::make_unique<DeviceDiscovery>(
           m_state, m_image, *m_link, DeviceDiscovery::Options{m_options.configPath, m_options.networkSettleMs})) {

@@ -1,6 +1,6 @@
 #pragma once
 // The program's state outside any window: the program flags, the one parameter image, the
-// project document, the UDP link, the edit operation with its undo history, the whole-unit
+// project document, the UDP link, the edit intents, the edit operation with its undo history, the whole-unit
 // commands and the device search, and whether the connected unit holds edits it has not
 // stored. Built before the window and destroyed after it; the window, each region, the
 // command-line companion and its services hold references to it and to nothing else that
@@ -21,6 +21,7 @@ namespace mzr {
 class DeviceCommands;
 class DeviceDiscovery;
 class EditHistory;
+class EditIntents;
 class EditOperation;
 class ParamLink;
 
@@ -50,6 +51,8 @@ class Workspace final : public QObject {
   ParamLink& link() { return *m_link; }
   EditOperation& edits() { return *m_edits; }
   EditHistory& history() { return *m_history; }
+  // What each edit a person or a script can do means: plans for edits() to carry out.
+  const EditIntents& intents() const { return *m_intents; }
   DeviceCommands& commands() { return *m_commands; }
   DeviceDiscovery& discovery() { return *m_discovery; }
   const Options& options() const { return m_options; }
@@ -75,6 +78,7 @@ class Workspace final : public QObject {
   std::unique_ptr<ParamLink> m_link;
   std::unique_ptr<EditOperation> m_edits;
   std::unique_ptr<EditHistory> m_history;
+  std::unique_ptr<EditIntents> m_intents;
   std::unique_ptr<DeviceCommands> m_commands;
   std::unique_ptr<DeviceDiscovery> m_discovery;
   bool m_unitUnsaved = false;

@@ -463,6 +463,69 @@ class ParamLinkTest final : public QObject {
     QCOMPARE(modiNet.size(), expected);
   }
 
+  // A receiver of a link signal that sends its next frame from the signal (the bridge writes
+  // from imageReceived, the edit queue from acknowledged) must find that frame's time-out
+  // running after it returns: here the unit never answers the frame, and the link must say
+  // so instead of waiting for ever.
+  void aFrameSentFromASignalStillTimesOut_data() {
+    QTest::addColumn<QString>("signal");
+    QTest::newRow("imageReceived") << QStringLiteral("imageReceived");
+    QTest::newRow("imageReceivedInto") << QStringLiteral("imageReceivedInto");
+    QTest::newRow("acknowledged") << QStringLiteral("acknowledged");
+    QTest::newRow("networkAcknowledged") << QStringLiteral("networkAcknowledged");
+    QTest::newRow("search reply") << QStringLiteral("search reply");
+  }
+  void aFrameSentFromASignalStillTimesOut() {
+    QFETCH(QString, signal);
+    Reset(true, kShortTimeoutMs);
+    const std::array<std::uint8_t, 1> v{4};
+    int sentFromHandler = 0;
+    const auto sendNext = [&] {
+      if (sentFromHandler++ == 0) m_link->SendWrite(266, 1, v);
+    };
+    QSignalSpy acked(m_link.get(), &ParamLink::acknowledged);
+    QSignalSpy timedOut(m_link.get(), &ParamLink::timedOut);
+    ParameterImage copy;
+    if (signal == QLatin1String("imageReceived")) {
+      connect(m_link.get(), &ParamLink::imageReceived, this, sendNext);
+      m_link->SendRead(0, 852);
+      m_link->setAwaitingFullRead(true);
+      m_peer->Send(frame::BuildReadReply(0, Patterned(852, 3)));
+    } else if (signal == QLatin1String("imageReceivedInto")) {
+      connect(m_link.get(), &ParamLink::imageReceivedInto, this, sendNext);
+      m_link->SendRead(0, 852);
+      m_link->setAwaitingFullRead(true);
+      m_link->setFullReadTarget(&copy);
+      m_peer->Send(frame::BuildReadReply(0, Patterned(852, 3)));
+    } else if (signal == QLatin1String("acknowledged")) {
+      connect(m_link.get(), &ParamLink::acknowledged, this, sendNext);
+      m_link->SendWrite(267, 1, v);
+      m_peer->Send(frame::BuildAck(Command::Write, 267, 1));
+    } else if (signal == QLatin1String("networkAcknowledged")) {
+      connect(m_link.get(), &ParamLink::networkAcknowledged, this, sendNext);
+      const std::array<std::uint8_t, 12> net{127, 0, 0, 5, 255, 0, 0, 0, 127, 0, 0, 1};
+      m_link->SendWrite(138, 12, net);
+      m_peer->Send(frame::BuildNetworkAck());
+    } else {
+      m_link->SetSearchReplyHandler([&](const frame::ReadReply&, const QString&) {
+        sendNext();
+        return true;
+      });
+      m_link->SendRead(0, 852);
+      m_peer->Send(frame::BuildReadReply(0, Patterned(852, 3)));
+    }
+    QTRY_COMPARE(sentFromHandler, 1);
+    QTRY_COMPARE(m_peer->received.size(), std::size_t{2});
+    QCOMPARE(Slice(m_peer->received[1], 31, 34), (Bytes{0x06, 0x0A, 0x01}));  // the write at 266
+    QVERIFY2(m_link->timerActive(), "the unanswered write has no time-out");
+    QVERIFY(timedOut.wait());
+    QCOMPARE(m_link->pendingCommand(), 0);
+    QCOMPARE(m_state.connected, 0);
+    // The datagram that came before the write answered an older frame (the first write's
+    // acknowledgement, once), never the write.
+    QCOMPARE(acked.size(), signal == QLatin1String("acknowledged") ? 1 : 0);
+  }
+
   void commandsDoNothingWhileDisconnected() {
     m_state.connected = 0;
     DeviceCommands commands(m_state, m_image, *m_link);

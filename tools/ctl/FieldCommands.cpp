@@ -5,7 +5,8 @@
 #include <QHostAddress>
 
 #include "CtlRunner.h"
-#include "FieldEdit.h"
+#include "workspace/EditIntents.h"
+#include "workspace/FieldEdit.h"
 
 namespace mzr::ctl {
 namespace {
@@ -76,10 +77,11 @@ CtlResult CtlRunner::SetFields() {
   if (auto opened = Session(&session); opened.code != ExitCode::ok) return opened;
   ParameterImage image;
   if (auto read = session->ReadImage(*unit, &image); read.code != ExitCode::ok) return read;
+  // The read put the unit's image into the session's workspace, where the intents plan.
+  const EditIntents& intents = session->workspace().intents();
   for (const FieldEdit& edit : edits) {
-    ApplyEdit(image, edit);
-    const QString name = QString::fromStdString(edit.element.Name());
-    if (auto sent = session->SendEdit(*unit, image, SpanOf(edit), name); sent.code != ExitCode::ok) return sent;
+    const QString what = QStringLiteral("the write of %1").arg(QString::fromStdString(edit.element.Name()));
+    if (auto sent = session->Carry(*unit, intents.SetField(edit), what); sent.code != ExitCode::ok) return sent;
   }
   if (m_args.store) return session->Store(*unit);
   return CtlResult::Ok();

@@ -1,50 +1,49 @@
-// The scripted edits of UnitSession: one frame at a time, each sent only after the unit
-// acknowledged the one before. The link remembers only its newest request, so a second
-// frame sent early would leave the first one's answer unheard.
+// The scripted edits of UnitSession: each is a plan of the workspace's intents, carried out
+// by the edit operation's acknowledged queue, one frame at a time, each sent only after the
+// unit acknowledged the one before.
 
 #include <QEventLoop>
 
-#include <array>
+#include <map>
 
 #include "UnitSession.h"
-#include "link/FrameCodec.h"
+#include "link/EditOperation.h"
+#include "workspace/EditIntents.h"
 
 namespace mzr::ctl {
 
-namespace {
-
-int CommandOf(WriteKind kind) {
-  return static_cast<int>(kind == WriteKind::BlockWrite ? frame::Command::BlockWrite : frame::Command::Write);
+CtlResult UnitSession::Carry(const QString& ip, EditPlan plan, const QString& what) {
+  if (plan.refusal) return CtlResult::Fail(ExitCode::usage, *plan.refusal);
+  if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
+  EditOperation& edits = m_workspace.edits();
+  QEventLoop loop;
+  // A plan may end before Enqueue returns; every end is kept until the ticket is known.
+  std::map<quint64, PlanOutcome> ended;
+  quint64 ticket = 0;
+  connect(&edits, &EditOperation::planFinished, &loop, [&](quint64 finished, const PlanOutcome& outcome) {
+    ended[finished] = outcome;
+    if (finished == ticket) loop.exit(0);
+  });
+  ticket = edits.Enqueue(std::move(plan));
+  if (!ended.contains(ticket)) loop.exec();
+  const PlanOutcome& outcome = ended[ticket];
+  if (outcome.done) return CtlResult::Ok();
+  if (outcome.frames <= 1) return NoAnswer(ip, what);
+  CtlResult failed = NoAnswer(ip, what);
+  failed.error += QStringLiteral(" (%1 of %2 frames acknowledged; nothing after the lost one was sent)")
+                      .arg(outcome.acknowledged)
+                      .arg(outcome.frames);
+  return failed;
 }
-
-}  // namespace
 
 CtlResult UnitSession::SendEdit(const QString& ip, const ParameterImage& image, const WriteSpan& span,
                                 const QString& what) {
-  QEventLoop loop;
-  const int expected = CommandOf(span.kind);
-  connect(&m_link, &ParamLink::acknowledged, &loop, [&loop, expected](int command) {
-    if (command == expected) loop.exit(0);
-  });
-  connect(&m_link, &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
-  if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
   m_image = image;
-  m_link.SendSpan(span);
-  if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the write of %1").arg(what));
-  return CtlResult::Ok();
+  return Carry(ip, m_workspace.intents().SendAsHeld(span), QStringLiteral("the write of %1").arg(what));
 }
 
 CtlResult UnitSession::Store(const QString& ip) {
-  QEventLoop loop;
-  connect(&m_link, &ParamLink::acknowledged, &loop, [&loop](int command) {
-    if (command == static_cast<int>(frame::Command::Write)) loop.exit(0);
-  });
-  connect(&m_link, &ParamLink::timedOut, &loop, [&loop] { loop.exit(1); });
-  if (auto targeted = Target(ip); targeted.code != ExitCode::ok) return targeted;
-  static constexpr std::array<std::uint8_t, 1> kStore{frame::kCommandValue};
-  m_link.SendWrite(frame::kSaveCommandAddress, 1, kStore);
-  if (loop.exec() != 0) return NoAnswer(ip, QStringLiteral("the store command"));
-  return CtlResult::Ok();
+  return Carry(ip, m_workspace.intents().Store(), QStringLiteral("the store command"));
 }
 
 }  // namespace mzr::ctl

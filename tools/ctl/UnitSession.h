@@ -12,6 +12,7 @@
 #include "CtlResult.h"
 #include "core/AppState.h"
 #include "link/DeviceCommands.h"
+#include "link/EditPlan.h"
 #include "link/ParamLink.h"
 #include "link/discovery/DeviceDiscovery.h"
 #include "model/ParameterImage.h"
@@ -68,8 +69,13 @@ class UnitSession final : public QObject {
   // The state, image and link every operation above works on.
   Workspace& workspace() { return m_workspace; }
 
-  // Scripted edits (UnitEdits.cpp). Sends span with its bytes from image to the unit at ip,
-  // as the program's editor for that field does; Ok once the unit acknowledged it.
+  // Scripted edits (UnitEdits.cpp). Carries out plan (an intent of workspace().intents())
+  // on the unit at ip through the edit operation's acknowledged queue; Ok once the unit
+  // acknowledged every frame. A refused plan fails with its refusal, a missing answer with
+  // "did not answer <what>" and how many frames were acknowledged.
+  CtlResult Carry(const QString& ip, EditPlan plan, const QString& what);
+  // Sends span with its bytes from image to the unit at ip, as the program's editor for that
+  // field does; Ok once the unit acknowledged it.
   CtlResult SendEdit(const QString& ip, const ParameterImage& image, const WriteSpan& span, const QString& what);
   // The store command alone; Ok once the unit acknowledged it.
   CtlResult Store(const QString& ip);

@@ -31,6 +31,7 @@
 #include "dsp/FilterDesign.h"
 #include "dsp/ResponseGrid.h"
 #include "link/EditOperation.h"
+#include "workspace/EditIntents.h"
 #include "report/AlignmentReport.h"
 #include "ui/CaptionTable.h"
 #include "ui/dialogs/DialogPlacement.h"
@@ -492,16 +493,8 @@ void AlignmentDialog::ApplyFit() {
   if (!m_fit) return;
   const FitResult& fit = *m_fit;
   const std::vector<AlignedEdit> edits = AlignedEdits(m_context.image, fit.image, m_channel);
-  {
-    // Every field the fit changed, through the editors' own store-and-send, as one step.
-    const EditHistory::Gesture gesture(m_context.workspace.history());
-    for (const AlignedEdit& edit : edits) {
-      const WriteSpan span = WriteSpanFor(edit.field, edit.index);
-      m_context.edits.Apply(edit.field, edit.index, [&fit, span](ParameterImage& image) {
-        if (const auto bytes = fit.image.Bytes(span.address, span.count)) (void)image.Store(span.address, *bytes);
-      });
-    }
-  }
+  // Every field the fit changed, through the editors' own store-and-send, as one step.
+  m_context.edits.Carry(m_context.workspace.intents().ApplyFit(edits, fit.image));
   m_statusRow = -1;
   ShowStatus(Caption(m_context.state, kAppliedRow).arg(edits.size()), false);
   emit settingsApplied();

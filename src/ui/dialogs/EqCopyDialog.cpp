@@ -12,6 +12,8 @@
 #include "core/AppState.h"
 #include "link/DeviceCommands.h"
 #include "link/EditOperation.h"
+#include "workspace/EditIntents.h"
+#include "workspace/Workspace.h"
 #include "model/ParameterImage.h"
 #include "ui/CaptionTable.h"
 #include "ui/dialogs/DialogPlacement.h"
@@ -105,19 +107,12 @@ int EqCopyDialog::SourceChannel() const {
 
 void EqCopyDialog::OnCopyClicked() {
   const int source = SourceChannel();
-  std::array<bool, kChannels> targets{};
+  std::vector<int> targets;
   for (int target = 0; target < kChannels; ++target) {
-    targets[static_cast<std::size_t>(target)] = m_targetItems[static_cast<std::size_t>(target)]->isChecked();
+    if (m_targetItems[static_cast<std::size_t>(target)]->isChecked()) targets.push_back(target);
   }
   // The copy changes the image only; the whole image is what reaches the unit.
-  m_context.edits.ApplyUnsent([source, targets](ParameterImage& image) {
-    for (int target = 0; target < kChannels; ++target) {
-      if (!targets[static_cast<std::size_t>(target)]) continue;
-      // Bands 0..26 only: byte 27 of a row belongs to the row and is carried, never copied.
-      for (int band = 0; band < kGeqBands; ++band) image.setGeqGain(target, band, image.geqGain(source, band));
-      image.setToneControl(target, image.toneControl(source));
-    }
-  });
+  m_context.edits.Carry(m_context.workspace.intents().CopyEqualizer(source, targets));
   // The copied rows reach the unit with the whole image, followed by the restart; both go
   // while connected even with no target ticked (DownloadAndRestart does nothing otherwise).
   m_context.commands.DownloadAndRestart();

@@ -8,6 +8,8 @@
 
 #include "core/AppState.h"
 #include "link/EditOperation.h"
+#include "workspace/EditIntents.h"
+#include "workspace/Workspace.h"
 #include "model/GbkCodec.h"
 #include "model/ParameterImage.h"
 #include "ui/CaptionTable.h"
@@ -218,8 +220,7 @@ void TheaterProfileDialog::OnProfileTextEdited(int i, const QString& text) {
   // The validator lets through only what the slot holds; nothing is sent: the profile
   // reaches the unit with the next download and travels in project files.
   const TextField field = kProfileFields[static_cast<std::size_t>(i)];
-  m_context.edits.ApplyUnsent(
-      [field, utf8 = text.toStdString()](ParameterImage& image) { (void)image.SetText(field, utf8); });
+  m_context.edits.Carry(m_context.workspace.intents().SetProfileText(field, text.toStdString()));
 }
 
 }  // namespace mzr

@@ -7,6 +7,8 @@
 #include "core/AppState.h"
 #include "dsp/FilterDesign.h"
 #include "link/EditOperation.h"
+#include "workspace/EditIntents.h"
+#include "workspace/Workspace.h"
 #include "model/EditableFields.h"
 #include "model/ValueFormat.h"
 #include "ui/CaptionTable.h"
@@ -88,9 +90,7 @@ void GraphicEqPanel::OnBandGainMoved(int band, int position) {
   const int ch = m_tabs.currentIndex();
   if (ch < 0 || ch >= kSubwooferChannel) return;
   const int gain = slider::geqBand.ToStored(position);
-  m_context.edits.Apply(EditedField::geqGain, kGeqRowStride * ch + band, [ch, band, gain](ParameterImage& image) {
-    image.setGeqGain(ch, band, static_cast<std::int8_t>(gain));
-  });
+  m_context.edits.Carry(m_context.workspace.intents().SetBandGain(ch, band, gain));
   m_texts[static_cast<std::size_t>(band)]->setText(ToText(FormatTenthsDb(gain)));
   // The other 28 sections in the store are still this channel's.
   m_graph.DesignSection(m_context.image, ch, band, SectionKind::GraphicBand);

@@ -11,6 +11,8 @@
 #include "core/AppState.h"
 #include "dsp/FilterDesign.h"
 #include "link/EditOperation.h"
+#include "workspace/EditIntents.h"
+#include "workspace/Workspace.h"
 #include "model/EditableFields.h"
 #include "model/ParameterImage.h"
 #include "model/ValueFormat.h"
@@ -186,12 +188,12 @@ void SubwooferPanel::OnLowPassSlopeChanged() {
   // Switched off, the slope is 0 whatever item is selected.
   const int item = m_slopeButtons->checkedId();
   const int slope = m_lowPass->isChecked() && item >= 0 ? item + 1 : 0;
-  const auto store = [slope](ParameterImage& image) { image.setSubLpfSlope(static_cast<std::uint8_t>(slope)); };
+  EditPlan plan = m_context.workspace.intents().SetSubLowPassSlope(slope);
   if (m_context.state.refreshing == 1) {
-    m_context.edits.ApplyUnsent(store);
+    m_context.edits.Carry(EditIntents::Unsent(std::move(plan)));
     return;
   }
-  m_context.edits.Apply(EditedField::subLpf, 0, store);
+  m_context.edits.Carry(plan);
   m_graph.DesignSection(m_context.image, kSubwooferChannel, 0, SectionKind::SubPeak);
   m_graph.DesignSection(m_context.image, kSubwooferChannel, 1, SectionKind::SubPeak);
   for (int slot = kFirstLowPassSlot; slot <= kLastLowPassSlot; ++slot) {
@@ -202,14 +204,12 @@ void SubwooferPanel::OnLowPassSlopeChanged() {
 }
 
 void SubwooferPanel::OnLrToSubwooferToggled(bool checked) {
-  std::uint8_t flags = m_context.image.masterFlags();
-  flags = checked ? (flags | Bit(kMasterFlagLrToSw)) : (flags & static_cast<std::uint8_t>(~Bit(kMasterFlagLrToSw)));
-  const auto store = [flags](ParameterImage& image) { image.setMasterFlags(flags); };
+  EditPlan plan = m_context.workspace.intents().SetLrToSubwoofer(checked);
   // The graph does not show the routing: nothing to redraw.
   if (m_context.state.refreshing == 0) {
-    m_context.edits.Apply(EditedField::masterFlags, 0, store);
+    m_context.edits.Carry(plan);
   } else {
-    m_context.edits.ApplyUnsent(store);
+    m_context.edits.Carry(EditIntents::Unsent(std::move(plan)));
   }
 }
 

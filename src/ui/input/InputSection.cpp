@@ -16,6 +16,8 @@
 #include "ui/window/ClientGeometry.h"
 #include "ui/Skin.h"
 #include "ui/UiContext.h"
+#include "workspace/EditIntents.h"
+#include "workspace/Workspace.h"
 
 namespace mzr {
 
@@ -124,24 +126,23 @@ void InputSection::RefreshInputSection() {
 
 void InputSection::ShowMasterMute() { Skin::SetAlert(m_masterMute, (m_context.image.masterFlags() & 0x01) != 0); }
 
-void InputSection::SelectInput(int input) {
-  // The refresh moves the fader to the input's level; that move sends the faders first,
-  // then the input's frame leaves.
-  m_context.edits.Apply(EditedField::inputSource, 0, [this, input](ParameterImage& image) {
-    image.setInputSource(static_cast<std::uint8_t>(input));
-    RefreshInputSection();
-  });
+void InputSection::SelectInput(const EditPlan& plan) {
+  // The plan sends the faders first when the fader shows another level for the new input,
+  // then the input's frame; the refresh that follows only shows it (the fader's own handler
+  // would send the faders again).
+  if (!m_context.edits.Carry(plan)) return;
+  const RefreshingScope refreshing(m_context.state);
+  RefreshInputSection();
 }
 
 void InputSection::OnInputButtonClicked(int input) {
-  // While a test signal plays the input stays as it is.
-  if (m_context.image.testSignalMask() != 0) return;
-  SelectInput(input);
+  // While a test signal plays the input stays as it is (the intent refuses).
+  SelectInput(m_context.workspace.intents().ChooseInput(input));
 }
 
 void InputSection::OnFormatItemChosen(int input) {
   if (m_context.state.refreshing == 1) return;
-  SelectInput(input);
+  SelectInput(m_context.workspace.intents().ChooseFormat(input));
 }
 
 void InputSection::OnPowerOnItemChosen(int choice) {
@@ -156,20 +157,14 @@ void InputSection::OnFadeTimeChosen(int index) {
 }
 
 void InputSection::OnMasterMuteClicked() {
-  m_context.edits.Apply(EditedField::masterFlags, 0, [](ParameterImage& image) {
-    image.setMasterFlags(static_cast<std::uint8_t>(image.masterFlags() ^ 0x01));
-  });
+  m_context.edits.Carry(m_context.workspace.intents().ToggleMasterMute());
   ShowMasterMute();
 }
 
 void InputSection::OnFaderMoved(int position) {
   if (m_context.state.refreshing == 1) return;
-  ParameterImage& image = m_context.image;
-  const int input = image.inputSource();
-  if (input >= kInputsWithFader) return;  // no input chosen: the move is not stored
-  m_context.edits.Apply(EditedField::faderLevel, 0, [input, position](ParameterImage& target) {
-    target.setFaderLevel(input, static_cast<std::uint8_t>(position));
-  });
+  // No input chosen: the intent refuses and the move is not stored.
+  if (!m_context.edits.Carry(m_context.workspace.intents().SetFader(position))) return;
   m_faderText->setText(QString::fromStdString(FormatFader(position)));
 }
 

@@ -18,6 +18,7 @@ class QWidget;
 
 namespace mzr {
 
+struct EditPlan;
 struct UiContext;
 
 class InputSection final : public QObject {
@@ -58,8 +59,8 @@ class InputSection final : public QObject {
  private:
   // Checks the Format menu item of the image's input (the group clears the others).
   void ShowFormatMark();
-  // Input buttons and Format items: the image's input := input, the refresh, the send.
-  void SelectInput(int input);
+  // Input buttons and Format items: carries out the input intent's plan, then refreshes.
+  void SelectInput(const EditPlan& plan);
 
   UiContext& m_context;
   std::array<QPushButton*, kInputCount> m_inputButtons{};

@@ -3,23 +3,17 @@
 #include <algorithm>
 #include <array>
 
-#include "FieldEdit.h"
 #include "core/AppState.h"
 #include "link/DeviceCommands.h"
 #include "link/EditOperation.h"
-#include "link/FrameCodec.h"
 #include "link/ParamLink.h"
 #include "model/FieldTable.h"
+#include "workspace/EditIntents.h"
+#include "workspace/FieldEdit.h"
 #include "workspace/Workspace.h"
 
 namespace mzr::bridge {
 namespace {
-
-constexpr int kInputsWithFader = 8;
-
-int CommandByte(const WriteSpan& span) {
-  return static_cast<int>(span.kind == WriteKind::BlockWrite ? frame::Command::BlockWrite : frame::Command::Write);
-}
 
 // A reply is one line: text fields of an image may hold any byte.
 QString OneLine(QString text) {
@@ -47,15 +41,9 @@ BridgeUnit::BridgeUnit(Workspace& workspace, const QString& unitAddress, int tim
       m_unitAddress(unitAddress),
       m_timeoutMs(timeoutMs) {
   ParamLink& link = m_workspace.link();
-  connect(&link, &ParamLink::acknowledged, this, &BridgeUnit::OnAcknowledged);
+  connect(&m_workspace.edits(), &EditOperation::planFinished, this, &BridgeUnit::OnPlanFinished);
   connect(&link, &ParamLink::imageReceived, this, &BridgeUnit::OnImageReceived);
   connect(&link, &ParamLink::timedOut, this, &BridgeUnit::OnTimedOut);
-}
-
-void BridgeUnit::Store(const std::function<void(ParameterImage&)>& change) {
-  // Not Apply: Apply would send at once, and the queue sends each frame only after the unit
-  // acknowledged the one before.
-  m_workspace.edits().ApplyUnsent(change);
 }
 
 void BridgeUnit::Start() {
@@ -90,15 +78,16 @@ void BridgeUnit::Pump() {
       ReadImage();
       break;
     }
-    Plan plan = Resolve(m_jobs.front().command);
-    if (plan.reply) {
-      Finish(*plan.reply);
+    Resolved resolved = Resolve(m_jobs.front().command);
+    if (resolved.reply) {
+      Finish(*resolved.reply);
       continue;
     }
-    m_frames = std::move(plan.frames);
-    m_nextFrame = 0;
+    // The edit operation may end the plan before Enqueue returns (a plan with nothing to
+    // send): the step and the ticket it answers to are set first.
     m_step = Step::Sending;
-    SendFrame(m_frames[m_nextFrame++]);
+    m_planTicket = 0;
+    m_planTicket = m_workspace.edits().Enqueue(std::move(resolved.plan));
   }
   m_pumping = false;
 }
@@ -113,29 +102,22 @@ void BridgeUnit::FailAll(const QString& reason) {
   while (!m_jobs.empty()) Finish(ErrorReply(reason));
 }
 
-void BridgeUnit::SendFrame(const Frame& frame) {
-  AppState& state = m_workspace.state();
-  state.networkMode = 1;
-  state.connected = 1;
-  ParamLink& link = m_workspace.link();
-  if (frame.store) {
-    static constexpr std::array<std::uint8_t, 1> kStore{frame::kCommandValue};
-    m_expected = static_cast<int>(frame::Command::Write);
-    link.SendWrite(frame::kSaveCommandAddress, 1, kStore);
-  } else {
-    m_expected = CommandByte(frame.span);
-    link.SendSpan(frame.span);
-  }
-}
-
-void BridgeUnit::OnAcknowledged(int command) {
-  if (m_step != Step::Sending || command != m_expected) return;
-  if (m_nextFrame < m_frames.size()) {
-    SendFrame(m_frames[m_nextFrame++]);
-    return;
-  }
+void BridgeUnit::OnPlanFinished(quint64 ticket, const PlanOutcome& outcome) {
+  // Enqueue has not returned yet when the plan ends at once: the ticket is still 0 then.
+  if (m_step != Step::Sending || (m_planTicket != 0 && ticket != m_planTicket)) return;
   m_step = Step::Idle;
-  Finish(AcknowledgedReply(m_jobs.front().command, m_image));
+  m_planTicket = 0;
+  if (outcome.done) {
+    Finish(AcknowledgedReply(m_jobs.front().command, m_image));
+  } else {
+    // A frame the unit did not acknowledge: what it holds now is not known.
+    m_imageValid = false;
+    const QString reason = NoAnswer(QStringLiteral("a write")) +
+                           QStringLiteral(" (%1 of %2 frames acknowledged)").arg(outcome.acknowledged).arg(outcome.frames);
+    emit note(reason + QStringLiteral("; its settings will be read again before the next command"));
+    Finish(ErrorReply(reason));
+  }
+  // Pumping already (the plan ended inside Enqueue): the loop there takes the next job.
   Pump();
 }
 
@@ -163,75 +145,49 @@ void BridgeUnit::OnImageReceived() {
 }
 
 void BridgeUnit::OnTimedOut() {
-  const Step was = m_step;
+  // The edit operation ends a plan whose frame timed out (OnPlanFinished), and what that
+  // starts may already be a new request: its own time-out is still to come.
+  if (m_step != Step::Reading || m_workspace.link().timerActive()) return;
   m_step = Step::Idle;
   m_imageValid = false;
-  if (was == Step::Reading) {
-    // The unit is away: the commands waiting now would each wait out another time-out.
-    const QString reason = NoAnswer(QStringLiteral("the read of its settings"));
-    emit note(reason);
-    FailAll(reason);
-    return;
-  }
-  if (was == Step::Sending) {
-    const QString reason = NoAnswer(QStringLiteral("a write"));
-    emit note(reason + QStringLiteral("; its settings will be read again before the next command"));
-    Finish(ErrorReply(reason));
-  }
-  Pump();
+  // The unit is away: the commands waiting now would each wait out another time-out.
+  const QString reason = NoAnswer(QStringLiteral("the read of its settings"));
+  emit note(reason);
+  FailAll(reason);
 }
 
-BridgeUnit::Plan BridgeUnit::FaderTo(int level) {
-  const int input = m_image.inputSource();
-  if (input >= kInputsWithFader) {
-    return {ErrorReply(QStringLiteral("no input is chosen (input code %1): the fader moves nothing").arg(input)), {}};
-  }
-  Store([input, level](ParameterImage& image) { image.setFaderLevel(input, static_cast<std::uint8_t>(level)); });
-  return {std::nullopt, {Frame{WriteSpanFor(EditedField::faderLevel)}}};
+BridgeUnit::Resolved BridgeUnit::Intent(EditPlan plan) const {
+  if (plan.refusal) return {ErrorReply(*plan.refusal), {}};
+  return {std::nullopt, std::move(plan)};
 }
 
-BridgeUnit::Plan BridgeUnit::ChooseInput(int input) {
-  // While a test signal plays the input buttons change nothing.
-  if (m_image.testSignalMask() != 0) {
-    return {ErrorReply(QStringLiteral("a test signal is playing: the input stays as it is")), {}};
-  }
+BridgeUnit::Resolved BridgeUnit::ChooseInput(int input) {
   const int before = m_image.inputSource();
-  const int shownBefore = ShownFaderLevel(m_image);
-  Store([input](ParameterImage& image) { image.setInputSource(static_cast<std::uint8_t>(input)); });
-  if (before != input && before < kInputs) m_lastInput = before;
-  std::vector<Frame> frames;
-  // The program's refresh moves the fader to the new input's level, and that move sends the
-  // faders before the input goes out.
-  if (ShownFaderLevel(m_image) != shownBefore) frames.push_back({WriteSpanFor(EditedField::faderLevel)});
-  frames.push_back({WriteSpanFor(EditedField::inputSource)});
-  return {std::nullopt, std::move(frames)};
+  Resolved resolved = Intent(m_workspace.intents().ChooseInput(input));
+  if (!resolved.reply && before != input && before < kInputs) m_lastInput = before;
+  return resolved;
 }
 
-BridgeUnit::Plan BridgeUnit::Resolve(const BridgeCommand& command) {
+BridgeUnit::Resolved BridgeUnit::Resolve(const BridgeCommand& command) {
   const Action& action = command.action;
   if (const auto* refused = std::get_if<Refused>(&action)) return {ErrorReply(refused->reason), {}};
   if (std::holds_alternative<QueryFader>(action) || std::holds_alternative<QueryMute>(action) ||
       std::holds_alternative<QueryInput>(action) || std::holds_alternative<QueryVersion>(action)) {
     return {QueryReply(command, m_image), {}};
   }
-  if (const auto* set = std::get_if<SetFader>(&action)) return FaderTo(set->level);
+  const EditIntents& intents = m_workspace.intents();
+  if (const auto* set = std::get_if<SetFader>(&action)) return Intent(intents.SetFader(set->level));
   if (const auto* step = std::get_if<StepFader>(&action)) {
-    return FaderTo(std::clamp(ShownFaderLevel(m_image) + step->delta, 0, 100));
+    return Intent(intents.SetFader(std::clamp(EditIntents::ShownFader(m_image) + step->delta, 0, EditIntents::kFaderMax)));
   }
-  if (const auto* mute = std::get_if<SetMute>(&action)) {
-    const bool on = mute->on;
-    Store([on](ParameterImage& image) {
-      image.setMasterFlags(static_cast<std::uint8_t>((image.masterFlags() & ~0x01) | (on ? 0x01 : 0)));
-    });
-    return {std::nullopt, {Frame{WriteSpanFor(EditedField::masterFlags)}}};
-  }
+  if (const auto* mute = std::get_if<SetMute>(&action)) return Intent(intents.SetMasterMute(mute->on));
   if (const auto* select = std::get_if<SelectInput>(&action)) return ChooseInput(select->input);
   if (std::holds_alternative<SelectLastInput>(action)) {
     if (!m_lastInput) return {ErrorReply(QStringLiteral("no other input was chosen through the bridge yet")), {}};
     return ChooseInput(*m_lastInput);
   }
   if (const auto* get = std::get_if<GetField>(&action)) {
-    auto named = ctl::ElementsNamed(get->name);
+    auto named = ElementsNamed(get->name);
     if (const auto* refusal = std::get_if<QString>(&named)) return {ErrorReply(*refusal), {}};
     const auto& elements = std::get<std::vector<FieldElement>>(named);
     if (elements.size() != 1) {
@@ -244,24 +200,11 @@ BridgeUnit::Plan BridgeUnit::Resolve(const BridgeCommand& command) {
     return {GetLine(m_image, elements.front()), {}};
   }
   if (const auto* set = std::get_if<SetField>(&action)) {
-    auto parsed = ctl::ParseAssignment(set->assignment);
+    auto parsed = ParseAssignment(set->assignment);
     if (const auto* refusal = std::get_if<QString>(&parsed)) return {ErrorReply(*refusal), {}};
-    const ctl::FieldEdit& edit = std::get<ctl::FieldEdit>(parsed);
-    if (!edit.edited) {
-      return {ErrorReply(QStringLiteral("%1 reaches a unit only with the whole image: set it in a project file and "
-                                        "restore that")
-                             .arg(QString::fromStdString(edit.element.Name()))),
-              {}};
-    }
-    ParameterImage changed = m_image;
-    if (!ctl::ApplyEdit(changed, edit)) {
-      return {ErrorReply(QStringLiteral("%1: the text does not fit").arg(QString::fromStdString(edit.element.Name()))),
-              {}};
-    }
-    Store([&changed](ParameterImage& image) { image = changed; });
-    return {std::nullopt, {Frame{ctl::SpanOf(edit)}}};
+    return Intent(intents.SetField(std::get<FieldEdit>(parsed)));
   }
-  if (std::holds_alternative<StoreImage>(action)) return {std::nullopt, {Frame{WriteSpan{}, true}}};
+  if (std::holds_alternative<StoreImage>(action)) return Intent(intents.Store());
   return {ErrorReply(QStringLiteral("unknown command")), {}};
 }
 

@@ -1,15 +1,14 @@
 #pragma once
 // The automation bridge's side towards the unit: one queue of commands from every client,
-// carried out one at a time, each frame sent only after the unit acknowledged the one
-// before (the link remembers only its newest request, so an early second frame would leave
-// the first one's answer unheard). It is driven by the link's signals, never by a local
-// event loop, so the server keeps serving every client while a frame waits.
+// carried out one at a time. Queries and refusals are answered from the image; every edit
+// is the workspace's intent for it (the same plan the window's control carries out), handed
+// to the edit operation's acknowledged queue, which sends each frame only after the unit
+// acknowledged the one before. It is driven by signals, never by a local event loop, so the
+// server keeps serving every client while a frame waits.
 //
-// The frames are those of the program's controls: the main fader's span, the master mute's,
-// the input buttons' (with the fader frame an input change carries), and for "set" the span
-// of the field's editor. The image is read when the bridge starts and again before the next
-// command after any time-out, so a unit that was away or restarted is served from what it
-// holds, not from what the bridge last sent.
+// The image is read when the bridge starts and again before the next command after any
+// time-out, so a unit that was away or restarted is served from what it holds, not from
+// what the bridge last sent.
 
 #include <QObject>
 #include <QString>
@@ -20,8 +19,8 @@
 #include <vector>
 
 #include "bridge/BridgeCommand.h"
+#include "link/EditPlan.h"
 #include "model/ParameterImage.h"
-#include "model/WriteSpan.h"
 
 namespace mzr {
 class Workspace;
@@ -56,35 +55,27 @@ class BridgeUnit final : public QObject {
 
  private:
   enum class Step { Idle, Reading, Sending };
-  struct Frame {
-    WriteSpan span;     // from the image
-    bool store = false; // the store command instead
-  };
   struct Job {
     quint64 ticket;
     BridgeCommand command;
   };
-  // What a command does: a reply at once, or frames to send (the image already changed).
-  struct Plan {
+  // What a command does: a reply at once, or an intent's plan to carry out.
+  struct Resolved {
     std::optional<QString> reply;
-    std::vector<Frame> frames;
+    EditPlan plan;
   };
 
   void Pump();
-  Plan Resolve(const BridgeCommand& command);
-  Plan FaderTo(int level);
-  Plan ChooseInput(int input);
+  Resolved Resolve(const BridgeCommand& command);
+  Resolved Intent(EditPlan plan) const;
+  Resolved ChooseInput(int input);
   void ReadImage();
-  void SendFrame(const Frame& frame);
   void Finish(const QString& reply);
   void FailAll(const QString& reason);
-  void OnAcknowledged(int command);
+  void OnPlanFinished(quint64 ticket, const PlanOutcome& outcome);
   void OnImageReceived();
   void OnTimedOut();
   QString NoAnswer(const QString& what) const;
-
-  // Stores a change in the workspace's image (the frames go out one by one from the queue).
-  void Store(const std::function<void(ParameterImage&)>& change);
 
   Workspace& m_workspace;
   ParameterImage& m_image;  // the workspace's
@@ -94,9 +85,7 @@ class BridgeUnit final : public QObject {
   Step m_step = Step::Idle;
   bool m_imageValid = false;
   bool m_pumping = false;
-  std::vector<Frame> m_frames;  // of the job at the head, still to send
-  std::size_t m_nextFrame = 0;
-  int m_expected = 0;           // the command byte whose acknowledgement is awaited
+  quint64 m_planTicket = 0;        // the edit operation's ticket of the plan being sent
   std::optional<int> m_lastInput;  // the input before the current one, for "last"
 };
 

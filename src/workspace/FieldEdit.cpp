@@ -1,10 +1,10 @@
-#include "FieldEdit.h"
+#include "workspace/FieldEdit.h"
 
 #include <QHash>
 
 #include "model/EditableFields.h"
 
-namespace mzr::ctl {
+namespace mzr {
 namespace {
 
 const QHash<QString, FieldElement>& ElementsByName() {
@@ -104,6 +104,4 @@ bool ApplyEdit(ParameterImage& image, const FieldEdit& edit) {
   return true;
 }
 
-WriteSpan SpanOf(const FieldEdit& edit) { return WriteSpanFor(*edit.edited, edit.editIndex); }
-
-}  // namespace mzr::ctl
+}  // namespace mzr

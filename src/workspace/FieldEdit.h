@@ -1,6 +1,6 @@
 #pragma once
-// Scripted edits of single fields: which named values an editor of the program changes, the
-// range each may take, the span the program sends for it, and the parsing of "FIELD=VALUE"
+// Edits of single fields by the field table's names: which named values an editor of the
+// program changes, the range each may take, and the parsing of "FIELD=VALUE"
 // with a value given as the stored number or as the text the program shows ("-3.0dB",
 // "40Hz", "24dB/OCT"). Everything here is checked before a file is touched or a frame sent.
 
@@ -16,7 +16,7 @@
 #include "model/ParameterImage.h"
 #include "model/WriteSpan.h"
 
-namespace mzr::ctl {
+namespace mzr {
 
 // One accepted assignment.
 struct FieldEdit {
@@ -41,7 +41,4 @@ std::variant<FieldEdit, QString> ParseAssignment(const QString& assignment);
 // no longer fits (ParseAssignment has checked it against the same slot).
 bool ApplyEdit(ParameterImage& image, const FieldEdit& edit);
 
-// The span the program's editor sends for this edit (edit.edited must be set).
-WriteSpan SpanOf(const FieldEdit& edit);
-
-}  // namespace mzr::ctl
+}  // namespace mzr
