@@ -60,7 +60,7 @@ struct Rig {
     state.networkMode = 1;
     state.connected = 1;
     image.ApplyNewProjectDefaults();
-    link = std::make_unique<ParamLink>(state, image, ParamLink::Options{port, 2000, QHostAddress(QHostAddress::AnyIPv4)});
+    link = std::make_unique<ParamLink>(state, image, ParamLink::Options{port, 2000, QStringLiteral("0.0.0.0")});
     QString error;
     if (!link->Open(&error)) {
       std::fprintf(stderr, "%s\n", qPrintable(error));

@@ -58,7 +58,7 @@ int main(int argc, char** argv) {
   AppState state;
   ParameterImage image;
   image.ApplyNewProjectDefaults();
-  ParamLink link(state, image, ParamLink::Options{port, 2000, QHostAddress(QStringLiteral("127.0.0.1"))});
+  ParamLink link(state, image, ParamLink::Options{port, 2000, QStringLiteral("127.0.0.1")});
   QString error;
   if (!link.Open(&error)) {
     std::fprintf(stderr, "%s\n", qPrintable(error));

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
   Workspace::Options options;
   options.udpPort = port;
   options.linkTimeoutMs = 24 * 3600 * 1000;  // the counting socket never answers
-  options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+  options.bindAddress = QStringLiteral("127.0.0.1");
   Workspace workspace(options);
   AppState& state = workspace.state();
   ParameterImage& image = workspace.image();

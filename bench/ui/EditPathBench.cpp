@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
   MainWindow::Options options;
   Workspace::Options link;
   link.udpPort = port;
-  link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+  link.bindAddress = QStringLiteral("127.0.0.1");
   link.configPath = ini.fileName();
   Workspace workspace(link);
     MainWindow window(workspace, options);

@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
   Workspace::Options link;
   options.drawerStepIntervalMs = 1;
   link.udpPort = port;
-  link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+  link.bindAddress = QStringLiteral("127.0.0.1");
   link.configPath = ini.fileName();
   link.linkTimeoutMs = timeoutMs;
   Workspace workspace(link);

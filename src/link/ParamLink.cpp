@@ -1,12 +1,6 @@
 #include "link/ParamLink.h"
 
-#include <QUdpSocket>
-#include <QVariant>
-
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <array>
 #include <utility>
 
 namespace mzr {
@@ -15,14 +9,6 @@ namespace {
 // A burst of 254 read replies of 890 bytes must fit while the event loop is busy; the
 // kernel accounts each datagram at well over its payload size.
 constexpr int kReceiveBufferBytes = 4 * 1024 * 1024;
-// Datagrams are read into a buffer of this size; longer ones arrive cut and are dropped.
-constexpr qint64 kDatagramReadSize = 2048;
-
-QString SenderText(const QHostAddress& sender) {
-  bool ok = false;
-  const quint32 v4 = sender.toIPv4Address(&ok);  // also unwraps an IPv4-mapped IPv6 address
-  return ok ? QHostAddress(v4).toString() : sender.toString();
-}
 
 }  // namespace
 
@@ -35,33 +21,25 @@ ParamLink::ParamLink(AppState& state, ParameterImage& image, Options options, QO
   m_timer2.setSingleShot(true);
   connect(&m_timer2, &QTimer::timeout, this, &ParamLink::Timer2Timer);
   m_sendBuffer.reserve(frame::kMaxReadReplySize);
+  m_socket.SetReceiver([this](std::span<const std::uint8_t> bytes, std::size_t realSize, std::uint32_t sender) {
+    if (realSize > frame::kMaxDatagramSize) return;
+    HandleDatagram(bytes, sender);
+  });
 }
 
 ParamLink::~ParamLink() = default;
 
 bool ParamLink::Open(QString* error) {
-  if (m_socket != nullptr) return true;
-  auto* socket = new QUdpSocket(this);
-  // Address sharing lets the simulator (and a second program) bind the same port beside us.
-  if (!socket->bind(m_options.bindAddress, m_options.port,
-                    QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint)) {
-    if (error != nullptr) {
-      *error = QStringLiteral("Cannot bind UDP port %1: %2").arg(m_options.port).arg(socket->errorString());
-    }
-    delete socket;
+  if (m_socket.isBound()) return true;
+  const std::optional<std::uint32_t> address = ParseIpv4(m_options.bindAddress);
+  if (!address) {
+    if (error != nullptr) *error = QStringLiteral("Cannot bind UDP port %1: no IPv4 address \"%2\"").arg(m_options.port).arg(m_options.bindAddress);
     return false;
   }
-  // Qt allows broadcast on UDP sockets already; set it explicitly so a search never
-  // depends on that default.
-  const int on = 1;
-  ::setsockopt(static_cast<int>(socket->socketDescriptor()), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
-  socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(kReceiveBufferBytes));
-  connect(socket, &QUdpSocket::readyRead, this, &ParamLink::ReadPendingDatagrams);
-  m_socket = socket;
-  return true;
+  return m_socket.Bind(*address, m_options.port, kReceiveBufferBytes, error);
 }
 
-bool ParamLink::isOpen() const { return m_socket != nullptr; }
+bool ParamLink::isOpen() const { return m_socket.isBound(); }
 
 void ParamLink::BeginSearch() {
   m_awaitingFullRead = false;
@@ -71,7 +49,7 @@ void ParamLink::BeginSearch() {
 void ParamLink::SendRead(std::uint16_t address, std::uint16_t count) {
   if (m_state.networkMode == 0) return;
   m_sendBuffer = frame::BuildRead(address, count);  // reads are rare: a search or read all
-  Transmit(frame::Command::Read, m_remoteAddress, m_remoteReach);
+  Transmit(frame::Command::Read, m_remoteV4, m_remoteReach);
 }
 
 void ParamLink::SendWrite(std::uint16_t address, std::uint16_t count, std::span<const std::uint8_t> bytes) {
@@ -97,45 +75,33 @@ void ParamLink::SendWriteTo(const QString& destination, Reach reach, std::uint16
   if (m_state.networkMode == 0) return;
   frame::BuildWriteInto(m_sendBuffer, frame::Command::Write, address,
                         bytes.first(std::min<std::size_t>(count, bytes.size())));
-  Transmit(frame::Command::Write, destination, reach);
+  Transmit(frame::Command::Write, ParseIpv4(destination), reach);
 }
 
 void ParamLink::Send(frame::Command command, std::uint16_t address, std::span<const std::uint8_t> data) {
   if (m_state.networkMode == 0) return;
   frame::BuildWriteInto(m_sendBuffer, command, address, data);
-  Transmit(command, m_remoteAddress, m_remoteReach);
+  Transmit(command, m_remoteV4, m_remoteReach);
 }
 
-void ParamLink::Transmit(frame::Command command, const QString& destination, Reach reach) {
-  const QHostAddress to(destination);
-  if (m_socket != nullptr) {
-    // A frame that cannot leave is noticed only through the time-out, like a lost one.
-    m_socket->writeDatagram(reinterpret_cast<const char*>(m_sendBuffer.data()),
-                            static_cast<qint64>(m_sendBuffer.size()), to, m_options.port);
-  }
-  m_answerFrom = reach == Reach::OneUnit ? to : QHostAddress();
+void ParamLink::Transmit(frame::Command command, std::optional<std::uint32_t> destination, Reach reach) {
+  if (destination) m_socket.SendTo(m_sendBuffer, *destination, m_options.port);
+  m_answerFrom = reach == Reach::OneUnit ? destination : std::nullopt;
   m_pendingCommand = static_cast<int>(command);
   ++m_sends;
   if (!m_timer2.isActive()) m_timer2.start();
 }
 
-void ParamLink::ReadPendingDatagrams() {
-  std::array<std::uint8_t, kDatagramReadSize> buffer{};
-  while (m_socket != nullptr && m_socket->hasPendingDatagrams()) {
-    const qint64 pending = m_socket->pendingDatagramSize();
-    QHostAddress sender;
-    const qint64 got = m_socket->readDatagram(reinterpret_cast<char*>(buffer.data()), kDatagramReadSize, &sender);
-    if (got < 0) continue;  // a failed receive delivers nothing
-    if (pending > static_cast<qint64>(frame::kMaxDatagramSize)) continue;
-    HandleDatagram(std::span<const std::uint8_t>(buffer.data(), static_cast<std::size_t>(got)), SenderText(sender));
-  }
+void ParamLink::HandleDatagram(std::span<const std::uint8_t> datagram, const QString& sender) {
+  const std::optional<std::uint32_t> v4 = ParseIpv4(sender);
+  // Senders are IPv4 on this link; a text that is not stands for no unit at all.
+  HandleDatagram(datagram, v4.value_or(0));
 }
 
-void ParamLink::HandleDatagram(std::span<const std::uint8_t> datagram, const QString& sender) {
-  if (sender == m_localIp) return;  // our own broadcast
+void ParamLink::HandleDatagram(std::span<const std::uint8_t> datagram, std::uint32_t sender) {
+  if (m_localIpV4 == sender) return;  // our own broadcast
   if (datagram.size() > frame::kMaxDatagramSize) return;
-  if (m_pendingCommand != 0 && !m_answerFrom.isNull() &&
-      !m_answerFrom.isEqual(QHostAddress(sender), QHostAddress::ConvertV4MappedToIPv4)) {
+  if (m_pendingCommand != 0 && m_answerFrom && *m_answerFrom != sender) {
     return;  // another unit: not the answer to a request that went to one unit
   }
 
@@ -165,7 +131,7 @@ void ParamLink::HandleDatagram(std::span<const std::uint8_t> datagram, const QSt
         // The handler lists the unit and tells its receivers in one go; a frame one of them
         // sent meanwhile owns the time-out from here, with its whole period.
         const std::uint64_t sendsBefore = m_sends;
-        if (m_searchReplyHandler(*reply, sender)) {
+        if (m_searchReplyHandler(*reply, Ipv4Text(sender))) {
           m_timer2.stop();
           if (m_sends != sendsBefore) m_timer2.start();
         }

@@ -6,21 +6,20 @@
 // rest of the program through signals, so the window and the command-line companion can
 // both use it; it knows nothing of widgets.
 
-#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 
 #include "core/AppState.h"
 #include "link/FrameCodec.h"
+#include "link/UdpEndpoint.h"
 #include "model/ParameterImage.h"
 #include "model/WriteSpan.h"
-
-class QUdpSocket;
 
 namespace mzr {
 
@@ -32,7 +31,7 @@ class ParamLink final : public QObject {
   struct Options {
     quint16 port = 2305;            // local and remote port
     int timeoutMs = 2000;           // Timer2
-    QHostAddress bindAddress = QHostAddress(QHostAddress::AnyIPv4);
+    QString bindAddress = QStringLiteral("0.0.0.0");  // dotted IPv4
   };
 
   // state and image are owned by the caller and outlive the link.
@@ -43,6 +42,8 @@ class ParamLink final : public QObject {
   // 254 replies of 890 bytes). Gives false and a message when the port cannot be bound.
   bool Open(QString* error = nullptr);
   bool isOpen() const;
+  // A datagram waits in the socket, not yet handled (tests wait for the link to catch up).
+  bool hasWaitingDatagrams() const { return m_socket.hasWaiting(); }
 
   // Link state.
   int pendingCommand() const { return m_pendingCommand; }
@@ -58,13 +59,17 @@ class ParamLink final : public QObject {
   void setFullReadTarget(ParameterImage* target) { m_fullReadTarget = target; }
   ParameterImage* fullReadTarget() const { return m_fullReadTarget; }
   const QString& localIp() const { return m_localIp; }
-  void setLocalIp(const QString& ip) { m_localIp = ip; }
+  void setLocalIp(const QString& ip) {
+    m_localIp = ip;
+    m_localIpV4 = ParseIpv4(ip);
+  }
   // Who may answer a request: the one unit at the destination address, or any unit (the
   // destination is a broadcast address).
   enum class Reach { OneUnit, AnyUnit };
   const QString& remoteAddress() const { return m_remoteAddress; }
   void setRemoteAddress(const QString& address, Reach reach = Reach::OneUnit) {
     m_remoteAddress = address;
+    m_remoteV4 = ParseIpv4(address);
     m_remoteReach = reach;
   }
   Reach remoteReach() const { return m_remoteReach; }
@@ -97,6 +102,8 @@ class ParamLink final : public QObject {
   // address, only datagrams from that address are examined: another unit's late search reply
   // or stray acknowledgement must never count as the connected unit's answer.
   void HandleDatagram(std::span<const std::uint8_t> datagram, const QString& sender);
+  // The same with the sender as a host-order IPv4 address, as the socket delivers it.
+  void HandleDatagram(std::span<const std::uint8_t> datagram, std::uint32_t sender);
 
  signals:
   // Status-bar texts: panel 0 carries event texts in English, panel 1 the link state.
@@ -116,26 +123,28 @@ class ParamLink final : public QObject {
 
  private:
   void Send(frame::Command command, std::uint16_t address, std::span<const std::uint8_t> data);
-  // Sends m_sendBuffer to destination and updates the exchange.
-  void Transmit(frame::Command command, const QString& destination, Reach reach);
-  void ReadPendingDatagrams();
+  // Sends m_sendBuffer to destination (nothing leaves for an address that is not dotted
+  // IPv4) and updates the exchange.
+  void Transmit(frame::Command command, std::optional<std::uint32_t> destination, Reach reach);
   void Timer2Timer();
 
   AppState& m_state;
   ParameterImage& m_image;
   Options m_options;
-  QUdpSocket* m_socket = nullptr;
+  UdpEndpoint m_socket;
   QTimer m_timer2;
   frame::Bytes m_sendBuffer;
   int m_pendingCommand = 0;
   bool m_awaitingFullRead = false;
   ParameterImage* m_fullReadTarget = nullptr;
   QString m_localIp;
+  std::optional<std::uint32_t> m_localIpV4;
   QString m_remoteAddress;
+  std::optional<std::uint32_t> m_remoteV4;
   Reach m_remoteReach = Reach::OneUnit;
-  // The address the newest request went to when one unit is to answer it; null when any
+  // The address the newest request went to when one unit is to answer it; nothing when any
   // unit may (a broadcast).
-  QHostAddress m_answerFrom;
+  std::optional<std::uint32_t> m_answerFrom;
   std::uint64_t m_sends = 0;  // frames sent so far: tells whether a signal's receiver sent one
   std::uint16_t m_lastReplyAddress = 0;
   std::uint16_t m_lastReplyCount = 0;

@@ -6,7 +6,6 @@
 // command-line companion and its services hold references to it and to nothing else that
 // assembles a link and an image. Needs a QCoreApplication, no widgets and no display.
 
-#include <QHostAddress>
 #include <QObject>
 #include <QString>
 
@@ -32,7 +31,7 @@ class Workspace final : public QObject {
  public:
   struct Options {
     quint16 udpPort = 0;  // 0: MZR4700_PORT, else 2305
-    QHostAddress bindAddress = QHostAddress(QHostAddress::AnyIPv4);
+    QString bindAddress = QStringLiteral("0.0.0.0");  // dotted IPv4
     QString configPath;   // empty: the Config.ini the program reads
     int linkTimeoutMs = 2000;   // Timer2
     int networkSettleMs = 300;  // between "ModiNet!" and the new search

@@ -30,7 +30,7 @@ namespace {
 Workspace::Options LoopbackOptions() {
   Workspace::Options link;
   link.udpPort = test::FreeUdpPort();
-  link.bindAddress = QHostAddress::LocalHost;
+  link.bindAddress = QStringLiteral("127.0.0.1");
   return link;
 }
 

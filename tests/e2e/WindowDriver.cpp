@@ -202,8 +202,8 @@ bool WindowDriver::Settle(const std::function<std::optional<QString>(quint16 pro
     m_error = QStringLiteral("the unit logged the probe as answered but no answer came");
     return false;
   }
-  auto* socket = m_window.link().findChild<QUdpSocket*>();
-  if (socket != nullptr && !RunUntil([&] { return !socket->hasPendingDatagrams(); }, 30000)) {
+  ParamLink& link = m_window.link();
+  if (link.isOpen() && !RunUntil([&] { return !link.hasWaitingDatagrams(); }, 30000)) {
     m_error = QStringLiteral("the program never read the datagrams waiting for it");
     return false;
   }

@@ -100,7 +100,7 @@ class DeviceDiscoveryTest final : public QObject {
     m_state = AppState{};
     m_image = ParameterImage{};
     m_image.ApplyNewProjectDefaults();
-    m_link = std::make_unique<ParamLink>(m_state, m_image, ParamLink::Options{m_units->port(), 2000, kLocal});
+    m_link = std::make_unique<ParamLink>(m_state, m_image, ParamLink::Options{m_units->port(), 2000, kLocal.toString()});
     QString error;
     QVERIFY2(m_link->Open(&error), qPrintable(error));
     m_discovery = std::make_unique<DeviceDiscovery>(
@@ -291,7 +291,7 @@ class DeviceDiscoveryTest final : public QObject {
   void aPortThatCannotBeBoundIsReportedOnceAndArmsNothing() {
     QUdpSocket holder;
     QVERIFY(holder.bind(kLocal, 0, QUdpSocket::DontShareAddress));
-    ParamLink link(m_state, m_image, ParamLink::Options{holder.localPort(), 2000, kLocal});
+    ParamLink link(m_state, m_image, ParamLink::Options{holder.localPort(), 2000, kLocal.toString()});
     DeviceDiscovery discovery(m_state, m_image, link,
                               DeviceDiscovery::Options{m_dir.filePath(QStringLiteral("Config.ini")), 20});
     QSignalSpy errors(&discovery, &DeviceDiscovery::errorMessage);

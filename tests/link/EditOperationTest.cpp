@@ -96,7 +96,7 @@ class EditOperationTest final : public QObject {
     m_state.networkMode = 1;
     // Every byte differs from its neighbours, so a frame that carries the wrong bytes shows.
     for (int a = 0; a < static_cast<int>(kImageSize); ++a) m_image.SetU8(a, static_cast<std::uint8_t>(a * 13 + 5));
-    m_link = std::make_unique<ParamLink>(m_state, m_image, ParamLink::Options{m_peer.localPort(), kLongTimeoutMs, kLinkAddress});
+    m_link = std::make_unique<ParamLink>(m_state, m_image, ParamLink::Options{m_peer.localPort(), kLongTimeoutMs, kLinkAddress.toString()});
     QString error;
     QVERIFY2(m_link->Open(&error), qPrintable(error));
     m_link->setRemoteAddress(kPeerAddress.toString());

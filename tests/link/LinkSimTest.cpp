@@ -64,7 +64,7 @@ class LinkSimTest final : public QObject {
     m_image = ParameterImage{};
     m_image.ApplyNewProjectDefaults();
     m_link = std::make_unique<ParamLink>(m_state, m_image,
-                                         ParamLink::Options{port, timeoutMs, QHostAddress(QHostAddress::AnyIPv4)});
+                                         ParamLink::Options{port, timeoutMs, QStringLiteral("0.0.0.0")});
     QVERIFY2(m_link->Open(&error), qPrintable(error));
     m_link->setLocalIp(QStringLiteral("127.0.0.1"));
     m_link->setRemoteAddress(kUnitAddress);

@@ -86,7 +86,7 @@ class ParamLinkTest final : public QObject {
     m_image = ParameterImage{};
     m_image.ApplyNewProjectDefaults();
     m_link = std::make_unique<ParamLink>(m_state, m_image,
-                                         ParamLink::Options{m_peer->port(), timeoutMs, kLinkAddress});
+                                         ParamLink::Options{m_peer->port(), timeoutMs, kLinkAddress.toString()});
     QString error;
     QVERIFY2(m_link->Open(&error), qPrintable(error));
     m_link->setRemoteAddress(kPeerAddress.toString());
@@ -98,9 +98,8 @@ class ParamLinkTest final : public QObject {
   // Waits until the link has handled every datagram already sent to it (a loopback send
   // is queued at the receiver before it returns).
   void Drain() {
-    auto* socket = m_link->findChild<QUdpSocket*>();
-    QVERIFY(socket != nullptr);
-    QTRY_VERIFY(!socket->hasPendingDatagrams());
+    QVERIFY(m_link->isOpen());
+    QTRY_VERIFY(!m_link->hasWaitingDatagrams());
   }
 
  private slots:

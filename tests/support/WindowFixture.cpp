@@ -51,7 +51,7 @@ MainWindow& WindowFixture::MakeWindow(const Settings& settings) {
   m_workspace.reset();
   Workspace::Options link;
   link.udpPort = m_port;
-  link.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+  link.bindAddress = QStringLiteral("127.0.0.1");
   link.configPath = configPath();
   link.linkTimeoutMs = settings.linkTimeoutMs;
   link.networkSettleMs = settings.networkSettleMs;

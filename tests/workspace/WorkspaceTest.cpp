@@ -31,7 +31,7 @@ class WorkspaceTest final : public QObject {
 
     Workspace::Options options;
     options.udpPort = port;
-    options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+    options.bindAddress = QStringLiteral("127.0.0.1");
     Workspace workspace(options);
     QVERIFY2(workspace.link().Open(&error), qPrintable(error));
     workspace.state().networkMode = 1;

@@ -1,25 +1,27 @@
 #include "link/discovery/LocalNetwork.h"
 
-#include <QHostAddress>
-#include <QHostInfo>
-#include <QNetworkAddressEntry>
-#include <QNetworkInterface>
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <array>
+
+#include "link/UdpEndpoint.h"
 #include "link/discovery/AddressText.h"
 
 namespace mzr {
 namespace {
 
-std::optional<Ip4> Ip4Of(const QHostAddress& address) {
-  bool ok = false;
-  const quint32 value = address.toIPv4Address(&ok);
-  if (!ok) return std::nullopt;
+Ip4 Ip4Of(std::uint32_t value) {
   return Ip4{static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
              static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
 }
 
-bool IsIpv4(const QHostAddress& address) {
-  return address.protocol() == QAbstractSocket::IPv4Protocol;
+std::uint32_t HostOrder(const sockaddr* address) {
+  return ntohl(reinterpret_cast<const sockaddr_in*>(address)->sin_addr.s_addr);
 }
 
 }  // namespace
@@ -27,32 +29,49 @@ bool IsIpv4(const QHostAddress& address) {
 QString FindLocalIp(const Config& config) {
   const QString explicitIp = ExplicitLocalIp(config);
   if (!explicitIp.isEmpty()) {
-    const QHostAddress address(explicitIp);
-    return IsIpv4(address) ? address.toString() : QString();
+    const std::optional<std::uint32_t> address = ParseIpv4(explicitIp);
+    return address ? Ipv4Text(*address) : QString();
   }
-  const QHostInfo info = QHostInfo::fromName(QHostInfo::localHostName());
-  for (const QHostAddress& address : info.addresses()) {
-    if (IsIpv4(address)) return address.toString();
+  std::array<char, 256> host{};
+  if (::gethostname(host.data(), host.size() - 1) != 0) return {};
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_DGRAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.data(), nullptr, &hints, &found) != 0 || found == nullptr) return {};
+  QString first;
+  for (const addrinfo* entry = found; entry != nullptr; entry = entry->ai_next) {
+    if (entry->ai_family == AF_INET && entry->ai_addr != nullptr) {
+      first = Ipv4Text(HostOrder(entry->ai_addr));
+      break;
+    }
   }
-  return {};
+  ::freeaddrinfo(found);
+  return first;
 }
 
 std::optional<Ip4> SubnetMaskOf(const QString& address) {
-  const QHostAddress wanted(address);
-  if (!IsIpv4(wanted)) return std::nullopt;
-  for (const QNetworkInterface& iface : QNetworkInterface::allInterfaces()) {
-    for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
-      if (entry.ip().isEqual(wanted, QHostAddress::StrictConversion)) return Ip4Of(entry.netmask());
+  const std::optional<std::uint32_t> wanted = ParseIpv4(address);
+  if (!wanted) return std::nullopt;
+  ifaddrs* interfaces = nullptr;
+  if (::getifaddrs(&interfaces) != 0) return std::nullopt;
+  std::optional<Ip4> mask;
+  for (const ifaddrs* entry = interfaces; entry != nullptr; entry = entry->ifa_next) {
+    if (entry->ifa_addr == nullptr || entry->ifa_netmask == nullptr || entry->ifa_addr->sa_family != AF_INET) continue;
+    if (HostOrder(entry->ifa_addr) == *wanted) {
+      mask = Ip4Of(HostOrder(entry->ifa_netmask));
+      break;
     }
   }
-  return std::nullopt;
+  ::freeifaddrs(interfaces);
+  return mask;
 }
 
 std::optional<Ip4> LocalSubnetMask(const QString& localIp) {
-  const QHostAddress local(localIp);
-  if (!IsIpv4(local)) return std::nullopt;
+  const std::optional<std::uint32_t> local = ParseIpv4(localIp);
+  if (!local) return std::nullopt;
   std::optional<Ip4> mask = SubnetMaskOf(localIp);
-  if (local.isLoopback()) {
+  if ((*local >> 24) == 127) {
     // A loopback run must stay on loopback whatever the interface table says.
     if (!mask || (*mask)[0] != 255) mask = Ip4{255, 0, 0, 0};
   }
@@ -67,12 +86,12 @@ bool InSubnet(const Ip4& address, const Ip4& localIp, const Ip4& mask) {
 }
 
 QString SearchBroadcastAddress(const QString& localIp) {
-  const QHostAddress local(localIp);
-  const std::optional<Ip4> localBytes = IsIpv4(local) ? Ip4Of(local) : std::nullopt;
-  if (!localBytes) return FallbackBroadcastAddress();
+  const std::optional<std::uint32_t> local = ParseIpv4(localIp);
+  if (!local) return FallbackBroadcastAddress();
+  const Ip4 localBytes = Ip4Of(*local);
   const std::optional<Ip4> mask = LocalSubnetMask(localIp);
   if (!mask) return FallbackBroadcastAddress();
-  return AddressText(BroadcastAddress(*localBytes, *mask));
+  return AddressText(BroadcastAddress(localBytes, *mask));
 }
 
 }  // namespace mzr

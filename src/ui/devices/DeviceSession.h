@@ -4,7 +4,6 @@
 // the workspace (link, commands, discovery), the device-list drawer, the status bar and the
 // hook that refreshes the editors from the image.
 
-#include <QHostAddress>
 #include <QObject>
 #include <QPointer>
 #include <QString>

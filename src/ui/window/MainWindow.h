@@ -6,7 +6,6 @@
 // handlers, sharing one UiContext. The window itself keeps only the refresh order, the
 // language order and the menu wiring.
 
-#include <QHostAddress>
 #include <QLabel>
 #include <QMainWindow>
 #include <QString>
