@@ -137,7 +137,9 @@ int main(int argc, char** argv) {
   bridge.start(QCoreApplication::applicationDirPath() + QStringLiteral("/mzr4700ctl"),
                {QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(port),
                 QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--listen"),
-                QStringLiteral("127.0.0.1:%1").arg(tcpPort)});
+                QStringLiteral("127.0.0.1:%1").arg(tcpPort),
+                // The soak's mix holds set lines, refused unless the bridge serves them.
+                QStringLiteral("--allow-set")});
   QByteArray log;
   if (!bridge.waitForStarted(5000) ||
       !RunUntil([&] { return (log += bridge.readAllStandardError()).contains("read the settings"); }, 15000)) {

@@ -1,10 +1,15 @@
 #include "bridge/BridgeServer.h"
 
+#include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "bridge/BridgeCommand.h"
@@ -23,6 +28,8 @@ constexpr qint64 kLogIntervalMs = 60 * 1000;
 constexpr int kSweepMs = 1000;
 // How long a turned-away client gets to take its one line before it is cut off.
 constexpr int kTurnAwayMs = 2000;
+// Clients taken per wake-up, so a crowd at the door does not stall the ones inside.
+constexpr int kAcceptBatch = 64;
 
 QHostAddress Plain(const QHostAddress& address) {
   bool ok = false;
@@ -73,8 +80,11 @@ bool BridgeServer::Listen(QString* error) {
     }
     return false;
   }
-  connect(m_server, &QTcpServer::newConnection, this, &BridgeServer::OnNewConnection);
-  connect(m_server, &QTcpServer::acceptError, this, &BridgeServer::OnAcceptError);
+  // The bridge accepts by itself: out of descriptors, Qt's server would try again at once,
+  // for ever, on every turn of the loop. Its own notifier stays off.
+  m_server->pauseAccepting();
+  m_acceptNotifier = new QSocketNotifier(m_server->socketDescriptor(), QSocketNotifier::Read, this);
+  connect(m_acceptNotifier, &QSocketNotifier::activated, this, &BridgeServer::OnAcceptable);
   return true;
 }
 
@@ -137,66 +147,79 @@ void BridgeServer::TurnAway(QTcpSocket* socket, const QByteArray& reply) {
   }
 }
 
-void BridgeServer::OnAcceptError() {
-  // Qt stops accepting on any error but a temporary one; out of descriptors, every new try
-  // would fail at once, so the next one comes after a pause rather than in a loop.
-  m_server->pauseAccepting();
-  if (!m_acceptPaused) {
-    m_acceptPaused = true;
-    emit logLine(QStringLiteral("cannot accept a client (%1): not accepting for %2 ms at a time until it works again")
-                     .arg(m_server->errorString())
-                     .arg(m_options.acceptPauseMs));
-  }
-  QTimer::singleShot(m_options.acceptPauseMs, this, [this] {
-    if (m_server) m_server->resumeAccepting();
-  });
-}
-
-void BridgeServer::OnNewConnection() {
-  while (QTcpSocket* socket = m_server->nextPendingConnection()) {
+void BridgeServer::OnAcceptable() {
+  for (int n = 0; n < kAcceptBatch; ++n) {
+    const int fd = ::accept4(static_cast<int>(m_server->socketDescriptor()), nullptr, nullptr,
+                             SOCK_CLOEXEC | SOCK_NONBLOCK);
+    if (fd < 0) {
+      const int error = errno;
+      if (error == EINTR || error == ECONNABORTED || error == EPROTO) continue;
+      if (error == EAGAIN || error == EWOULDBLOCK) return;
+      // Out of descriptors (or memory): every try would fail at once, so the next one comes
+      // after a pause, and the journal hears of it once.
+      m_acceptNotifier->setEnabled(false);
+      if (!m_acceptPaused) {
+        m_acceptPaused = true;
+        emit logLine(QStringLiteral("cannot accept a client (%1): trying again every %2 ms until it works")
+                         .arg(QString::fromLocal8Bit(std::strerror(error)))
+                         .arg(m_options.acceptPauseMs));
+      }
+      QTimer::singleShot(m_options.acceptPauseMs, this, [this] { m_acceptNotifier->setEnabled(true); });
+      return;
+    }
+    auto* socket = new QTcpSocket(this);
+    if (!socket->setSocketDescriptor(fd)) {
+      ::close(fd);
+      delete socket;
+      continue;
+    }
     if (m_acceptPaused) {
       m_acceptPaused = false;
       emit logLine(QStringLiteral("accepting clients again"));
     }
-    const QString peer = PeerText(*socket);
-    const QString address = Plain(socket->peerAddress()).toString();
-    if (!Allowed(socket->peerAddress())) {
-      // Closed before a byte is read or written.
-      TurnAway(socket, {});
-      LogLimited(address + QStringLiteral(" allow"), QStringLiteral("refused %1: not in --allow").arg(peer));
-      continue;
-    }
-    if (clientCount() >= m_options.maxClients) {
-      TurnAway(socket, ErrorReply(QStringLiteral("too many clients")).toUtf8() + '\n');
-      LogLimited(address + QStringLiteral(" cap"),
-                 QStringLiteral("refused %1: %2 clients already (--max-clients)").arg(peer).arg(clientCount()));
-      continue;
-    }
-    const quint64 id = ++m_nextClient;
-    auto client = std::make_unique<Client>();
-    client->socket = socket;
-    client->peer = peer;
-    client->address = address;
-    client->active.start();
-    socket->setReadBufferSize(kReadBufferBytes);
-    m_clients.emplace(id, std::move(client));
-    connect(socket, &QTcpSocket::readyRead, this, [this, id] { ReadLines(id); });
-    connect(socket, &QTcpSocket::bytesWritten, this, [this, id] {
-      if (Client* c = Find(id)) {
-        c->active.restart();  // the client takes its replies
-        ResumeSoon(id);
-      }
-    });
-    connect(socket, &QTcpSocket::disconnected, this, [this, id] {
-      Client* c = Find(id);
-      if (!c || c->closing) return;
-      c->closing = true;
-      emit logLine(QStringLiteral("client %1 disconnected after %2 replies").arg(c->peer).arg(c->answered));
-      QMetaObject::invokeMethod(this, [this, id] { Remove(id); }, Qt::QueuedConnection);
-    });
-    emit logLine(QStringLiteral("client %1 connected").arg(peer));
-    if (socket->bytesAvailable() > 0) ReadLines(id);
+    Admit(socket);
   }
+}
+
+void BridgeServer::Admit(QTcpSocket* socket) {
+  const QString peer = PeerText(*socket);
+  const QString address = Plain(socket->peerAddress()).toString();
+  if (!Allowed(socket->peerAddress())) {
+    // Closed before a byte is read or written.
+    TurnAway(socket, {});
+    LogLimited(address + QStringLiteral(" allow"), QStringLiteral("refused %1: not in --allow").arg(peer));
+    return;
+  }
+  if (clientCount() >= m_options.maxClients) {
+    TurnAway(socket, ErrorReply(QStringLiteral("too many clients")).toUtf8() + '\n');
+    LogLimited(address + QStringLiteral(" cap"),
+               QStringLiteral("refused %1: %2 clients already (--max-clients)").arg(peer).arg(clientCount()));
+    return;
+  }
+  const quint64 id = ++m_nextClient;
+  auto client = std::make_unique<Client>();
+  client->socket = socket;
+  client->peer = peer;
+  client->address = address;
+  client->active.start();
+  socket->setReadBufferSize(kReadBufferBytes);
+  m_clients.emplace(id, std::move(client));
+  connect(socket, &QTcpSocket::readyRead, this, [this, id] { ReadLines(id); });
+  connect(socket, &QTcpSocket::bytesWritten, this, [this, id] {
+    if (Client* c = Find(id)) {
+      c->active.restart();  // the client takes its replies
+      ResumeSoon(id);
+    }
+  });
+  connect(socket, &QTcpSocket::disconnected, this, [this, id] {
+    Client* c = Find(id);
+    if (!c || c->closing) return;
+    c->closing = true;
+    emit logLine(QStringLiteral("client %1 disconnected after %2 replies").arg(c->peer).arg(c->answered));
+    QMetaObject::invokeMethod(this, [this, id] { Remove(id); }, Qt::QueuedConnection);
+  });
+  emit logLine(QStringLiteral("client %1 connected").arg(peer));
+  if (socket->bytesAvailable() > 0) ReadLines(id);
 }
 
 void BridgeServer::ReadLines(quint64 id) {

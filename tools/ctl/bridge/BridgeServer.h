@@ -25,6 +25,7 @@
 #include <utility>
 
 class QTcpServer;
+class QSocketNotifier;
 class QTcpSocket;
 class QTimer;
 
@@ -111,8 +112,8 @@ class BridgeServer final : public QObject {
     int more = 0;
   };
 
-  void OnNewConnection();
-  void OnAcceptError();
+  void OnAcceptable();
+  void Admit(QTcpSocket* socket);
   bool Allowed(const QHostAddress& peer) const;
   void TurnAway(QTcpSocket* socket, const QByteArray& reply);
   void ReadLines(quint64 id);
@@ -135,7 +136,8 @@ class BridgeServer final : public QObject {
 
   BridgeUnit& m_unit;
   Options m_options;
-  QTcpServer* m_server = nullptr;
+  QTcpServer* m_server = nullptr;  // listens; the bridge accepts by itself
+  QSocketNotifier* m_acceptNotifier = nullptr;
   QTimer* m_deadline = nullptr;
   QTimer* m_idleSweep = nullptr;
   std::map<quint64, std::unique_ptr<Client>> m_clients;
