@@ -21,8 +21,8 @@ namespace {
 // What the socket keeps of a client's unread bytes; a line never needs more than a few
 // hundred, and past this TCP holds the client back.
 constexpr qint64 kReadBufferBytes = 16 * 1024;
-// Bytes taken from the socket at a time; what is left of them waits in the client's inbox.
-constexpr qint64 kChunkBytes = 4096;
+// Bytes looked at for a line end at a time: a whole line of the longest kind with its end.
+constexpr qint64 kChunkBytes = 512;
 // Refusals and errors of one address are logged at most this often.
 constexpr qint64 kLogIntervalMs = 60 * 1000;
 constexpr int kSweepMs = 1000;
@@ -116,19 +116,19 @@ BridgeServer::Client* BridgeServer::Find(quint64 id) {
   return it == m_clients.end() ? nullptr : it->second.get();
 }
 
-void BridgeServer::LogLimited(const QString& key, const QString& line) {
+bool BridgeServer::LogDue(const QString& key) {
   if (m_limited.size() > 4096) {
     std::erase_if(m_limited, [](const auto& entry) { return entry.second.since.elapsed() >= kLogIntervalMs; });
   }
   Limited& limited = m_limited[key];
   if (limited.since.isValid() && limited.since.elapsed() < kLogIntervalMs) {
     ++limited.more;
-    return;
+    return false;
   }
-  emit logLine(limited.more > 0 ? line + QStringLiteral(" (and %1 more like it in the minute before)").arg(limited.more)
-                                : line);
+  // What the last minute held back was told by the sweep when the minute ended.
   limited.since.start();
   limited.more = 0;
+  return true;
 }
 
 void BridgeServer::TurnAway(QTcpSocket* socket, const QByteArray& reply) {
@@ -187,13 +187,14 @@ void BridgeServer::Admit(QTcpSocket* socket) {
   if (!Allowed(socket->peerAddress())) {
     // Closed before a byte is read or written.
     TurnAway(socket, {});
-    LogLimited(address + QStringLiteral(" allow"), QStringLiteral("refused %1: not in --allow").arg(peer));
+    if (LogDue(address + QStringLiteral(" allow"))) emit logLine(QStringLiteral("refused %1: not in --allow").arg(peer));
     return;
   }
   if (clientCount() >= m_options.maxClients) {
     TurnAway(socket, ErrorReply(QStringLiteral("too many clients")).toUtf8() + '\n');
-    LogLimited(address + QStringLiteral(" cap"),
-               QStringLiteral("refused %1: %2 clients already (--max-clients)").arg(peer).arg(clientCount()));
+    if (LogDue(address + QStringLiteral(" cap"))) {
+      emit logLine(QStringLiteral("refused %1: %2 clients already (--max-clients)").arg(peer).arg(clientCount()));
+    }
     return;
   }
   const quint64 id = ++m_nextClient;
@@ -289,8 +290,9 @@ void BridgeServer::TakeLines(quint64 id) {
         c->line.clear();
         Answer(id, *c, ErrorReply(QStringLiteral("line longer than %1 bytes").arg(kMaxLineBytes)),
                end.value_or(c->lastEnd));
-        LogLimited(c->address + QStringLiteral(" line"),
-                   QStringLiteral("client %1: line longer than %2 bytes dropped").arg(c->peer).arg(kMaxLineBytes));
+        if (LogDue(c->address + QStringLiteral(" line"))) {
+          emit logLine(QStringLiteral("client %1: line longer than %2 bytes dropped").arg(c->peer).arg(kMaxLineBytes));
+        }
       } else {
         c->line.append(chunk, body);
       }
@@ -317,7 +319,9 @@ void BridgeServer::TakeLine(quint64 id, Client& c, LineEnd end) {
   }
   if (const auto* refused = std::get_if<Refused>(&command->action)) {
     // Its place in the client's order: written once the commands before it are answered.
-    LogLimited(c.address + QStringLiteral(" error"), QStringLiteral("client %1: error %2").arg(c.peer, refused->reason));
+    if (LogDue(c.address + QStringLiteral(" error"))) {
+      emit logLine(QStringLiteral("client %1: error %2").arg(c.peer, refused->reason));
+    }
     Answer(id, c, ErrorReply(refused->reason), end);
     return;
   }
@@ -361,7 +365,7 @@ void BridgeServer::Settle(quint64 ticket, const QString& reply) {
       break;
     }
   }
-  if (error) LogLimited(c->address + QStringLiteral(" error"), QStringLiteral("client %1: %2").arg(c->peer, reply));
+  if (error && LogDue(c->address + QStringLiteral(" error"))) emit logLine(QStringLiteral("client %1: %2").arg(c->peer, reply));
   Flush(id);
   ResumeSoon(id);
 }

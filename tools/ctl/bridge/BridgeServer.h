@@ -131,8 +131,9 @@ class BridgeServer final : public QObject {
   void Close(quint64 id, const QString& why);
   void Remove(quint64 id);
   Client* Find(quint64 id);
-  // Logs at most once a minute per key, with how many were left out since.
-  void LogLimited(const QString& key, const QString& line);
+  // Whether a refusal or error under key is logged now: at most once a minute per key; the
+  // ones held back are counted, and the sweep tells their number when the minute ends.
+  bool LogDue(const QString& key);
 
   BridgeUnit& m_unit;
   Options m_options;
