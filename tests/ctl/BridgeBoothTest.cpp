@@ -175,14 +175,10 @@ class BridgeBoothTest final : public QObject {
   // 2,600 short lines in one write from a client that reads all the time: every one
   // answered, in order, and the client stays connected.
   void thousandsOfPipelinedLinesAllAnswered() {
-    const quint16 port = test::FreeUdpPort();
-    SimProcess sim;
-    QString error;
-    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
-    InProcessBridge bridge(port, 5000);
-    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+    ServedUnit unit;
+    QVERIFY2(unit.Start(5000), qPrintable(unit.error));
     LineClient client;
-    QVERIFY(client.Connect(bridge.server.port()));
+    QVERIFY(client.Connect(unit.server().port()));
     client.Send(QByteArray("fader?\nmute?\n").repeated(1300));
     const QStringList replies = client.Lines(2600, 60000);
     QCOMPARE(replies.size(), 2600);
@@ -197,14 +193,10 @@ class BridgeBoothTest final : public QObject {
   // each reply ends as its line did. A line that never ends gets one error, never grows the
   // bridge, and the next line after its end is served.
   void lineEndsAndLinesThatNeverEnd() {
-    const quint16 port = test::FreeUdpPort();
-    SimProcess sim;
-    QString error;
-    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
-    InProcessBridge bridge(port, 5000);
-    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+    ServedUnit unit;
+    QVERIFY2(unit.Start(5000), qPrintable(unit.error));
     QTcpSocket client;
-    client.connectToHost(QHostAddress::LocalHost, bridge.server.port());
+    client.connectToHost(QHostAddress::LocalHost, unit.server().port());
     QVERIFY(client.waitForConnected(5000));
     QByteArray got;
     client.write("mute?\rfader?\r\nmute?\n\rmute 1\r");
@@ -227,7 +219,7 @@ class BridgeBoothTest final : public QObject {
     qint64 mostBuffered = 0;
     QVERIFY(WaitUntil(
         [&] {
-          mostBuffered = std::max(mostBuffered, bridge.server.bufferedInputBytes());
+          mostBuffered = std::max(mostBuffered, unit.server().bufferedInputBytes());
           got += client.readAll();
           return client.bytesToWrite() == 0;
         },
@@ -242,16 +234,11 @@ class BridgeBoothTest final : public QObject {
   // A refusal keeps its place behind commands still waiting for the unit: one reply per
   // command, in order. Parse errors are logged once, not once per line.
   void refusalsWaitTheirTurn() {
-    const quint16 port = test::FreeUdpPort();
-    SimProcess sim;
-    QString error;
-    QVERIFY2(sim.Start(SimArgs(port) + QStringList{QStringLiteral("--delay"), QStringLiteral("300")}, &error),
-             qPrintable(error));
-    InProcessBridge bridge(port, 3000);
-    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
-    QSignalSpy logged(&bridge.server, &BridgeServer::logLine);
+    ServedUnit unit;
+    QVERIFY2(unit.Start(3000, {}, {QStringLiteral("--delay"), QStringLiteral("300")}), qPrintable(unit.error));
+    QSignalSpy logged(&unit.server(), &BridgeServer::logLine);
     LineClient client;
-    QVERIFY(client.Connect(bridge.server.port()));
+    QVERIFY(client.Connect(unit.server().port()));
     client.Send("mute 1\nbogus\nset fadeTime=3\nfader 11\nmute?\n" + QByteArray("bogus\n").repeated(50) + "fader?\n");
     const QStringList replies = client.Lines(56);
     QCOMPARE(replies.size(), 56);
@@ -306,23 +293,19 @@ class BridgeBoothTest final : public QObject {
   // The client cap turns the next client away with one line; a client that sends nothing
   // for the idle time-out is closed, one that keeps talking is not, and its place is free.
   void clientCapAndIdleTimeOut() {
-    const quint16 port = test::FreeUdpPort();
-    SimProcess sim;
-    QString error;
-    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
     BridgeServer::Options options;
     options.maxClients = 2;
     options.idleTimeoutS = 1;
-    InProcessBridge bridge(port, 5000, options);
-    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
-    QSignalSpy logged(&bridge.server, &BridgeServer::logLine);
+    ServedUnit unit;
+    QVERIFY2(unit.Start(5000, options), qPrintable(unit.error));
+    QSignalSpy logged(&unit.server(), &BridgeServer::logLine);
     LineClient talking, silent;
-    QVERIFY(talking.Connect(bridge.server.port()));
-    QVERIFY(silent.Connect(bridge.server.port()));
+    QVERIFY(talking.Connect(unit.server().port()));
+    QVERIFY(silent.Connect(unit.server().port()));
     QCOMPARE(silent.Ask("mute?"), QStringLiteral("mute 0"));
     for (int i = 0; i < 3; ++i) {
       LineClient third;
-      QVERIFY(third.Connect(bridge.server.port()));
+      QVERIFY(third.Connect(unit.server().port()));
       QCOMPARE(third.Lines(1), QStringList{QStringLiteral("error too many clients")});
       QVERIFY(third.WaitClosed());
     }
@@ -340,7 +323,7 @@ class BridgeBoothTest final : public QObject {
     QCOMPARE(talking.Ask("fader?"), QStringLiteral("fader 7.0"));
     QCOMPARE(silent.socket().state(), QAbstractSocket::UnconnectedState);
     LineClient next;
-    QVERIFY(next.Connect(bridge.server.port()));
+    QVERIFY(next.Connect(unit.server().port()));
     QCOMPARE(next.Ask("mute?"), QStringLiteral("mute 0"));
   }
 

@@ -230,15 +230,13 @@ class BridgeEndToEndTest final : public QObject {
   // bridge) and is closed when it has taken nothing for the idle time-out, while another
   // client goes on being served.
   void partialLinesAndClientsThatStopReading() {
-    const quint16 port = test::FreeUdpPort();
-    SimProcess sim;
-    QString error;
-    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
     BridgeServer::Options options;
     options.maxUnsentBytes = 4096;
     options.idleTimeoutS = 2;
-    InProcessBridge bridge(port, 5000, options);
-    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+    ServedUnit unit;
+    QVERIFY2(unit.Start(5000, options), qPrintable(unit.error));
+    SimProcess& sim = unit.sim;
+    InProcessBridge& bridge = *unit.bridge;
 
     {
       LineClient dropping;

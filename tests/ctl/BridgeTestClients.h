@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <memory>
+
 #include "bridge/BridgeServer.h"
 #include "bridge/BridgeUnit.h"
 #include "link/ParamLink.h"
@@ -150,5 +152,23 @@ inline quint16 FreeTcpPort() {
   return probe.serverPort();
 }
 
+
+// mzr4700-sim on a free port (with extra arguments) and the bridge in this process against
+// it, once the bridge has read the unit's settings.
+struct ServedUnit {
+  quint16 port = mzr::test::FreeUdpPort();
+  SimProcess sim;
+  std::unique_ptr<InProcessBridge> bridge;
+  QString error;
+
+  bool Start(int timeoutMs, BridgeServer::Options options = {}, const QStringList& simArgs = {}) {
+    if (!sim.Start(SimArgs(port) + simArgs, &error)) return false;
+    bridge = std::make_unique<InProcessBridge>(port, timeoutMs, std::move(options));
+    if (QTest::qWaitFor([&] { return bridge->unit.imageValid(); }, 10000)) return true;
+    error = QStringLiteral("the bridge did not read the unit's settings");
+    return false;
+  }
+  BridgeServer& server() { return bridge->server; }
+};
 
 }  // namespace mzr::bridgetest
