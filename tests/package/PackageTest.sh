@@ -35,6 +35,10 @@ grep -q 'mzr4700-bridge.conf' "$work/control/postinst" || fail "postinst does no
 grep -q "try-restart 'mzr4700-bridge@\*.service'" "$work/control/postinst" || fail "postinst does not restart the bridges"
 grep -q 'deluser --system' "$work/control/postrm" || fail "postrm does not remove the bridge's user on purge"
 grep -q '^Type=notify' "$usr/lib/systemd/system/mzr4700-bridge@.service" || fail "the bridge service does not wait for READY=1"
+# The service's hardening, as systemd rates it: 2.5 at most.
+exposure=$(systemd-analyze security --offline=true "$usr/lib/systemd/system/mzr4700-bridge@.service" 2>&1 |
+           sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+[ -n "$exposure" ] && awk -v e="$exposure" 'BEGIN { exit !(e <= 2.5) }' || fail "the bridge service's exposure is '$exposure', above 2.5"
 grep -q '^ExecStart=/usr/bin/mzr4700ctl .*bridge --unit %I' "$usr/lib/systemd/system/mzr4700-bridge@.service" ||
   fail "the bridge service does not start mzr4700ctl bridge for its instance"
 [ "$(identify -format '%wx%h' "$usr/share/icons/hicolor/48x48/apps/mzr4700.png")" = 48x48 ] || fail "PNG icon is not 48x48"
