@@ -18,13 +18,13 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-48.png
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-project.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME mzr4700.xml)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-# The show automation bridge as a service (mzr4700-bridge@<unit address>), its user and the
-# template of its options; the package's postinst creates the user and copies the template
-# to /etc/default/mzr4700-bridge when that file does not exist yet.
+# The show automation bridge as a service (mzr4700-bridge@<unit address>), its user and its
+# options in /etc/default/mzr4700-bridge, a conffile of the package (packaging/debian/conffiles):
+# the site's changes survive upgrades, and a purge removes it with the service's user.
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-bridge@.service DESTINATION lib/systemd/system)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-bridge.sysusers
         DESTINATION lib/sysusers.d RENAME mzr4700-bridge.conf)
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-bridge.default DESTINATION ${CMAKE_INSTALL_DATADIR}/mzr4700)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-bridge.default DESTINATION /etc/default RENAME mzr4700-bridge)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME mzr4700)
@@ -44,7 +44,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Qt's Chinese texts for the standard dialogs, and a font with the Chinese captions.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n, fonts-noto-cjk")
-# The one maintainer script: the bridge service's user and its options file.
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/postinst)
+# The maintainer scripts: the bridge service's user (made on configure, removed on purge), its
+# instances restarted on upgrade and stopped on removal; and the options file as a conffile.
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+    ${PROJECT_SOURCE_DIR}/packaging/debian/postinst ${PROJECT_SOURCE_DIR}/packaging/debian/prerm
+    ${PROJECT_SOURCE_DIR}/packaging/debian/postrm ${PROJECT_SOURCE_DIR}/packaging/debian/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

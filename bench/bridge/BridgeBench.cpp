@@ -2,16 +2,22 @@
 // process, mzr4700-sim as the unit, all on loopback. Its anchor is the link's own write ->
 // acknowledgement time with the same frame, measured first in this program (the bridge's
 // port lock then keeps this program's link off the port). Then the soak: many mixed commands
-// pipelined, with the bridge's resident memory before and after.
-//   mzr4700-bridge-bench [--commands N] [--pipelined P] [--soak S]
+// pipelined, with the bridge's resident memory before and after. With --loss-soak L, last a
+// soak against a unit that loses a fifth of its frames (mzr4700-sim --loss 20 with its frame
+// log): every command must get its one reply, and the replies' "ok" count must not pass the
+// writes the unit acknowledged.
+//   mzr4700-bridge-bench [--commands N] [--pipelined P] [--soak S] [--loss-soak L]
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <cstdio>
@@ -50,11 +56,13 @@ struct Client {
   QByteArray buffer;
   qint64 lines = 0;
   qint64 errors = 0;
+  qint64 oks = 0;
   void Take() {
     buffer += socket.readAll();
     qsizetype end;
     while ((end = buffer.indexOf('\n')) >= 0) {
       if (buffer.startsWith("error")) ++errors;
+      if (buffer.startsWith("ok")) ++oks;
       buffer.remove(0, end + 1);
       ++lines;
     }
@@ -69,6 +77,119 @@ struct Client {
   }
 };
 
+quint16 FreeTcpPort() {
+  QTcpServer probe;
+  probe.listen(QHostAddress::LocalHost, 0);
+  return probe.serverPort();
+}
+
+// The real bridge process for the unit at 127.0.0.2 on udpPort, listening on tcpPort, once
+// it has read the unit's settings.
+bool StartBridge(QProcess& bridge, quint16 udpPort, quint16 tcpPort, const QStringList& global, const QStringList& extra) {
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("MZR4700_LOCAL_IP"), QStringLiteral("127.0.0.1"));
+  bridge.setProcessEnvironment(env);
+  bridge.start(QCoreApplication::applicationDirPath() + QStringLiteral("/mzr4700ctl"),
+               QStringList{QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                           QString::number(udpPort)} +
+                   global +
+                   QStringList{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"),
+                               QStringLiteral("--listen"), QStringLiteral("127.0.0.1:%1").arg(tcpPort)} +
+                   extra);
+  QByteArray log;
+  if (!bridge.waitForStarted(5000) ||
+      !RunUntil([&] { return (log += bridge.readAllStandardError()).contains("read the settings"); }, 15000)) {
+    std::fprintf(stderr, "the bridge did not start: %s\n", log.constData());
+    return false;
+  }
+  return true;
+}
+
+bool Connect(Client& client, quint16 tcpPort) {
+  client.socket.connectToHost(QHostAddress::LocalHost, tcpPort);
+  return RunUntil([&] { return client.socket.state() == QAbstractSocket::ConnectedState; }, 5000);
+}
+
+// Batches of up to batchLines lines from the mix, each batch sent at once and waited for.
+bool RunMix(Client& client, const QList<QByteArray>& mix, int count, int batchLines, int batchLimitMs) {
+  int sent = 0;
+  while (sent < count) {
+    const int chunk = std::min(batchLines, count - sent);
+    QByteArray batch;
+    for (int i = 0; i < chunk; ++i) batch += mix[(sent + i) % mix.size()];
+    const qint64 before = client.lines;
+    client.socket.write(batch);
+    if (!client.WaitLines(before + chunk, batchLimitMs)) return false;
+    sent += chunk;
+  }
+  return true;
+}
+
+// Writes (command 6) the unit answered, from the simulator's frame log.
+qint64 AcknowledgedWrites(const QString& logPath) {
+  QFile log(logPath);
+  if (!log.open(QIODevice::ReadOnly)) return -1;
+  qint64 answered = 0;
+  for (const QByteArray& line : log.readAll().split('\n')) {
+    const QJsonObject frame = QJsonDocument::fromJson(line).object();
+    if (frame.value(QStringLiteral("command")).toInt() == 6 &&
+        frame.value(QStringLiteral("outcome")).toString() == QLatin1String("answered")) {
+      ++answered;
+    }
+  }
+  return answered;
+}
+
+// The soak against a unit that loses a fifth of the frames, with a short time-out so that
+// the losses do not take all day. True when every command was answered and no "ok" stands
+// without an acknowledgement.
+bool LossSoak(int commands, int timeoutMs) {
+  QTemporaryDir dir;
+  const QString logPath = dir.filePath(QStringLiteral("frames.jsonl"));
+  const quint16 port = test::FreeUdpPort();
+  QProcess sim;
+  if (!bench::StartSimulator(sim, {QStringLiteral("--port"), QString::number(port), QStringLiteral("--units"),
+                                   QStringLiteral("1"), QStringLiteral("--loss"), QStringLiteral("20"),
+                                   QStringLiteral("--seed"), QStringLiteral("7"), QStringLiteral("--log"), logPath})) {
+    std::fprintf(stderr, "cannot start mzr4700-sim\n");
+    return false;
+  }
+  const quint16 tcpPort = FreeTcpPort();
+  QProcess bridge;
+  Client client;
+  if (!StartBridge(bridge, port, tcpPort, {QStringLiteral("--timeout"), QString::number(timeoutMs)}, {}) ||
+      !Connect(client, tcpPort)) {
+    return false;
+  }
+  // The writes alternate, so every "ok" stands for a frame that changed something.
+  const QList<QByteArray> mix{"mute 1\n", "fader 6.5\n", "mute?\n", "mute 0\n", "fader 7.0\n", "fader?\n",
+                              "cp750.sys.mute 1\n", "cp750.sys.mute 0\n"};
+  // Each command's deadline bounds a batch's wait: answered in time, or the soak failed.
+  const int batchLimitMs = 100 * (3 * timeoutMs + 1000) + 10000;
+  const bool warm = RunMix(client, mix, 1000, 100, batchLimitMs);
+  const long rssBefore = ResidentKb(bridge.processId());
+  QElapsedTimer clock;
+  clock.start();
+  const bool done = warm && RunMix(client, mix, commands - 1000, 100, batchLimitMs);
+  const long rssAfter = ResidentKb(bridge.processId());
+  bridge.terminate();
+  bridge.waitForFinished(5000);
+  sim.terminate();  // its log is whole once it has ended
+  sim.waitForFinished(5000);
+  const qint64 acknowledged = AcknowledgedWrites(logPath);
+  const bool sound = done && client.lines == commands && client.oks <= acknowledged;
+  std::printf("bridge loss soak (%d commands, the unit losing 20%% of frames, time-out %d ms): %s in %.1f s\n", commands,
+              timeoutMs, done && client.lines == commands ? "every command answered" : "NOT every command answered",
+              static_cast<double>(clock.elapsed()) / 1000.0);
+  std::printf("  replies %lld: ok %lld, errors %lld; writes the unit acknowledged %lld: %s\n",
+              static_cast<long long>(client.lines), static_cast<long long>(client.oks),
+              static_cast<long long>(client.errors), static_cast<long long>(acknowledged),
+              client.oks <= acknowledged ? "no ok without an acknowledgement" : "MORE ok THAN ACKNOWLEDGEMENTS");
+  std::printf("  bridge resident memory under loss: %ld kB after 1000 commands, %ld kB after the soak (%+ld kB)\n",
+              rssBefore, rssAfter, rssAfter - rssBefore);
+  return sound;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,11 +202,15 @@ int main(int argc, char** argv) {
                                            QStringLiteral("P"), QStringLiteral("20000"));
   const QCommandLineOption soakOption(QStringLiteral("soak"), QStringLiteral("commands of the soak"),
                                       QStringLiteral("S"), QStringLiteral("100000"));
-  parser.addOptions({commandsOption, pipelinedOption, soakOption});
+  const QCommandLineOption lossSoakOption(QStringLiteral("loss-soak"),
+                                          QStringLiteral("commands of the soak against a lossy unit (0: none)"),
+                                          QStringLiteral("L"), QStringLiteral("0"));
+  parser.addOptions({commandsOption, pipelinedOption, soakOption, lossSoakOption});
   parser.process(app);
   const int commands = std::max(1, parser.value(commandsOption).toInt());
   const int pipelined = std::max(1, parser.value(pipelinedOption).toInt());
   const int soak = std::max(1000, parser.value(soakOption).toInt());
+  const int lossSoak = parser.value(lossSoakOption).toInt();
 
   const quint16 port = test::FreeUdpPort();
   QProcess sim;
@@ -124,29 +249,11 @@ int main(int argc, char** argv) {
   }
 
   // 2. The bridge process.
-  quint16 tcpPort = 0;
-  {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    tcpPort = probe.serverPort();
-  }
+  const quint16 tcpPort = FreeTcpPort();
   QProcess bridge;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("MZR4700_LOCAL_IP"), QStringLiteral("127.0.0.1"));
-  bridge.setProcessEnvironment(env);
-  bridge.start(QCoreApplication::applicationDirPath() + QStringLiteral("/mzr4700ctl"),
-               {QStringLiteral("--local"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"), QString::number(port),
-                QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--listen"),
-                QStringLiteral("127.0.0.1:%1").arg(tcpPort)});
-  QByteArray log;
-  if (!bridge.waitForStarted(5000) ||
-      !RunUntil([&] { return (log += bridge.readAllStandardError()).contains("read the settings"); }, 15000)) {
-    std::fprintf(stderr, "the bridge did not start: %s\n", log.constData());
-    return 1;
-  }
   Client client;
-  client.socket.connectToHost(QHostAddress::LocalHost, tcpPort);
-  if (!RunUntil([&] { return client.socket.state() == QAbstractSocket::ConnectedState; }, 5000)) return 1;
+  // The soak's mix holds set lines, refused unless the bridge serves them.
+  if (!StartBridge(bridge, port, tcpPort, {}, {QStringLiteral("--allow-set")}) || !Connect(client, tcpPort)) return 1;
 
   // 3. One command at a time: command -> acknowledgement -> reply.
   {
@@ -186,19 +293,7 @@ int main(int argc, char** argv) {
     const QList<QByteArray> mix{"mute 1\n", "fader 6.5\n", "fader?\n", "get outputLevel[1]\n", "input opt2\n",
                                 "set outputLevel[0]=-3.0dB\n", "mute 0\n", "input 0\n", "cp750.sys.fader 70\n",
                                 "volume 3\n"};
-    const auto run = [&](int count) {
-      int sent = 0;
-      while (sent < count) {
-        const int chunk = std::min(1000, count - sent);
-        QByteArray batch;
-        for (int i = 0; i < chunk; ++i) batch += mix[(sent + i) % mix.size()];
-        const qint64 before = client.lines;
-        client.socket.write(batch);
-        if (!client.WaitLines(before + chunk, 60000)) return false;
-        sent += chunk;
-      }
-      return true;
-    };
+    const auto run = [&](int count) { return RunMix(client, mix, count, 1000, 60000); };
     run(1000);
     const qint64 errorsBefore = client.errors;
     const long rssBefore = ResidentKb(bridge.processId());
@@ -217,5 +312,7 @@ int main(int argc, char** argv) {
   bridge.waitForFinished(5000);
   sim.terminate();
   sim.waitForFinished(5000);
+  // 6. Against a unit that loses frames.
+  if (lossSoak > 0 && !LossSoak(std::max(1000, lossSoak), 50)) return 1;
   return 0;
 }

@@ -3,13 +3,16 @@
 // others (the simulator must sit beside the program), and a unit's answer reaches only one
 // of the sockets that share it: two clients would take each other's answers, and a backup
 // could save another unit's settings. The program and mzr4700ctl therefore take the same
-// lock, one file per port in the temporary folder, locked with flock so that the kernel
-// releases it when the holder exits or is killed. The holder writes its kind and process id
-// into the file so that a refusal can say what holds the port.
+// lock: a socket in the kernel's abstract namespace named after the port. Only one socket
+// can hold a name; the kernel drops it with its holder however that ends, and no file is
+// involved, so nothing in a shared folder can be redirected by a planted link or held by
+// a stale file. A contender that finds the name taken connects to it: the kernel tells the
+// holder's process id (SO_PEERCRED), and the holder answers with what it is.
 
 #include <QString>
 
 #include <optional>
+#include <thread>
 
 namespace mzr {
 
@@ -24,7 +27,14 @@ class PortLock final {
   enum class Outcome {
     Locked,
     HeldByOther,   // another client holds the port; refusal() says which
-    CannotOpen,    // the lock file cannot be created or opened
+    CannotOpen,    // the lock's socket cannot be made
+  };
+
+  // What holds a port, as far as can be told.
+  struct Occupant {
+    std::optional<Holder> holder;  // what the holder says it is; empty when it said nothing
+    qint64 pid = 0;                // from the kernel; 0 when it cannot be told
+    QString command;               // the process's name from /proc when it did not say
   };
 
   PortLock(quint16 port, Holder self);
@@ -37,25 +47,26 @@ class PortLock final {
   bool held() const { return m_held; }
 
   // After a failed Acquire: one English sentence naming the port and what holds it (or why
-  // the lock file could not be used), and the same in Chinese for the program's message box.
+  // the lock could not be taken), and the same in Chinese for the program's message box.
   QString refusal() const;
   QString refusalChinese() const;
 
-  static QString PathFor(quint16 port);
+  // The lock's name in the abstract namespace, without its leading NUL byte.
+  static QByteArray NameFor(quint16 port);
+  // What holds the port now; nothing when it is free.
+  static std::optional<Occupant> Ask(quint16 port);
   // The name a holder goes by in refusals: "mzr4700", "mzr4700ctl" or "mzr4700ctl bridge".
   static QString HolderName(Holder holder);
 
  private:
-  struct Occupant {
-    std::optional<Holder> holder;  // empty when the file does not say (yet)
-    qint64 pid = 0;
-  };
-  Occupant ReadOccupant() const;
-  void WriteSelf();
+  // Answers each contender with this holder's name, until the lock is released.
+  void Serve() const;
 
   quint16 m_port;
   Holder m_self;
   int m_fd = -1;
+  int m_wake[2] = {-1, -1};  // written to end Serve
+  std::thread m_server;
   bool m_held = false;
   Outcome m_last = Outcome::Locked;
   Occupant m_occupant;

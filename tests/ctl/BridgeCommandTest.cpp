@@ -155,3 +155,17 @@ TEST(BridgeCommand, RepliesShowTheImageInEachDialect) {
   EXPECT_EQ(reply("input?"), "input 9");
   EXPECT_EQ(reply("cp750.sys.input_mode ?").rfind("error ", 0), 0u);
 }
+
+// The frames a command may send bound its deadline: an input change may carry the fader's
+// frame before its own, a query or a refusal sends none.
+TEST(BridgeCommand, FramesBoundEachCommandsDeadline) {
+  const struct {
+    const char* line;
+    int frames;
+  } cases[] = {
+      {"input coax1", 2}, {"cp750.sys.input_mode last", 2}, {"fader 5.0", 1}, {"cp750.ctrl.fader_delta -5", 1},
+      {"mute 1", 1},      {"set fadeTime=3", 1},            {"store", 1},     {"fader?", 0},
+      {"get fadeTime", 0}, {"cp750.sysinfo.version ?", 0},  {"volume 3", 0},  {"fader 11", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(FramesAtMost(Parsed(c.line)), c.frames) << c.line;
+}

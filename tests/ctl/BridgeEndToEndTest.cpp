@@ -11,8 +11,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
+#include "BridgeTestClients.h"
 #include "bridge/BridgeServer.h"
 #include "bridge/BridgeUnit.h"
 #include "core/AppState.h"
@@ -26,135 +28,7 @@
 using namespace mzr;
 using namespace mzr::bridge;
 using mzr::test::SimProcess;
-
-namespace {
-
-// The bridge on its own workspace, as `mzr4700ctl bridge` assembles it.
-struct InProcessBridge {
-  explicit InProcessBridge(quint16 udpPort, int timeoutMs, BridgeServer::Options options = {})
-      : workspace(WorkspaceOptions(udpPort, timeoutMs)),
-        unit(workspace, QStringLiteral("127.0.0.2"), timeoutMs),
-        server(unit, WithFreePort(std::move(options))) {
-    workspace.link().Open();
-    workspace.link().setLocalIp(QStringLiteral("127.0.0.1"));
-    server.Listen(nullptr);
-    unit.Start();
-  }
-  static Workspace::Options WorkspaceOptions(quint16 port, int timeoutMs) {
-    Workspace::Options o;
-    o.udpPort = port;
-    o.linkTimeoutMs = timeoutMs;
-    return o;
-  }
-  static BridgeServer::Options WithFreePort(BridgeServer::Options o) {
-    o.port = 0;
-    return o;
-  }
-  Workspace workspace;
-  BridgeUnit unit;
-  BridgeServer server;
-};
-
-// Runs the event loop until done() holds, sleeping only until the next event (QTest's
-// qWaitFor sleeps 10 ms between passes, which would pace a pipeline of thousands of
-// commands). A timer wakes the loop so the time limit is kept.
-template <typename Done>
-bool WaitUntil(Done done, int limitMs) {
-  QTimer wake;
-  wake.start(20);
-  QElapsedTimer clock;
-  clock.start();
-  while (!done()) {
-    if (clock.elapsed() > limitMs) return false;
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-  }
-  return true;
-}
-
-// A line client of the bridge; waits by running the event loop, so an in-process bridge
-// keeps serving meanwhile.
-class LineClient {
- public:
-  bool Connect(quint16 port, const QHostAddress& from = QHostAddress()) {
-    if (!from.isNull() && !m_socket.bind(from, 0)) return false;
-    m_socket.connectToHost(QHostAddress(QHostAddress::LocalHost), port);
-    return QTest::qWaitFor([&] { return m_socket.state() == QAbstractSocket::ConnectedState; }, 5000);
-  }
-  void Send(const QByteArray& bytes) {
-    m_socket.write(bytes);
-    m_socket.flush();
-  }
-  // The next count lines (without line ends); fewer when they do not come in time.
-  QStringList Lines(int count, int timeoutMs = 10000) {
-    (void)WaitUntil(
-        [&] {
-          m_buffer += m_socket.readAll();
-          return m_buffer.count('\n') >= count;
-        },
-        timeoutMs);  // the caller compares what came
-    QStringList lines;
-    while (lines.size() < count && m_buffer.contains('\n')) {
-      const qsizetype end = m_buffer.indexOf('\n');
-      QByteArray line = m_buffer.left(end);
-      if (line.endsWith('\r')) line.chop(1);
-      lines << QString::fromUtf8(line);
-      m_buffer.remove(0, end + 1);
-    }
-    return lines;
-  }
-  QString Ask(const QByteArray& line) {
-    Send(line + '\n');
-    const QStringList lines = Lines(1);
-    return lines.isEmpty() ? QStringLiteral("<no reply>") : lines.first();
-  }
-  bool WaitClosed(int timeoutMs = 5000) {
-    return QTest::qWaitFor([&] { return m_socket.state() == QAbstractSocket::UnconnectedState; }, timeoutMs);
-  }
-  QByteArray Unread() { return m_buffer + m_socket.readAll(); }
-  QTcpSocket& socket() { return m_socket; }
-
- private:
-  QTcpSocket m_socket;
-  QByteArray m_buffer;
-};
-
-struct Frame {
-  int command;
-  int address;
-  int count;
-  const char* data;
-};
-
-// The frames of the log from line `from` on, as "command address count data".
-QStringList FramesFrom(const SimProcess& sim, qsizetype from) {
-  QStringList frames;
-  const QList<QJsonObject> lines = sim.LogLines();
-  for (qsizetype i = from; i < lines.size(); ++i) {
-    const QJsonObject& l = lines[i];
-    frames << QStringLiteral("%1 %2 %3 %4")
-                  .arg(l.value(QStringLiteral("command")).toInt())
-                  .arg(l.value(QStringLiteral("address")).toInt())
-                  .arg(l.value(QStringLiteral("count")).toInt())
-                  .arg(l.value(QStringLiteral("data")).toString());
-  }
-  return frames;
-}
-
-QString FrameText(const Frame& f) {
-  return QStringLiteral("%1 %2 %3 %4").arg(f.command).arg(f.address).arg(f.count).arg(QLatin1String(f.data));
-}
-
-QStringList SimArgs(quint16 port) {
-  return {QStringLiteral("--port"), QString::number(port), QStringLiteral("--units"), QStringLiteral("1")};
-}
-
-quint16 FreeTcpPort() {
-  QTcpServer probe;
-  probe.listen(QHostAddress::LocalHost, 0);
-  return probe.serverPort();
-}
-
-}  // namespace
+using namespace mzr::bridgetest;
 
 class BridgeEndToEndTest final : public QObject {
   Q_OBJECT
@@ -167,7 +41,10 @@ class BridgeEndToEndTest final : public QObject {
     SimProcess sim;
     QString error;
     QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
-    InProcessBridge bridge(port, 5000);
+    BridgeServer::Options options;
+    options.allowSet = true;
+    options.allowStore = true;
+    InProcessBridge bridge(port, 5000, options);
     LineClient client;
     QVERIFY(client.Connect(bridge.server.port()));
     // The image is read at start.
@@ -228,7 +105,9 @@ class BridgeEndToEndTest final : public QObject {
     SimProcess sim;
     QString error;
     QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
-    InProcessBridge bridge(port, 5000);
+    BridgeServer::Options options;
+    options.allowSet = true;
+    InProcessBridge bridge(port, 5000, options);
     QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
     LineClient client;
     QVERIFY(client.Connect(bridge.server.port()));
@@ -346,17 +225,18 @@ class BridgeEndToEndTest final : public QObject {
     QCOMPARE(sim.LogLines().size(), 1);  // the read at start; the stranger's mute never left
   }
 
-  // A client dropping mid-line sends nothing; a client that stops reading is closed once its
-  // unread replies pass the bound, while another client goes on being served.
+  // A client dropping mid-line sends nothing. A client that stops reading is no longer read
+  // from once its unwritten replies pass the bound (its input waits in TCP, not in the
+  // bridge) and is closed when it has taken nothing for the idle time-out, while another
+  // client goes on being served.
   void partialLinesAndClientsThatStopReading() {
-    const quint16 port = test::FreeUdpPort();
-    SimProcess sim;
-    QString error;
-    QVERIFY2(sim.Start(SimArgs(port), &error), qPrintable(error));
     BridgeServer::Options options;
     options.maxUnsentBytes = 4096;
-    InProcessBridge bridge(port, 5000, options);
-    QVERIFY(QTest::qWaitFor([&] { return bridge.unit.imageValid(); }, 10000));
+    options.idleTimeoutS = 2;
+    ServedUnit unit;
+    QVERIFY2(unit.Start(5000, options), qPrintable(unit.error));
+    SimProcess& sim = unit.sim;
+    InProcessBridge& bridge = *unit.bridge;
 
     {
       LineClient dropping;
@@ -377,10 +257,18 @@ class BridgeEndToEndTest final : public QObject {
     QVERIFY(busy.Connect(bridge.server.port()));
     const QByteArray queries = QByteArray("get theaterName\n").repeated(20000);
     silent.Send(queries);
-    for (int i = 0; i < 20; ++i) QCOMPARE(busy.Ask("mute?"), QStringLiteral("mute 0"));
-    QVERIFY(QTest::qWaitFor([&] { return bridge.server.clientCount() == 1; }, 30000));
+    qint64 mostBuffered = 0;
+    QVERIFY(WaitUntil(
+        [&] {
+          mostBuffered = std::max(mostBuffered, bridge.server.bufferedInputBytes());
+          if (busy.Ask("mute?") != QLatin1String("mute 0")) return true;  // compared below
+          return bridge.server.clientCount() == 1;
+        },
+        30000));
+    QCOMPARE(busy.Ask("mute?"), QStringLiteral("mute 0"));
+    QVERIFY2(mostBuffered <= 32 * 1024, qPrintable(QString::number(mostBuffered)));
     QVERIFY(std::any_of(logged.cbegin(), logged.cend(), [](const QList<QVariant>& line) {
-      return line.first().toString().contains(QLatin1String("bytes of replies unread"));
+      return line.first().toString().contains(QLatin1String("took no reply for 2 s"));
     }));
     QCOMPARE(busy.Ask("mute 1"), QStringLiteral("ok"));
     QVERIFY(sim.WaitForLogLines(2));  // the acknowledgement can come before the log line is written
@@ -486,6 +374,14 @@ class BridgeEndToEndTest final : public QObject {
         {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--allow"),
           QStringLiteral("10.0.0.1,nobody")},
          "--allow needs addresses"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--max-clients"),
+          QStringLiteral("0")},
+         "--max-clients needs a number 1 to 1000"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--idle-timeout"),
+          QStringLiteral("-1")},
+         "--idle-timeout needs seconds"},
+        {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("--allow-set=1")},
+         "option '--allow-set' takes no value"},
         {{QStringLiteral("bridge"), QStringLiteral("--unit"), QStringLiteral("127.0.0.2"), QStringLiteral("extra")},
          "takes no operands"},
         {{QStringLiteral("--port"), QString::number(test::FreeUdpPort()), QStringLiteral("bridge"), QStringLiteral("--unit"),

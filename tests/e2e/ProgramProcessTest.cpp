@@ -57,10 +57,11 @@ Run Search(quint16 port) {
   return run;
 }
 
-// What the lock file says holds the port.
+// What holds the port, as its holder and the kernel tell it.
 QString Holder(quint16 port) {
-  QFile file(PortLock::PathFor(port));
-  return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readAll()).trimmed() : QString();
+  const auto occupant = PortLock::Ask(port);
+  return occupant && occupant->holder ? QStringLiteral("%1 %2").arg(PortLock::HolderName(*occupant->holder)).arg(occupant->pid)
+                                      : QString();
 }
 
 }  // namespace

@@ -44,6 +44,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::abort();
   }
   if (const auto* refused = std::get_if<Refused>(&action); refused && !OneLine(ErrorReply(refused->reason))) std::abort();
+  // Every command has a deadline: a bounded number of frames, none for a refusal.
+  const int frames = FramesAtMost(*command);
+  if (frames < 0 || frames > 2 || (std::holds_alternative<Refused>(action) && frames != 0)) std::abort();
 
   mzr::ParameterImage image;
   image.ApplyNewProjectDefaults();

@@ -22,13 +22,23 @@ done
 for f in bin/mzr4700 bin/mzr4700ctl bin/mzr4700-sim share/applications/mzr4700.desktop \
          share/icons/hicolor/scalable/apps/mzr4700.svg share/icons/hicolor/48x48/apps/mzr4700.png \
          share/mime/packages/mzr4700.xml lib/systemd/system/mzr4700-bridge@.service \
-         lib/sysusers.d/mzr4700-bridge.conf share/mzr4700/mzr4700-bridge.default; do
+         lib/sysusers.d/mzr4700-bridge.conf; do
   [ -f "$usr/$f" ] || fail "missing /usr/$f"
 done
-# The bridge service's user and options file come from the postinst.
+# The bridge's options: a conffile, kept on upgrades and removed on purge with the service's
+# user; running instances restarted on upgrade.
 dpkg-deb -e "$deb" "$work/control"
-[ -x "$work/control/postinst" ] || fail "no executable postinst"
+[ -f "$work/root/etc/default/mzr4700-bridge" ] || fail "missing /etc/default/mzr4700-bridge"
+grep -qx '/etc/default/mzr4700-bridge' "$work/control/conffiles" || fail "/etc/default/mzr4700-bridge is no conffile"
+for s in postinst prerm postrm; do [ -x "$work/control/$s" ] || fail "no executable $s"; sh -n "$work/control/$s" || fail "$s"; done
 grep -q 'mzr4700-bridge.conf' "$work/control/postinst" || fail "postinst does not create the bridge's user"
+grep -q "try-restart 'mzr4700-bridge@\*.service'" "$work/control/postinst" || fail "postinst does not restart the bridges"
+grep -q 'deluser --system' "$work/control/postrm" || fail "postrm does not remove the bridge's user on purge"
+grep -q '^Type=notify' "$usr/lib/systemd/system/mzr4700-bridge@.service" || fail "the bridge service does not wait for READY=1"
+# The service's hardening, as systemd rates it: 2.5 at most.
+exposure=$(systemd-analyze security --offline=true "$usr/lib/systemd/system/mzr4700-bridge@.service" 2>&1 |
+           sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+[ -n "$exposure" ] && awk -v e="$exposure" 'BEGIN { exit !(e <= 2.5) }' || fail "the bridge service's exposure is '$exposure', above 2.5"
 grep -q '^ExecStart=/usr/bin/mzr4700ctl .*bridge --unit %I' "$usr/lib/systemd/system/mzr4700-bridge@.service" ||
   fail "the bridge service does not start mzr4700ctl bridge for its instance"
 [ "$(identify -format '%wx%h' "$usr/share/icons/hicolor/48x48/apps/mzr4700.png")" = 48x48 ] || fail "PNG icon is not 48x48"

@@ -7,6 +7,7 @@
 #include "CtlRunner.h"
 #include "bridge/BridgeServer.h"
 #include "bridge/BridgeUnit.h"
+#include "bridge/ServiceNotifier.h"
 #include "core/Config.h"
 #include "link/ParamLink.h"
 #include "link/discovery/LocalNetwork.h"
@@ -43,6 +44,11 @@ CtlResult CtlRunner::Bridge() {
   for (const QString& entry : m_args.allow) {
     if (const auto parsed = BridgeServer::ParseAllowEntry(entry)) serverOptions.allow << *parsed;
   }
+  serverOptions.allowSet = m_args.allowSet;
+  serverOptions.allowStore = m_args.allowStore;
+  serverOptions.maxClients = m_args.maxClients;
+  serverOptions.idleTimeoutS = m_args.idleTimeoutS;
+  serverOptions.unitTimeoutMs = timeoutMs;
 
   // One client of the unit's port per PC, as the program and the other commands.
   if (auto locked = LockPort(udpPort, PortLock::Holder::Bridge, kBridgeLockWaitMs); locked.code != ExitCode::ok) return locked;
@@ -73,6 +79,22 @@ CtlResult CtlRunner::Bridge() {
   log(QStringLiteral("holding UDP port %1 on this PC: the program and other mzr4700ctl commands refuse to use it "
                      "while the bridge runs")
           .arg(udpPort));
+  log(QStringLiteral("serving the input, the fader, mute, queries and get; set %1, store %2; at most %3 clients, "
+                     "idle time-out %4")
+          .arg(m_args.allowSet ? QStringLiteral("allowed") : QStringLiteral("refused (--allow-set)"),
+               m_args.allowStore ? QStringLiteral("allowed") : QStringLiteral("refused (--allow-store)"))
+          .arg(m_args.maxClients)
+          .arg(m_args.idleTimeoutS > 0 ? QStringLiteral("%1 s").arg(m_args.idleTimeoutS) : QStringLiteral("none")));
+  ServiceNotifier service;
+  QString notifyError;
+  if (!service.Ready(QStringLiteral("listening on %1:%2 for the unit %3").arg(m_args.listenHost).arg(server.port()).arg(m_args.unitIp),
+                     &notifyError) &&
+      !notifyError.isEmpty()) {
+    log(QStringLiteral("cannot tell systemd the bridge is ready: ") + notifyError);
+  }
+  if (service.watchdogIntervalMs() > 0) {
+    log(QStringLiteral("watchdog: telling systemd every %1 ms that the bridge still turns").arg(service.watchdogIntervalMs()));
+  }
   unit.Start();
   const int status = QCoreApplication::exec();
   return status == 0 ? CtlResult::Ok() : CtlResult::Fail(ExitCode::noAnswerOrDiffer, QStringLiteral("stopped"));

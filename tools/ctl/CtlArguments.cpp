@@ -25,7 +25,9 @@ const QList<CommandSpec>& Commands() {
       {Command::audit, "audit", {QStringLiteral("json"), QStringLiteral("time")}},
       {Command::get, "get", {}},
       {Command::set, "set", {QStringLiteral("store")}},
-      {Command::bridge, "bridge", {QStringLiteral("unit"), QStringLiteral("listen"), QStringLiteral("allow")}},
+      {Command::bridge, "bridge", {QStringLiteral("unit"), QStringLiteral("listen"), QStringLiteral("allow"),
+                                   QStringLiteral("allow-set"), QStringLiteral("allow-store"),
+                                   QStringLiteral("max-clients"), QStringLiteral("idle-timeout")}},
       {Command::align, "align", {QStringLiteral("channel"), QStringLiteral("measurement"), QStringLiteral("target"),
                                  QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("out"),
                                  QStringLiteral("apply"), QStringLiteral("store"), QStringLiteral("report"),
@@ -35,7 +37,8 @@ const QList<CommandSpec>& Commands() {
 }
 
 const QStringList kGlobalOptions{QStringLiteral("local"), QStringLiteral("port"), QStringLiteral("timeout")};
-const QStringList kFlags{QStringLiteral("json"), QStringLiteral("all"), QStringLiteral("store"), QStringLiteral("apply")};
+const QStringList kFlags{QStringLiteral("json"),      QStringLiteral("all"),        QStringLiteral("store"),
+                         QStringLiteral("apply"),     QStringLiteral("allow-set"), QStringLiteral("allow-store")};
 
 // A number in [low, high] written in plain decimal.
 std::optional<int> Number(const QString& text, int low, int high) {
@@ -89,10 +92,14 @@ QString UsageText() {
       "                                   change fields of a project file, or of a unit as the program's\n"
       "                                   editors do (--store: then store them in the unit); VALUE is the\n"
       "                                   stored number or the text shown, e.g. -3.0dB, 40Hz, 24dB/OCT\n"
-      "  bridge --unit IP [--listen HOST:PORT] [--allow ADDR[,ADDR...]]...\n"
+      "  bridge --unit IP [--listen HOST:PORT] [--allow ADDR[,ADDR...]]... [--allow-set] [--allow-store]\n"
+      "         [--max-clients N] [--idle-timeout S]\n"
       "                                   serve the show automation's line commands on TCP (default\n"
       "                                   127.0.0.1:61408) to the unit at IP; --allow: the client addresses\n"
-      "                                   (or ADDR/PREFIX subnets) that may connect\n"
+      "                                   (or ADDR/PREFIX subnets) that may connect; --allow-set/--allow-store:\n"
+      "                                   serve set FIELD=VALUE and store (refused otherwise); at most N\n"
+      "                                   clients (default 16); a client silent for S seconds is closed\n"
+      "                                   (default 600, 0: never)\n"
       "  align SOURCE --channel N --measurement FILE [FILE...] [--target x-curve|small-room|flat|FILE]\n"
       "        [--from HZ] [--to HZ] [--out FILE] [--apply] [--store] [--report FILE.pdf|FILE.png] [--json]\n"
       "                                   fit channel N of a project file or a unit (IP) to a target from\n"
@@ -159,10 +166,12 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
 
     if (kFlags.contains(name)) {
       if (inlineValue) return QStringLiteral("option '%1' takes no value").arg(Dashed(name));
-      (name == QLatin1String("json")    ? result.json
-       : name == QLatin1String("all")   ? result.all
-       : name == QLatin1String("apply") ? result.apply
-                                        : result.store) = true;
+      (name == QLatin1String("json")          ? result.json
+       : name == QLatin1String("all")         ? result.all
+       : name == QLatin1String("apply")       ? result.apply
+       : name == QLatin1String("allow-set")   ? result.allowSet
+       : name == QLatin1String("allow-store") ? result.allowStore
+                                              : result.store) = true;
       continue;
     }
     QString value;
@@ -215,6 +224,14 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
         result.allow << entry;
       }
       if (result.allow.isEmpty()) return QStringLiteral("--allow needs at least one address");
+    } else if (name == QLatin1String("max-clients")) {
+      const auto clients = Number(value, 1, 1000);
+      if (!clients) return QStringLiteral("--max-clients needs a number 1 to 1000, not '%1'").arg(value);
+      result.maxClients = *clients;
+    } else if (name == QLatin1String("idle-timeout")) {
+      const auto seconds = Number(value, 0, 86400);
+      if (!seconds) return QStringLiteral("--idle-timeout needs seconds 0 to 86400 (0: never), not '%1'").arg(value);
+      result.idleTimeoutS = *seconds;
     } else if (name == QLatin1String("measurement")) {
       // One or more files: every argument up to the next option.
       result.measurements << value;

@@ -33,6 +33,10 @@ struct CtlArguments {
   QString listenHost = QStringLiteral("127.0.0.1");  // bridge --listen HOST:PORT
   quint16 listenPort = 61408;
   QStringList allow;                // bridge --allow, each ADDR or ADDR/PREFIX
+  bool allowSet = false;            // bridge --allow-set
+  bool allowStore = false;          // bridge --allow-store
+  int maxClients = 16;              // bridge --max-clients
+  int idleTimeoutS = 600;           // bridge --idle-timeout, 0: never
 
   // align (AlignCommand.cpp).
   QStringList measurements;         // --measurement FILE [FILE...]

@@ -184,6 +184,16 @@ int ShownFaderLevel(const ParameterImage& image) {
   return input < kInputsWithFader ? image.faderLevel(input) : 0;
 }
 
+int FramesAtMost(const BridgeCommand& command) {
+  const Action& a = command.action;
+  if (std::holds_alternative<SelectInput>(a) || std::holds_alternative<SelectLastInput>(a)) return 2;
+  if (std::holds_alternative<SetFader>(a) || std::holds_alternative<StepFader>(a) || std::holds_alternative<SetMute>(a) ||
+      std::holds_alternative<SetField>(a) || std::holds_alternative<StoreImage>(a)) {
+    return 1;
+  }
+  return 0;
+}
+
 QString ErrorReply(const QString& reason) { return QStringLiteral("error ") + reason; }
 
 QString QueryReply(const BridgeCommand& command, const ParameterImage& image) {

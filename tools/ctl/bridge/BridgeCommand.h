@@ -66,6 +66,10 @@ struct BridgeCommand {
 // control bytes or with bytes that are not UTF-8 are refused.
 std::optional<BridgeCommand> ParseBridgeLine(QByteArrayView line);
 
+// The most frames the command sends to the unit (each waits for its acknowledgement): none
+// for a query or a refusal, two for an input change that moves the fader.
+int FramesAtMost(const BridgeCommand& command);
+
 // The reply lines, without line end.
 QString ErrorReply(const QString& reason);
 // After the unit acknowledged the command's frames: "ok", or in the CP750 dialect the key
