@@ -55,7 +55,7 @@ class EditIntentsTest final : public QObject {
     QVERIFY(m_unit->bound());
     Workspace::Options options;
     options.udpPort = port;
-    options.bindAddress = QHostAddress(QStringLiteral("127.0.0.1"));
+    options.bindAddress = QStringLiteral("127.0.0.1");
     options.linkTimeoutMs = timeoutMs;
     m_workspace = std::make_unique<Workspace>(options);
     QString error;
