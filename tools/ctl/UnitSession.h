@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 
 #include "CtlResult.h"
 #include "core/AppState.h"
@@ -71,6 +73,12 @@ class UnitSession final : public QObject {
   // Scripted edits (UnitEdits.cpp). Sends span with its bytes from image to the unit at ip,
   // as the program's editor for that field does; Ok once the unit acknowledged it.
   CtlResult SendEdit(const QString& ip, const ParameterImage& image, const WriteSpan& span, const QString& what);
+  // An edit through the workspace's edit operation, as the program's editor of field makes
+  // it, sent to the unit at ip; Ok once the unit acknowledged it. quiet: a temporary
+  // setting (the measurement's generator) that takes no undo step and leaves the unit's
+  // edits counted as stored.
+  CtlResult ApplyEdit(const QString& ip, EditedField field, int index, const std::function<void(ParameterImage&)>& change,
+                      const QString& what, bool quiet);
   // The store command alone; Ok once the unit acknowledged it.
   CtlResult Store(const QString& ip);
 
