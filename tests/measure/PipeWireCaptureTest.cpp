@@ -1,0 +1,124 @@
+// The sound-card capture on a real sound server: a private PipeWire with a virtual
+// microphone; the simulator's room (--audio-out -) is played into the virtual sink by
+// pw-cat and captured from the virtual source through QAudioSource. The analyser must find
+// the room's shape. Where the audio stack is missing the test is skipped, except in CI
+// (CI=true), where that fails the run.
+
+#include <QTest>
+
+#include <cmath>
+#include <variant>
+#include <vector>
+
+#include "RoomSound.h"
+#include "link/FrameCodec.h"
+#include "measure/AnalyserBands.h"
+#include "measure/RecordAnalysis.h"
+#include "measure/SoundCardCapture.h"
+#include "model/ParameterImage.h"
+#include "support/PipeWireSession.h"
+#include "support/SimProcess.h"
+#include "support/UdpPeer.h"
+
+using namespace mzr;
+using mzr::test::PipeWireSession;
+
+class PipeWireCaptureTest final : public QObject {
+  Q_OBJECT
+
+ private:
+  PipeWireSession m_session;
+
+ private slots:
+  void initTestCase() {
+    QString error;
+    if (!m_session.Start(&error)) {
+      if (qEnvironmentVariable("CI") == QLatin1String("true")) QFAIL(qPrintable(error));
+      QSKIP(qPrintable(error));
+    }
+    // Before Qt Multimedia first talks to a sound server.
+    m_session.ApplyToThisProcess();
+  }
+
+  void theVirtualMicrophoneIsListedByName() {
+    bool found = false;
+    for (const CaptureDevice& device : SoundCardCapture::Devices()) {
+      if (device.id == QLatin1String(PipeWireSession::kSourceName)) {
+        found = true;
+        QCOMPARE(device.description, QString::fromLatin1(PipeWireSession::kSourceDescription));
+      }
+    }
+    QVERIFY(found);
+  }
+
+  void theSimulatorsRoomIsCapturedThroughTheSoundServer() {
+    const quint16 port = test::FreeUdpPort();
+    QProcess player;
+    player.setProcessEnvironment(m_session.environment());
+    QProcess sim;
+    sim.setProcessEnvironment(m_session.environment());
+    sim.setStandardOutputProcess(&player);
+    player.start(QStringLiteral("timeout"),
+                 {QStringLiteral("120"), QStringLiteral("pw-cat"), QStringLiteral("--playback"), QStringLiteral("--target"),
+                  QString::fromLatin1(PipeWireSession::kSinkName), QStringLiteral("--format"), QStringLiteral("f32"),
+                  QStringLiteral("--rate"), QStringLiteral("48000"), QStringLiteral("--channels"), QStringLiteral("1"),
+                  QStringLiteral("-")});
+    sim.start(test::SimProcess::ExecutablePath(), {QStringLiteral("--port"), QString::number(port), QStringLiteral("--audio-out"),
+                                                   QStringLiteral("-"), QStringLiteral("--room"), QStringLiteral("6")});
+    QString simErr;
+    QVERIFY(QTest::qWaitFor([&] {
+      simErr += QString::fromUtf8(sim.readAllStandardError());
+      return simErr.contains(QStringLiteral("ready"));
+    }, 15000));
+
+    test::UdpPeer peer;
+    const std::uint8_t on[2] = {0x01, 0x00};
+    QVERIFY(peer.Send(frame::BuildWrite(frame::Command::Write, addr::testSignalMask, frame::View(on, 2)),
+                      QHostAddress(QStringLiteral("127.0.0.2")), port));
+    QVERIFY(peer.Receive().has_value());
+
+    SoundCardCapture capture(QString::fromLatin1(PipeWireSession::kSourceName));
+    std::vector<float> heard;
+    connect(&capture, &AudioCapture::samplesArrived, this,
+            [&](const QList<float>& samples) { heard.insert(heard.end(), samples.begin(), samples.end()); });
+    QCOMPARE(capture.Start(), std::nullopt);
+    const std::size_t settle = 48000;
+    const std::size_t record = 4 * sim::kRoomPeriod;
+    QVERIFY2(QTest::qWaitFor([&] { return heard.size() >= settle + record; }, 30000),
+             qPrintable(QStringLiteral("%1 samples arrived").arg(heard.size())));
+    capture.Stop();
+    sim.terminate();
+    sim.waitForFinished(5000);
+    player.waitForFinished(5000);
+
+    const auto result = AnalyseRecord(std::span<const float>(heard).subspan(settle, record));
+    QVERIFY(std::holds_alternative<RecordSpectrum>(result));
+    const RecordSpectrum& spectrum = std::get<RecordSpectrum>(result);
+    // The shape, with whatever level the server's volumes leave: differences from the room
+    // with their mean removed.
+    const sim::RoomSound room(6, 1);
+    const auto& fine = TwentyFourthOctaveBands();
+    std::vector<double> diffs;
+    std::vector<double> hz;
+    for (std::size_t b = 0; b < fine.size(); ++b) {
+      if (fine[b].hz < 40.0 || fine[b].hz > 16000.0) continue;
+      diffs.push_back(spectrum.fineDb[b] - (room.RoomDb(0, fine[b].hz) + sim::kRoomToFullScaleDb));
+      hz.push_back(fine[b].hz);
+    }
+    double mean = 0.0;
+    for (const double d : diffs) mean += d / static_cast<double>(diffs.size());
+    double worst = 0.0;
+    for (std::size_t i = 0; i < diffs.size(); ++i) {
+      worst = std::max(worst, std::abs(diffs[i] - mean));
+      QVERIFY2(std::abs(diffs[i] - mean) < 0.5, qPrintable(QStringLiteral("%1 Hz: %2 dB off").arg(hz[i]).arg(diffs[i] - mean)));
+    }
+    qInfo("through PipeWire: level offset %.2f dB, worst shape difference %.3f dB, %d drop-out(s)", mean, worst,
+          capture.stats().dropOuts);
+    QCOMPARE(capture.stats().clippedSamples, qint64(0));
+  }
+
+  void cleanupTestCase() { m_session.Stop(); }
+};
+
+QTEST_GUILESS_MAIN(PipeWireCaptureTest)
+#include "PipeWireCaptureTest.moc"
