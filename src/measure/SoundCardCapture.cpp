@@ -52,8 +52,9 @@ std::optional<QString> SoundCardCapture::Start() {
     return QStringLiteral("%1 cannot deliver 48 kHz mono float samples").arg(m_device.description());
   }
   m_source = std::make_unique<QAudioSource>(m_device, format);
-  // A tenth of a second of buffering: enough for a loaded machine, short for the display.
-  m_source->setBufferSize(kSampleRate / 10 * static_cast<int>(sizeof(float)));
+  // A quarter of a second of buffering: a loaded machine loses nothing, and the display
+  // still follows within a reading or two.
+  m_source->setBufferSize(kSampleRate / 4 * static_cast<int>(sizeof(float)));
   ResetStats();
   m_partial.clear();
   m_io = m_source->start();

@@ -4,6 +4,10 @@
 // the room's shape. Where the audio stack is missing the test is skipped, except in CI
 // (CI=true), where that fails the run.
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -28,6 +32,32 @@ class PipeWireCaptureTest final : public QObject {
 
  private:
   PipeWireSession m_session;
+
+  // The simulator's room for room seed `room` played into the virtual sink; true once the
+  // simulator is ready.
+  bool PlayRoom(QProcess& sim, QProcess& player, quint16 port, int room) {
+    player.setProcessEnvironment(m_session.environment());
+    sim.setProcessEnvironment(m_session.environment());
+    sim.setStandardOutputProcess(&player);
+    player.start(QStringLiteral("timeout"),
+                 {QStringLiteral("120"), QStringLiteral("pw-cat"), QStringLiteral("--playback"), QStringLiteral("--target"),
+                  QString::fromLatin1(PipeWireSession::kSinkName), QStringLiteral("--format"), QStringLiteral("f32"),
+                  QStringLiteral("--rate"), QStringLiteral("48000"), QStringLiteral("--channels"), QStringLiteral("1"),
+                  QStringLiteral("-")});
+    sim.start(test::SimProcess::ExecutablePath(), {QStringLiteral("--port"), QString::number(port), QStringLiteral("--audio-out"),
+                                                   QStringLiteral("-"), QStringLiteral("--room"), QString::number(room)});
+    QString simErr;
+    return QTest::qWaitFor([&] {
+      simErr += QString::fromUtf8(sim.readAllStandardError());
+      return simErr.contains(QStringLiteral("ready"));
+    }, 15000);
+  }
+
+  static void StopRoom(QProcess& sim, QProcess& player) {
+    sim.terminate();
+    sim.waitForFinished(5000);
+    player.waitForFinished(5000);
+  }
 
  private slots:
   void initTestCase() {
@@ -54,22 +84,8 @@ class PipeWireCaptureTest final : public QObject {
   void theSimulatorsRoomIsCapturedThroughTheSoundServer() {
     const quint16 port = test::FreeUdpPort();
     QProcess player;
-    player.setProcessEnvironment(m_session.environment());
     QProcess sim;
-    sim.setProcessEnvironment(m_session.environment());
-    sim.setStandardOutputProcess(&player);
-    player.start(QStringLiteral("timeout"),
-                 {QStringLiteral("120"), QStringLiteral("pw-cat"), QStringLiteral("--playback"), QStringLiteral("--target"),
-                  QString::fromLatin1(PipeWireSession::kSinkName), QStringLiteral("--format"), QStringLiteral("f32"),
-                  QStringLiteral("--rate"), QStringLiteral("48000"), QStringLiteral("--channels"), QStringLiteral("1"),
-                  QStringLiteral("-")});
-    sim.start(test::SimProcess::ExecutablePath(), {QStringLiteral("--port"), QString::number(port), QStringLiteral("--audio-out"),
-                                                   QStringLiteral("-"), QStringLiteral("--room"), QStringLiteral("6")});
-    QString simErr;
-    QVERIFY(QTest::qWaitFor([&] {
-      simErr += QString::fromUtf8(sim.readAllStandardError());
-      return simErr.contains(QStringLiteral("ready"));
-    }, 15000));
+    QVERIFY(PlayRoom(sim, player, port, 6));
 
     test::UdpPeer peer;
     const std::uint8_t on[2] = {0x01, 0x00};
@@ -87,9 +103,7 @@ class PipeWireCaptureTest final : public QObject {
     QVERIFY2(QTest::qWaitFor([&] { return heard.size() >= settle + record; }, 30000),
              qPrintable(QStringLiteral("%1 samples arrived").arg(heard.size())));
     capture.Stop();
-    sim.terminate();
-    sim.waitForFinished(5000);
-    player.waitForFinished(5000);
+    StopRoom(sim, player);
 
     const auto result = AnalyseRecord(std::span<const float>(heard).subspan(settle, record));
     QVERIFY(std::holds_alternative<RecordSpectrum>(result));
@@ -115,6 +129,47 @@ class PipeWireCaptureTest final : public QObject {
     qInfo("through PipeWire: level offset %.2f dB, worst shape difference %.3f dB, %d drop-out(s)", mean, worst,
           capture.stats().dropOuts);
     QCOMPARE(capture.stats().clippedSamples, qint64(0));
+  }
+
+  // mzr4700ctl lists the virtual microphone and measures a seat through it by its name.
+  void theCompanionMeasuresThroughTheVirtualMicrophone() {
+    QProcessEnvironment env = m_session.environment();
+    env.insert(QStringLiteral("MZR4700_LOCAL_IP"), QStringLiteral("127.0.0.1"));
+    QProcess list;
+    list.setProcessEnvironment(env);
+    list.start(QStringLiteral(MZR_CTL_EXECUTABLE), {QStringLiteral("measure"), QStringLiteral("--list-devices")});
+    QVERIFY(list.waitForFinished(30000));
+    const QString devices = QString::fromUtf8(list.readAllStandardOutput());
+    QVERIFY2(devices.contains(QStringLiteral("%1\t%2").arg(QString::fromLatin1(PipeWireSession::kSourceName),
+                                                            QString::fromLatin1(PipeWireSession::kSourceDescription))),
+             qPrintable(devices));
+
+    const quint16 port = test::FreeUdpPort();
+    QProcess player;
+    QProcess sim;
+    QVERIFY(PlayRoom(sim, player, port, 6));
+    QTemporaryDir dir;
+    QProcess ctl;
+    ctl.setProcessEnvironment(env);
+    ctl.start(QStringLiteral(MZR_CTL_EXECUTABLE),
+              {QStringLiteral("--port"), QString::number(port), QStringLiteral("measure"), QStringLiteral("127.0.0.2"),
+               QStringLiteral("--channel"), QStringLiteral("0"), QStringLiteral("--device"),
+               QString::fromLatin1(PipeWireSession::kSourceDescription), QStringLiteral("--seconds"), QStringLiteral("3"),
+               QStringLiteral("--out"), dir.filePath(QStringLiteral("seat.txt")), QStringLiteral("--json")});
+    QVERIFY(ctl.waitForFinished(60000));
+    const QString err = QString::fromUtf8(ctl.readAllStandardError());
+    QVERIFY2(ctl.exitCode() == 0, qPrintable(err));
+    StopRoom(sim, player);
+    const QJsonObject json = QJsonDocument::fromJson(ctl.readAllStandardOutput()).object();
+    QCOMPARE(json.value(QStringLiteral("device")).toString(), QString::fromLatin1(PipeWireSession::kSourceDescription));
+    const QJsonArray bands = json.value(QStringLiteral("bands")).toArray();
+    QCOMPARE(bands.size(), 31);
+    const sim::RoomSound room(6, 1);
+    const double db1k = bands.at(17).toObject().value(QStringLiteral("db")).toDouble();
+    QVERIFY2(std::abs(db1k - (room.RoomDb(0, 1000.0) + sim::kRoomToFullScaleDb)) < 0.5, qPrintable(QString::number(db1k)));
+    for (const QJsonValue snr : json.value(QStringLiteral("signalToNoise")).toArray()) {
+      QVERIFY(snr.toObject().value(QStringLiteral("db")).toDouble() > 40.0);
+    }
   }
 
   void cleanupTestCase() { m_session.Stop(); }

@@ -16,6 +16,9 @@ namespace mzr::sim {
 namespace {
 
 constexpr int kBlock = 480;  // 10 ms: under PIPE_BUF in bytes, so a pipe takes a block whole or not at all
+// The audio runs this far ahead of the clock, so a reader (a player feeding a sound server)
+// always has some in hand when the simulator is scheduled late; well inside a pipe's 64 KiB.
+constexpr auto kLead = std::chrono::milliseconds(200);
 using Clock = std::chrono::steady_clock;
 
 }  // namespace
@@ -85,12 +88,12 @@ void AudioOut::Run() {
   std::vector<float> block(kBlock);
   ParameterImage image;
   std::uint64_t seen = ~std::uint64_t{0};
-  auto due = Clock::now();
+  auto due = Clock::now() - kLead;
   while (!m_stop) {
     std::this_thread::sleep_until(due);
     due += std::chrono::microseconds(10000);
     // After a stall of the whole machine the room goes on from now; the reader sees a gap.
-    if (Clock::now() - due > std::chrono::milliseconds(500)) due = Clock::now();
+    if (Clock::now() - due > std::chrono::milliseconds(500) + kLead) due = Clock::now() - kLead;
     {
       const std::lock_guard lock(m_mutex);
       if (m_version != seen) {
