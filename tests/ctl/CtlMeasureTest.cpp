@@ -103,6 +103,18 @@ class CtlMeasureTest final : public QObject {
                                  QStringLiteral("--seconds"), QStringLiteral("3"), QStringLiteral("--out"), out} + more);
   }
 
+  // One seat of the closed loop: its own simulator (the unit's state kept in the folder),
+  // measured into out, the generator off again at the end.
+  void MeasureSeat(quint16 port, int seat, const QString& out) {
+    SimProcess sim;
+    QString fifo;
+    QVERIFY(StartRoom(sim, port, seat, &fifo));
+    const CtlRun run = Measure(port, fifo, out);
+    QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+    QVERIFY(sim.WaitForErrorOutput(QStringLiteral("generator off")));
+    QCOMPARE(TestSignal(port), std::make_optional(std::pair<int, int>(0, 0)));
+  }
+
  private slots:
   void measuresASeatAndPutsTheUnitsTestSignalBack() {
     const quint16 port = test::FreeUdpPort();
@@ -227,6 +239,27 @@ class CtlMeasureTest final : public QObject {
     QCOMPARE(TestSignal(port), std::make_optional(std::pair<int, int>(0, 0)));
   }
 
+  // The unit (and with it the room) stops half-way: the command gives up, says the test
+  // signal could not be put back, and writes nothing.
+  void aUnitThatStopsAnsweringHalfWay() {
+    const quint16 port = test::FreeUdpPort();
+    SimProcess sim;
+    QString fifo;
+    QVERIFY(StartRoom(sim, port, 1, &fifo));
+    QProcess ctl;
+    const QString out = m_dir.filePath(QStringLiteral("stopped.txt"));
+    StartCtl(ctl, port, {QStringLiteral("measure"), QStringLiteral("127.0.0.2"), QStringLiteral("--channel"), QStringLiteral("2"),
+                         QStringLiteral("--device"), QStringLiteral("file:") + fifo, QStringLiteral("--out"), out});
+    QVERIFY(sim.WaitForErrorOutput(QStringLiteral("generator on: pink noise on output 3"), 30000));
+    ::kill(static_cast<pid_t>(sim.process().processId()), SIGSTOP);
+    const CtlRun run = mzr::test::FinishCtl(ctl, 60000);
+    ::kill(static_cast<pid_t>(sim.process().processId()), SIGCONT);
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.err.contains(QStringLiteral("could not be put back")) && run.err.contains(QStringLiteral("did not answer")),
+             qPrintable(run.err));
+    QVERIFY(!QFile::exists(out));
+  }
+
   // Two seats, the fit applied and stored, both seats again: what the seats show after is
   // what the fit predicted, within 0.3 dB.
   void closedLoopTwoSeatsFitApplyMeasureAgain() {
@@ -234,14 +267,9 @@ class CtlMeasureTest final : public QObject {
     const quint16 port = test::FreeUdpPort();
     QStringList before, after;
     for (int seat = 1; seat <= 2; ++seat) {
-      SimProcess sim;
-      QString fifo;
-      QVERIFY(StartRoom(sim, port, seat, &fifo));
       before << m_dir.filePath(QStringLiteral("before%1.txt").arg(seat));
-      const CtlRun run = Measure(port, fifo, before.last());
-      QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-      QVERIFY(sim.WaitForErrorOutput(QStringLiteral("generator off")));
-      QCOMPARE(TestSignal(port), std::make_optional(std::pair<int, int>(0, 0)));
+      MeasureSeat(port, seat, before.last());
+      if (QTest::currentTestFailed()) return;
     }
     double predicted = 0.0, measuredBefore = 0.0;
     {
@@ -258,14 +286,9 @@ class CtlMeasureTest final : public QObject {
       measuredBefore = json.value(QStringLiteral("rmsBefore")).toDouble();
     }
     for (int seat = 1; seat <= 2; ++seat) {
-      SimProcess sim;
-      QString fifo;
-      QVERIFY(StartRoom(sim, port, seat, &fifo));
       after << m_dir.filePath(QStringLiteral("after%1.txt").arg(seat));
-      const CtlRun run = Measure(port, fifo, after.last());
-      QVERIFY2(run.exitCode == 0, qPrintable(run.err));
-      QVERIFY(sim.WaitForErrorOutput(QStringLiteral("generator off")));
-      QCOMPARE(TestSignal(port), std::make_optional(std::pair<int, int>(0, 0)));
+      MeasureSeat(port, seat, after.last());
+      if (QTest::currentTestFailed()) return;
     }
     // The residual of the seats as they are now: align's figure before any change of its own.
     SimProcess sim;

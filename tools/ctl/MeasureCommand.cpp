@@ -201,6 +201,8 @@ CtlResult CtlRunner::Measure() {
     const CtlResult restored = setGenerator(oldMask, oldType, QStringLiteral("the test signal put back"));
     if (restored.code != ExitCode::ok) {
       if (result.code == ExitCode::ok) return CtlResult::Fail(restored.code, restored.error + QStringLiteral("; the generator may still be on"));
+      // A unit that stopped answering is what the caller has to see to first.
+      result.code = restored.code;
       result.error += QStringLiteral("; and the test signal could not be put back: ") + restored.error;
     }
     return result;
@@ -226,7 +228,7 @@ CtlResult CtlRunner::Measure() {
       on.code != ExitCode::ok) {
     return finish(on);
   }
-  m_err << QStringLiteral("pink noise on output %1: capturing %2 s\n").arg(channel).arg(double(signalSamples) / kSampleRate, 0, 'f', 1);
+  m_err << QStringLiteral("pink noise on channel %1: capturing %2 s\n").arg(channel).arg(double(signalSamples) / kSampleRate, 0, 'f', 1);
   m_err.flush();
   std::vector<float> signal;
   // The account of clipping and drop-outs covers what is measured.
