@@ -17,6 +17,9 @@ void AudioCapture::Deliver(const QList<float>& samples, bool realTime) {
     if (magnitude > m_stats.peak) m_stats.peak = magnitude;
     if (magnitude >= kClipLevel) ++m_stats.clippedSamples;
   }
+  // The block counts before the clock is read: a reader that was late but got everything
+  // the source kept for it has lost nothing.
+  m_stats.frames += samples.size();
   if (realTime) {
     if (!m_clock.isValid()) {
       // The clock starts with the first block: whatever the source buffered before that
@@ -35,7 +38,6 @@ void AudioCapture::Deliver(const QList<float>& samples, bool realTime) {
       }
     }
   }
-  m_stats.frames += samples.size();
   emit samplesArrived(samples);
 }
 
