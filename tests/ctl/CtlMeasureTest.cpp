@@ -220,44 +220,38 @@ class CtlMeasureTest final : public QObject {
                         QStringLiteral("--out"), out, QStringLiteral("--seconds"), QStringLiteral("1")}).exitCode, 2);
   }
 
-  void aCancelledMeasurementPutsTheGeneratorBack() {
+  // A measurement interrupted once the pink noise is on: cancelled with SIGTERM, the test
+  // signal goes back; a unit (and with it the room) that stops answering half-way makes the
+  // command give up and say the test signal could not be put back. Nothing is written.
+  void anInterruptedMeasurement_data() {
+    QTest::addColumn<bool>("unitStops");
+    QTest::addColumn<QStringList>("messages");
+    QTest::newRow("cancelled") << false << QStringList{QStringLiteral("cancelled")};
+    QTest::newRow("unit stops") << true << QStringList{QStringLiteral("could not be put back"), QStringLiteral("did not answer")};
+  }
+  void anInterruptedMeasurement() {
+    QFETCH(bool, unitStops);
+    QFETCH(QStringList, messages);
     const quint16 port = test::FreeUdpPort();
     SimProcess sim;
     QString fifo;
     QVERIFY(StartRoom(sim, port, 1, &fifo));
     QProcess ctl;
-    const QString out = m_dir.filePath(QStringLiteral("cancelled.txt"));
+    const QString out = m_dir.filePath(QStringLiteral("interrupted.txt"));
     StartCtl(ctl, port, {QStringLiteral("measure"), QStringLiteral("127.0.0.2"), QStringLiteral("--channel"), QStringLiteral("4"),
                          QStringLiteral("--device"), QStringLiteral("file:") + fifo, QStringLiteral("--out"), out});
     QVERIFY(sim.WaitForErrorOutput(QStringLiteral("generator on: pink noise on output 5"), 30000));
-    ::kill(static_cast<pid_t>(ctl.processId()), SIGTERM);
-    const CtlRun run = mzr::test::FinishCtl(ctl, 30000);
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY2(run.err.contains(QStringLiteral("cancelled")), qPrintable(run.err));
-    QVERIFY(!QFile::exists(out));
-    QVERIFY(sim.WaitForErrorOutput(QStringLiteral("generator off")));
-    QCOMPARE(TestSignal(port), std::make_optional(std::pair<int, int>(0, 0)));
-  }
-
-  // The unit (and with it the room) stops half-way: the command gives up, says the test
-  // signal could not be put back, and writes nothing.
-  void aUnitThatStopsAnsweringHalfWay() {
-    const quint16 port = test::FreeUdpPort();
-    SimProcess sim;
-    QString fifo;
-    QVERIFY(StartRoom(sim, port, 1, &fifo));
-    QProcess ctl;
-    const QString out = m_dir.filePath(QStringLiteral("stopped.txt"));
-    StartCtl(ctl, port, {QStringLiteral("measure"), QStringLiteral("127.0.0.2"), QStringLiteral("--channel"), QStringLiteral("2"),
-                         QStringLiteral("--device"), QStringLiteral("file:") + fifo, QStringLiteral("--out"), out});
-    QVERIFY(sim.WaitForErrorOutput(QStringLiteral("generator on: pink noise on output 3"), 30000));
-    ::kill(static_cast<pid_t>(sim.process().processId()), SIGSTOP);
+    const auto simPid = static_cast<pid_t>(sim.process().processId());
+    ::kill(unitStops ? simPid : static_cast<pid_t>(ctl.processId()), unitStops ? SIGSTOP : SIGTERM);
     const CtlRun run = mzr::test::FinishCtl(ctl, 60000);
-    ::kill(static_cast<pid_t>(sim.process().processId()), SIGCONT);
+    if (unitStops) ::kill(simPid, SIGCONT);
     QCOMPARE(run.exitCode, 1);
-    QVERIFY2(run.err.contains(QStringLiteral("could not be put back")) && run.err.contains(QStringLiteral("did not answer")),
-             qPrintable(run.err));
+    for (const QString& message : messages) QVERIFY2(run.err.contains(message), qPrintable(run.err));
     QVERIFY(!QFile::exists(out));
+    if (!unitStops) {
+      QVERIFY(sim.WaitForErrorOutput(QStringLiteral("generator off")));
+      QCOMPARE(TestSignal(port), std::make_optional(std::pair<int, int>(0, 0)));
+    }
   }
 
   // Two seats, the fit applied and stored, both seats again: what the seats show after is
