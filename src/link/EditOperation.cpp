@@ -52,15 +52,16 @@ void EditOperation::Restore(const EditStep& step, bool after) {
   Send(step.field, step.index);
 }
 
-void EditOperation::StoreEdit(const PlannedEdit& edit) {
+void EditOperation::StoreEdit(const PlannedEdit& edit, bool transient) {
   const auto before = CopyOf(m_image);
   if (edit.change) edit.change(m_image);
+  if (transient) return;
   if (auto step = StepSince(before, edit.field, edit.index)) emit applied(*step);
 }
 
 void EditOperation::StoreEdits(const EditPlan& plan) {
   if (plan.oneStep) emit stepBegun();
-  for (const PlannedEdit& edit : plan.edits) StoreEdit(edit);
+  for (const PlannedEdit& edit : plan.edits) StoreEdit(edit, plan.transient);
   if (plan.oneStep) emit stepEnded();
 }
 
@@ -71,6 +72,7 @@ bool EditOperation::Carry(const EditPlan& plan) {
     const auto before = CopyOf(m_image);
     if (edit.change) edit.change(m_image);
     Send(edit.field, edit.index);
+    if (plan.transient) continue;
     if (auto step = StepSince(before, edit.field, edit.index)) emit applied(*step);
   }
   if (plan.oneStep) emit stepEnded();

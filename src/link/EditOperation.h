@@ -96,8 +96,9 @@ class EditOperation final : public QObject {
     int expected = 0;      // the command byte that acknowledges it
   };
 
-  // Runs edit's change on the image and reports the step; the span is not sent.
-  void StoreEdit(const PlannedEdit& edit);
+  // Runs edit's change on the image and, unless transient, reports the step; the span is
+  // not sent.
+  void StoreEdit(const PlannedEdit& edit, bool transient);
   void StoreEdits(const EditPlan& plan);
   void Pump();
   void SendNext();

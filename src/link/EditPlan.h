@@ -45,6 +45,9 @@ struct EditPlan {
   std::vector<PlannedFrame> frames;
   // The edits are one undo step however many fields they touch (a fit).
   bool oneStep = false;
+  // The edits are no step at all: nothing to take back and no unsaved work (the hall
+  // measurement's generator, which puts the unit's own test signal back when it ends).
+  bool transient = false;
 
   static EditPlan Refused(QString reason) {
     EditPlan plan;

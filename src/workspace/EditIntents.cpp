@@ -177,6 +177,15 @@ EditPlan EditIntents::SetSubLowPassSlope(int slope) const {
 
 EditPlan EditIntents::SetLrToSubwoofer(bool on) const { return MasterFlag(kLrToSubwooferBit, on); }
 
+EditPlan EditIntents::SetTestSignalForMeasurement(std::uint8_t mask, std::uint8_t type) const {
+  EditPlan plan = OneEdit(EditedField::testSignal, 0, [mask, type](ParameterImage& image) {
+    image.setTestSignalMask(mask);
+    image.setTestSignalType(type);
+  });
+  plan.transient = true;
+  return plan;
+}
+
 EditPlan EditIntents::Unsent(EditPlan plan) {
   for (PlannedEdit& edit : plan.edits) edit.field.reset();
   plan.frames.clear();

@@ -75,6 +75,11 @@ class EditIntents final {
   // A refresh of the window stores them without a frame: Unsent() of the plan.
   EditPlan SetSubLowPassSlope(int slope) const;
   EditPlan SetLrToSubwoofer(bool on) const;
+  // The test signal on the outputs of mask (a bit per output) with the given type, as the
+  // output drawer's generator stores it, as a transient plan: the hall measurement turns
+  // pink noise on for one channel and puts the unit's own signal back afterwards, which is
+  // neither an undo step nor unsaved work.
+  EditPlan SetTestSignalForMeasurement(std::uint8_t mask, std::uint8_t type) const;
 
   // plan with every frame left out: its changes are kept in the image only.
   static EditPlan Unsent(EditPlan plan);

@@ -220,6 +220,32 @@ class EditIntentsTest final : public QObject {
     QCOMPARE(m_workspace->state().connected, 0);
   }
 
+  // The hall measurement's generator sends the test-signal frame like the output drawer's
+  // boxes, yet is no step: nothing to undo, no unsaved work, an unchanged history.
+  void theMeasurementsGeneratorIsNoStep_data() { aFitIsOneUndoStep_data(); }
+  void theMeasurementsGeneratorIsNoStep() {
+    QFETCH(bool, queued);
+    Connect();
+    m_workspace->image().setTestSignalMask(0);
+    QVERIFY(!m_workspace->unitUnsaved());
+    m_unit->ClearFrames();
+
+    Carry(m_workspace->intents().SetTestSignalForMeasurement(0b100, 0), queued);
+
+    QCOMPARE(int{m_workspace->image().testSignalMask()}, 0b100);
+    QTRY_COMPARE(m_unit->frames().size(), 1);
+    const LoopbackUnit::Frame frame = m_unit->TakeFrames().front();
+    QCOMPARE(frame.address, 831);
+    QCOMPARE(frame.data, BytesAt(m_workspace->image(), 831, 2));
+    QTRY_COMPARE(int{m_unit->image().testSignalMask()}, 0b100);
+    QVERIFY(!m_workspace->history().canUndo());
+    QVERIFY(!m_workspace->unitUnsaved());
+    // The same field through an editor's plan is a step and unsaved work.
+    Carry(m_workspace->intents().SetField(QStringLiteral("testSignalMask"), QStringLiteral("0")), queued);
+    QVERIFY(m_workspace->history().canUndo());
+    QVERIFY(m_workspace->unitUnsaved());
+  }
+
   // A refused intent changes nothing and sends nothing, carried at once or queued; the
   // queue still ends it, with the refusal.
   void aRefusedIntentChangesNothing_data() {

@@ -32,13 +32,17 @@ const QList<CommandSpec>& Commands() {
                                  QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("out"),
                                  QStringLiteral("apply"), QStringLiteral("store"), QStringLiteral("report"),
                                  QStringLiteral("json")}},
+      {Command::measure, "measure", {QStringLiteral("channel"), QStringLiteral("device"), QStringLiteral("seconds"),
+                                     QStringLiteral("calibration"), QStringLiteral("out"), QStringLiteral("json"),
+                                     QStringLiteral("list-devices")}},
   };
   return commands;
 }
 
 const QStringList kGlobalOptions{QStringLiteral("local"), QStringLiteral("port"), QStringLiteral("timeout")};
 const QStringList kFlags{QStringLiteral("json"),      QStringLiteral("all"),        QStringLiteral("store"),
-                         QStringLiteral("apply"),     QStringLiteral("allow-set"), QStringLiteral("allow-store")};
+                         QStringLiteral("apply"),     QStringLiteral("allow-set"), QStringLiteral("allow-store"),
+                         QStringLiteral("list-devices")};
 
 // A number in [low, high] written in plain decimal.
 std::optional<int> Number(const QString& text, int low, int high) {
@@ -106,6 +110,13 @@ QString UsageText() {
       "                                   measurements (several files: microphone positions, power-averaged);\n"
       "                                   --out saves the result as a project file, --apply sends the changed\n"
       "                                   fields to the unit as the editors do, --store then stores them\n"
+      "  measure IP --channel N --out FILE [--device NAME] [--seconds S] [--calibration FILE] [--json]\n"
+      "                                   measure one seat: the unit's pink noise on output N, captured from\n"
+      "                                   the microphone (default input, or NAME as --list-devices shows it,\n"
+      "                                   or file:PATH for raw float samples from a file or pipe) for S\n"
+      "                                   seconds (default 10) after a noise-floor capture; FILE gets the\n"
+      "                                   1/24-octave spectrum that align reads; the generator is put back\n"
+      "  measure --list-devices           list the audio inputs\n"
       "\n"
       "Global options (else MZR4700_LOCAL_IP, MZR4700_PORT and Config.ini, as the program):\n"
       "  --local IP     this PC's address on the units' network\n"
@@ -113,7 +124,8 @@ QString UsageText() {
       "  --timeout MS   how long a unit may take to answer (default 2000)\n"
       "  --version      show the version and exit\n"
       "\n"
-      "Exit codes: 0 success, 1 a unit did not answer or the images differ, 2 usage, 3 file error.\n");
+      "Exit codes: 0 success, 1 a unit did not answer or the images differ, 2 usage, 3 file error\n"
+      "(measure: also an audio input that cannot be opened or a bad calibration file).\n");
 }
 
 std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
@@ -171,7 +183,8 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
        : name == QLatin1String("apply")       ? result.apply
        : name == QLatin1String("allow-set")   ? result.allowSet
        : name == QLatin1String("allow-store") ? result.allowStore
-                                              : result.store) = true;
+       : name == QLatin1String("store")       ? result.store
+                                              : result.listDevices) = true;
       continue;
     }
     QString value;
@@ -255,6 +268,19 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
         return QStringLiteral("--report needs a file name ending in .pdf or .png, not '%1'").arg(value);
       }
       result.reportPath = value;
+    } else if (name == QLatin1String("device")) {
+      if (value.isEmpty()) return QStringLiteral("--device needs an input's id or description");
+      result.device = value;
+    } else if (name == QLatin1String("seconds")) {
+      bool ok = false;
+      const double seconds = value.toDouble(&ok);
+      if (!ok || !(seconds >= 2.0 && seconds <= 600.0)) {
+        return QStringLiteral("--seconds needs a time in seconds from 2 to 600, not '%1'").arg(value);
+      }
+      result.seconds = seconds;
+    } else if (name == QLatin1String("calibration")) {
+      if (value.isEmpty()) return QStringLiteral("--calibration needs a file name");
+      result.calibration = value;
     } else if (name == QLatin1String("ip")) {
       result.newIp = value;
     } else if (name == QLatin1String("mask")) {
@@ -346,6 +372,16 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
       if (!error && result.apply && !UnitAddress(operands[0])) {
         error = QStringLiteral("--apply needs a unit's IP as SOURCE, not '%1'").arg(operands[0]);
       }
+      break;
+    case Command::measure:
+      if (result.listDevices) {
+        error = wantOperands(0, "");
+        break;
+      }
+      error = wantOperands(1, "a unit's IP");
+      if (!error) error = wantUnit(0);
+      if (!error && !result.channel) error = QStringLiteral("measure needs --channel N (0 to 5)");
+      if (!error && result.outPath.isEmpty()) error = QStringLiteral("measure needs --out FILE");
       break;
     case Command::curve:
       error = wantOperands(1, "a file");

@@ -10,7 +10,7 @@
 
 namespace mzr::ctl {
 
-enum class Command { help, version, search, backup, restore, restart, setNet, show, diff, curve, audit, get, set, bridge, align };
+enum class Command { help, version, search, backup, restore, restart, setNet, show, diff, curve, audit, get, set, bridge, align, measure };
 
 struct CtlArguments {
   Command command = Command::help;
@@ -45,6 +45,12 @@ struct CtlArguments {
   QString outPath;                  // --out
   bool apply = false;               // --apply
   QString reportPath;               // --report
+
+  // measure (MeasureCommand.cpp); also --channel, --out and --json.
+  QString device;                   // --device: an input's id or description, or file:PATH
+  std::optional<double> seconds;    // --seconds
+  QString calibration;              // --calibration
+  bool listDevices = false;         // --list-devices
 };
 
 // The arguments after the program name. A refusal gives its one-line message.

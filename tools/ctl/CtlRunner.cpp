@@ -98,6 +98,8 @@ CtlResult CtlRunner::Run() {
       return Bridge();
     case Command::align:
       return Align();
+    case Command::measure:
+      return Measure();
   }
   return CtlResult::Fail(ExitCode::usage, QStringLiteral("unknown command"));
 }

@@ -39,6 +39,7 @@ class CtlRunner final {
   CtlResult SetFields();  // FieldCommands.cpp
   CtlResult Bridge();     // BridgeCommandRun.cpp
   CtlResult Align();      // AlignCommand.cpp
+  CtlResult Measure();    // MeasureCommand.cpp
 
   // A project file into image; a file error names the path and the program's message.
   CtlResult LoadFile(const QString& path, ParameterImage& image) const;

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 
 #include "CtlResult.h"
 #include "core/AppState.h"

@@ -30,6 +30,13 @@ const char* const kUsageText =
     "  --keep-settings      acknowledge writes and block writes but keep the image as it\n"
     "                       was (stores and restarts as usual), as a faulty unit would\n"
     "  --verbose            describe every frame and every dropped datagram on stderr\n"
+    "  --audio-out PATH|-   write, at real-time pace, raw float32 mono 48 kHz samples of what\n"
+    "                       a microphone in a synthetic room hears from the first unit: its\n"
+    "                       test signal through the output's equalizer and the room, and a\n"
+    "                       faint background noise; PATH may be a file or a named pipe,\n"
+    "                       - is standard output (\"ready\" then goes to stderr)\n"
+    "  --room SEED          the synthetic room (default 1)\n"
+    "  --seat K             the microphone's seat, 1..8 (default 1)\n"
     "  --help               show this text\n"
     "  --version            show the version\n"
     "\n"
@@ -134,6 +141,22 @@ std::variant<SimOptions, std::string> ParseSimOptions(int argc, const char* cons
       const auto ms = ParseInteger<int>(*v);
       if (!ms || *ms < 0 || *ms > 600000) return arg + " must be a number of milliseconds from 0 to 600000, not \"" + *v + "\"";
       (arg == "--delay" ? o.delayMs : o.restartMs) = *ms;
+    } else if (arg == "--audio-out") {
+      const auto v = value();
+      if (!v || v->empty()) return missing();
+      o.audioOut = *v;
+    } else if (arg == "--room") {
+      const auto v = value();
+      if (!v) return missing();
+      const auto s = ParseInteger<std::uint32_t>(*v);
+      if (!s) return "--room must be a whole number, not \"" + *v + "\"";
+      o.roomSeed = *s;
+    } else if (arg == "--seat") {
+      const auto v = value();
+      if (!v) return missing();
+      const auto k = ParseInteger<int>(*v);
+      if (!k || *k < 1 || *k > 8) return "--seat must be a whole number from 1 to 8, not \"" + *v + "\"";
+      o.seat = *k;
     } else if (arg == "--elsewhere") {
       const auto v = value();
       if (!v) return missing();

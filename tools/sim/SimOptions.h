@@ -47,6 +47,11 @@ struct SimOptions {
   // the settings and keeps its own (the network-settings write still moves it).
   bool keepSettings = false;
   bool verbose = false;
+  // --audio-out: what a microphone at seat `seat` (from 1) of synthetic room `roomSeed`
+  // hears from the first unit, as raw float samples to this file, pipe or "-" (stdout).
+  std::optional<std::string> audioOut;
+  std::uint32_t roomSeed = 1;
+  int seat = 1;
   bool help = false;
   bool version = false;
 };

@@ -68,6 +68,10 @@ int Simulator::Open(std::string& error) {
     }
   }
   if (m_options.logFile && !m_log.Open(*m_options.logFile, error)) return 2;
+  if (m_options.audioOut) {
+    m_audio = std::make_unique<AudioOut>(*m_options.audioOut, m_options.roomSeed, m_options.seat);
+    if (!m_audio->Start(m_units.front().image(), error)) return 2;
+  }
 
   m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
   if (m_epoll < 0) {
@@ -148,6 +152,8 @@ void Simulator::Dispatch(std::size_t u, Address to, const UdpSocket::Datagram& d
   } else {
     SimUnit::Reaction reaction = unit.Handle(request);
     outcome = reaction.outcome;
+    // The room hears the first unit's settings as soon as it took them.
+    if (m_audio && u == 0 && request.command != frame::Command::Read) m_audio->Update(unit.image());
     if (!reaction.message.empty()) std::fprintf(stderr, "mzr4700-sim: %s\n", reaction.message.c_str());
     if (reaction.reply) {
       ++m_framesAnswered;

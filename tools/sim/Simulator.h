@@ -7,9 +7,11 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "AudioOut.h"
 #include "FrameLog.h"
 #include "SimOptions.h"
 #include "SimUnit.h"
@@ -64,6 +66,7 @@ class Simulator final {
   UdpSocket m_broadcast;
   int m_epoll = -1;
   FrameLog m_log;
+  std::unique_ptr<AudioOut> m_audio;  // --audio-out
   std::deque<PendingReply> m_pending;  // in due order: the delay is the same for every reply
   std::uint64_t m_lossState;
   std::uint64_t m_malformed = 0;

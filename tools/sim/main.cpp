@@ -30,7 +30,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "mzr4700-sim: %s\n", error.c_str());
     return status;
   }
-  std::fputs("ready\n", stdout);
-  std::fflush(stdout);
+  // With the audio on standard output, the ready line goes to stderr.
+  std::FILE* readyTo = options.audioOut == std::string("-") ? stderr : stdout;
+  std::fputs("ready\n", readyTo);
+  std::fflush(readyTo);
   return simulator.Run();
 }
