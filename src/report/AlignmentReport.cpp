@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPainter>
@@ -48,6 +49,7 @@ QString ChannelName(int channel) {
 }
 
 QString SignedDb(double db) {
+  if (!std::isfinite(db)) return QStringLiteral("\u2013");  // not measured there: a dash, never "nan"
   const double shown = std::abs(db) < 0.005 ? 0.0 : db;
   return (shown > 0 ? QStringLiteral("+") : QString()) + QString::number(shown, 'f', 2);
 }
@@ -150,13 +152,54 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
   y += 26;
   if (rc.fit) {
     const FitResult& f = *rc.fit;
-    Line(painter, kMargin, y,
-                     QStringLiteral("Target: %1, fitted from %2 Hz to %3 Hz, %4 measurement position(s): %5")
-                         .arg(rc.targetName)
-                         .arg(f.fromHz, 0, 'f', 0)
-                         .arg(f.toHz, 0, 'f', 0)
-                         .arg(rc.measurements.size())
-                         .arg(FileNames(rc.measurements)));
+    Line(painter, kMargin, y, QStringLiteral("Target: %1").arg(rc.targetName));
+    y += 22;
+    Line(painter, kMargin, y, QStringLiteral("Fitted from %1 Hz to %2 Hz (%3)%4")
+                                  .arg(f.fromHz, 0, 'f', 0)
+                                  .arg(f.toHz, 0, 'f', 0)
+                                  .arg(f.mode == FitMode::exact ? QStringLiteral("exact fit")
+                                                                : QStringLiteral("installer's fit: 1/%1-octave smoothing, boost at most %2 dB above the median")
+                                                                      .arg(f.smoothingFraction)
+                                                                      .arg(f.maxBoostDb, 0, 'f', 1))
+                                  .arg(f.rollOffHz ? QStringLiteral("; lower limit moved up to the roll-off at %1 Hz").arg(*f.rollOffHz, 0, 'f', 0) : QString()));
+    y += 22;
+    // Every position, wrapped over as many lines as it takes.
+    const QRect positions(kMargin, y - 16, AlignmentReport::kPageWidth - 2 * kMargin, 200);
+    const QString list = QStringLiteral("%1 measurement position(s): %2").arg(rc.measurements.size()).arg(FileNames(rc.measurements));
+    const QRect used = painter.boundingRect(positions, Qt::TextWordWrap, list);
+    painter.drawText(positions, Qt::TextWordWrap, list);
+    y += used.height() + 6;
+    QStringList leftOut;
+    for (const FrequencySpan& span : f.leftOut) leftOut << QStringLiteral("%1-%2 Hz").arg(span.fromHz, 0, 'f', 0).arg(span.toHz, 0, 'f', 0);
+    if (!leftOut.isEmpty()) {
+      Line(painter, kMargin, y, QStringLiteral("Left out of the fit (narrow dips no equalizer fills): %1").arg(leftOut.join(QStringLiteral(", "))));
+      y += 22;
+    }
+    Line(painter, kMargin, y, QStringLiteral("Reference level (1/3-octave bands %1): %2 dB before, %3 dB predicted; output-level change %4 dB")
+                                  .arg(rc.channel == kSubwooferChannel ? QStringLiteral("in the fit range") : QStringLiteral("500 Hz-2 kHz"))
+                                  .arg(f.referenceBefore, 0, 'f', 1)
+                                  .arg(f.referenceAfter, 0, 'f', 1)
+                                  .arg(SignedDb(f.levelChangeDb)));
+    y += 22;
+    Line(painter, kMargin, y, rc.tolerance.isEmpty() ? QString::fromStdString(BandFor(rc.channel, f.fromHz, f.toHz).Source()) : rc.tolerance);
+    y += 22;
+    // The verdict: every band in the fit range, not left out, inside the band.
+    const ToleranceBand band = BandFor(rc.channel, f.fromHz, f.toHz);
+    int judged = 0, outside = 0;
+    for (const BandRow& b : f.bands) {
+      const auto limits = band.At(b.hz);
+      if (!b.inRange || b.leftOut || !limits || !std::isfinite(b.residualAfter)) continue;
+      ++judged;
+      if (b.residualAfter < limits->lower || b.residualAfter > limits->upper) ++outside;
+    }
+    painter.save();
+    painter.setFont(QFont(QStringLiteral("Sans"), 12, QFont::Bold));
+    painter.setPen(outside == 0 ? QColor(0, 120, 0) : QColor(180, 0, 0));
+    Line(painter, kMargin, y, QStringLiteral("Verdict (predicted): %1, %2 of %3 bands inside the tolerance")
+                                  .arg(outside == 0 ? QStringLiteral("PASS") : QStringLiteral("FAIL"))
+                                  .arg(judged - outside)
+                                  .arg(judged));
+    painter.restore();
     y += 26;
     painter.setFont(QFont(QStringLiteral("Sans"), 10, QFont::Bold));
     Line(painter, kMargin, y, QStringLiteral("RMS deviation from the target, level removed: before %1 dB, after %2 dB (predicted)")
@@ -227,6 +270,15 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
                                   .arg(Text(FormatTenthsDb(tone.bassGain)), Text(BassCornerLabel(tone.bassFreq)),
                                        Text(FormatTenthsDb(tone.trebleGain)), Text(TrebleCornerLabel(tone.trebleFreq))));
   }
+  painter.setFont(QFont(QStringLiteral("Sans"), 9));
+  const ReportSignature& sign = input.signature;
+  Line(painter, kMargin, AlignmentReport::kPageHeight - kMargin / 2 - 44,
+       QStringLiteral("Installer: %1    Room: %2    Microphone: %3    Signature: ____________________")
+           .arg(sign.installer.isEmpty() ? QStringLiteral("________________") : sign.installer,
+                sign.room.isEmpty() ? QStringLiteral("________") : sign.room,
+                sign.microphone.isEmpty() ? QStringLiteral("________________") : sign.microphone));
+  Line(painter, kMargin, AlignmentReport::kPageHeight - kMargin / 2 - 22,
+       QStringLiteral("Notes: %1").arg(sign.notes.isEmpty() ? QStringLiteral("\u2013") : sign.notes));
   painter.setFont(QFont(QStringLiteral("Sans"), 8));
   Line(painter, kMargin, AlignmentReport::kPageHeight - kMargin / 2,
        QStringLiteral("mzr4700ctl %1. Predicted: the measured average with the equalizer as the unit applies it. "
@@ -265,10 +317,11 @@ QImage AlignmentReport::RenderPage(const AlignmentReportInput& input, const Repo
   return page;
 }
 
-std::optional<QString> AlignmentReport::Write(const QString& path, const AlignmentReportInput& input) {
+std::variant<QByteArray, QString> AlignmentReport::Render(const QString& path, const AlignmentReportInput& input) {
   if (input.channels.empty()) return QStringLiteral("nothing to report");
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
   if (path.toLower().endsWith(QLatin1String(".png"))) {
     QImage all(kPageWidth, kPageHeight * static_cast<int>(input.channels.size()), QImage::Format_RGB32);
     all.setDotsPerMeterX(5906);
@@ -278,9 +331,9 @@ std::optional<QString> AlignmentReport::Write(const QString& path, const Alignme
       painter.drawImage(QPoint(0, kPageHeight * static_cast<int>(i)), RenderPage(input, input.channels[i]));
     }
     painter.end();
-    if (!all.save(&file, "PNG")) return QStringLiteral("cannot write the PNG");
+    if (!all.save(&buffer, "PNG")) return QStringLiteral("cannot make the PNG");
   } else {
-    QPdfWriter pdf(&file);
+    QPdfWriter pdf(&buffer);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setResolution(150);
@@ -294,6 +347,16 @@ std::optional<QString> AlignmentReport::Write(const QString& path, const Alignme
     }
     painter.end();
   }
+  buffer.close();
+  return bytes;
+}
+
+std::optional<QString> AlignmentReport::Write(const QString& path, const AlignmentReportInput& input) {
+  auto rendered = Render(path, input);
+  if (const auto* error = std::get_if<QString>(&rendered)) return *error;
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+  if (file.write(std::get<QByteArray>(rendered)) < 0) return file.errorString();
   if (!file.commit()) return file.errorString();
   return std::nullopt;
 }
