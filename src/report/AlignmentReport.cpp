@@ -119,9 +119,9 @@ void DrawPlot(QPainter& painter, const QRect& frame, const QString& caption, con
   }
   const double step = top - bottom > 45.0 ? 10.0 : 5.0;
   painter.save();
-  painter.setFont(QFont(QStringLiteral("Sans"), 8, QFont::Bold));
+  painter.setFont(QFont(QStringLiteral("Sans"), 8, QFont::DemiBold));
   painter.setPen(Qt::black);
-  painter.drawText(QRect(frame.left() - 50, frame.top() - 26, frame.width() + 60, 22), Qt::AlignLeft | Qt::AlignVCenter, caption);
+  painter.drawText(QRect(frame.left() - 50, frame.top() - 26, AlignmentReport::kPageWidth - frame.left() + 40, 22), Qt::AlignLeft | Qt::AlignVCenter, caption);
   const auto x = [&](double hz) { return frame.left() + frame.width() * std::log(hz / spec.loHz) / std::log(spec.hiHz / spec.loHz); };
   const auto y = [&](double db) { return frame.top() + frame.height() * (top - db) / (top - bottom); };
   painter.fillRect(frame, Qt::white);
@@ -213,9 +213,11 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
                                   .arg(f.fromHz, 0, 'f', 0)
                                   .arg(f.toHz, 0, 'f', 0)
                                   .arg(f.mode == FitMode::exact ? QStringLiteral("exact fit")
-                                                                : QStringLiteral("installer's fit: 1/%1-octave smoothing, boost at most %2 dB above the median")
-                                                                      .arg(f.smoothingFraction)
-                                                                      .arg(f.maxBoostDb, 0, 'f', 1))
+                                       : sub ? QStringLiteral("installer's fit: 1/%1-octave smoothing, narrow dips left out, the sections' boost "
+                                                              "at most +3 dB by their range").arg(f.smoothingFraction)
+                                             : QStringLiteral("installer's fit: 1/%1-octave smoothing, boost at most %2 dB above the median")
+                                                   .arg(f.smoothingFraction)
+                                                   .arg(f.maxBoostDb, 0, 'f', 1))
                                   .arg(f.rollOffHz ? QStringLiteral("; lower limit moved up to the roll-off at %1 Hz, no boost below it").arg(*f.rollOffHz, 0, 'f', 0) : QString()));
     // Every position, wrapped over as many lines as it takes.
     y = Wrapped(painter, kMargin, y, QStringLiteral("%1 measurement position(s): %2").arg(rc.measurements.size()).arg(FileNames(rc.measurements)));
@@ -264,8 +266,8 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
     spec.target = &f.target;
     spec.band = BandFor(rc.channel, f.fromHz, f.toHz);
     DrawPlot(painter, QRect(kMargin + 50, y, AlignmentReport::kPageWidth - 2 * kMargin - 50, 380),
-             QStringLiteral("dB: target dashed, tolerance blue, measured grey, before orange, after green (predicted); "
-                            "shaded: outside the fit range, hatched: left out"),
+             QStringLiteral("dB: target dashed, tolerance blue, measured grey, before orange, after green; "
+                            "shaded: not fitted, hatched: left out"),
              {{&f.measured, QPen(QColor(150, 150, 150), 1.0)},
               {&f.target, QPen(Qt::black, 1.4, Qt::DashLine)},
               {&f.before, QPen(kBeforeColour, 1.8)},

@@ -250,6 +250,10 @@ CtlResult CtlRunner::Align() {
   m_out << QStringLiteral("target: %1\n").arg(Text(target.description));
   if (m_args.exactFit) {
     m_out << QStringLiteral("fit: exact (plain least squares on the raw average)\n");
+  } else if (sub) {
+    m_out << QStringLiteral("fit: installer (1/%1-octave smoothed average, narrow dips left out; the sections boost at most "
+                            "+3 dB by their range)\n")
+                 .arg(fit.smoothingFraction);
   } else {
     m_out << QStringLiteral("fit: installer (1/%1-octave smoothed average, narrow dips left out, boost at most %2 dB above "
                             "the equalizer's median)\n")
