@@ -617,8 +617,13 @@ FitResult Assemble(const FitRequest& request, const AlignmentProblem& p, const P
     if (p.inRange()[k]) inRange.push_back(eq[static_cast<std::size_t>(indices[k])]);
   }
   // The cost as the fit sees it: the room with the present equalizer taken out, plus the new.
+  // The subwoofer's low-pass belongs to the target and to the room alike: the sections alone.
+  const GridCurve lowPass = p.subwoofer() ? LowPassResponse(fitted) : GridCurve{};
   std::vector<double> newEq(indices.size());
-  for (std::size_t k = 0; k < indices.size(); ++k) newEq[k] = eq[static_cast<std::size_t>(indices[k])];
+  for (std::size_t k = 0; k < indices.size(); ++k) {
+    const auto i = static_cast<std::size_t>(indices[k]);
+    newEq[k] = eq[i] - lowPass[i];
+  }
   result.cost = std::sqrt(p.Cost(newEq));
   std::nth_element(inRange.begin(), inRange.begin() + static_cast<std::ptrdiff_t>((inRange.size() - 1) / 2), inRange.end());
   result.equalizerMedianDb = inRange.empty() ? 0.0 : inRange[(inRange.size() - 1) / 2];
