@@ -24,7 +24,7 @@ constexpr double kRidge = 2e-5 / 100.0;
 constexpr double kBoostRidgeFactor = 4.0;
 constexpr double kStepTenths = 0.5;  // difference step of the Jacobian columns
 constexpr int kGaussNewtonIterations = 6;
-constexpr int kShelfPairsFitted = 4;  // the best pairs of the screening fitted in full
+constexpr int kShelfPairsFitted = 2;  // the best pairs of the screening fitted in full
 
 using Vars = std::array<double, kFullRangeVariables>;
 using Vector = Eigen::VectorXd;
@@ -106,7 +106,7 @@ class FullRangeFitter final {
       }
       return AlignmentProblem::MinimiseModel(model.model, model.ridgeA, model.ridgeB, lower, upper);
     };
-    const int iterations = kGaussNewtonIterations + (m_p.mode() == FitMode::installer ? 6 : 0);
+    const int iterations = kGaussNewtonIterations + (m_p.mode() == FitMode::installer ? 3 : 0);
     for (int iteration = 0; iteration < iterations + 3; ++iteration) {
       l = Linearise(x, bass, treble);
       if (l.value >= acceptedValue) {
