@@ -30,6 +30,7 @@ inline constexpr StoredRange trebleCorner = RangeOf(slider::trebleCorner); // 0.
 inline constexpr StoredRange subFreqHz = RangeOf(slider::subPeqFreq);      // 20..120
 inline constexpr StoredRange subGainTenths = RangeOf(slider::subPeqGain);  // -120..30
 inline constexpr StoredRange subQIndex = RangeOf(slider::subPeqQ);         // 0..38
+inline constexpr StoredRange outputLevel = RangeOf(slider::outputLevel);   // 0..60, 0.5 dB steps
 }  // namespace alignrange
 
 }  // namespace mzr

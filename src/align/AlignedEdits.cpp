@@ -3,20 +3,10 @@
 #include "dsp/FilterDesign.h"
 
 namespace mzr {
+namespace {
 
-std::vector<AlignedEdit> AlignedEdits(const ParameterImage& before, const ParameterImage& after, int channel) {
+void FullRangeEdits(const ParameterImage& before, const ParameterImage& after, int channel, std::vector<AlignedEdit>& edits) {
   const std::string ch = std::to_string(channel);
-  std::vector<AlignedEdit> edits;
-  if (channel == kSubwooferChannel) {
-    for (int k = 0; k < 2; ++k) {
-      const SubPeq a = before.subPeq(k);
-      const SubPeq b = after.subPeq(k);
-      const std::string section = "subPeq[" + std::to_string(k) + "]";
-      if (a.freq != b.freq || a.gain != b.gain) edits.push_back({EditedField::subPeqFreqGain, k, section + " frequency and gain"});
-      if (a.qIndex != b.qIndex) edits.push_back({EditedField::subPeqQ, k, section + ".qIndex"});
-    }
-    return edits;
-  }
   for (int band = 0; band < kGeqBands; ++band) {
     if (before.geqGain(channel, band) != after.geqGain(channel, band)) {
       edits.push_back({EditedField::geqGain, kGeqRowStride * channel + band,
@@ -30,6 +20,27 @@ std::vector<AlignedEdit> AlignedEdits(const ParameterImage& before, const Parame
   }
   if (a.trebleGain != b.trebleGain || a.trebleFreq != b.trebleFreq) {
     edits.push_back({EditedField::toneTreble, channel, "toneControl[" + ch + "] treble"});
+  }
+}
+
+}  // namespace
+
+std::vector<AlignedEdit> AlignedEdits(const ParameterImage& before, const ParameterImage& after, int channel) {
+  std::vector<AlignedEdit> edits;
+  if (channel == kSubwooferChannel) {
+    for (int k = 0; k < 2; ++k) {
+      const SubPeq a = before.subPeq(k);
+      const SubPeq b = after.subPeq(k);
+      const std::string section = "subPeq[" + std::to_string(k) + "]";
+      if (a.freq != b.freq || a.gain != b.gain) edits.push_back({EditedField::subPeqFreqGain, k, section + " frequency and gain"});
+      if (a.qIndex != b.qIndex) edits.push_back({EditedField::subPeqQ, k, section + ".qIndex"});
+    }
+  } else {
+    FullRangeEdits(before, after, channel, edits);
+  }
+  // The output level only when it was asked for (--set-level): last, as its editor sends it.
+  if (before.outputLevel(channel) != after.outputLevel(channel)) {
+    edits.push_back({EditedField::outputLevel, channel, "outputLevel[" + std::to_string(channel) + "]"});
   }
   return edits;
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The fields of one channel that an alignment changed, each as the program's editor for it
 // stores and sends it, in the order an installer would move them: bands low to high, then the
-// shelves; on the subwoofer each section's frequency and gain, then its Q. The companion sends
+// shelves; on the subwoofer each section's frequency and gain, then its Q; the output level last
+// when it was set (--set-level). The companion sends
 // their spans one by one; the window applies them through its edit operation as one step.
 
 #include <string>

@@ -17,10 +17,14 @@ namespace mzr {
 namespace {
 
 // Penalty per (tenth of a dB)^2 of gain: 2e-5 per dB^2, far below what a fitted band gains
-// in RMS, enough to settle the directions the mean removal leaves flat.
+// in RMS, enough to settle the directions the mean removal leaves flat. Under the
+// installer's rules a boost pays kBoostRidgeFactor times as much, so of two settings that fit
+// alike the one that cuts wins.
 constexpr double kRidge = 2e-5 / 100.0;
+constexpr double kBoostRidgeFactor = 4.0;
 constexpr double kStepTenths = 0.5;  // difference step of the Jacobian columns
 constexpr int kGaussNewtonIterations = 6;
+constexpr int kShelfPairsFitted = 2;  // the best pairs of the screening fitted in full
 
 using Vars = std::array<double, kFullRangeVariables>;
 using Vector = Eigen::VectorXd;
@@ -33,66 +37,85 @@ bool Active(int k, int bass, int treble) {
   return k < kGeqBands || (k == kBassVariable && bass != kShelfOff) || (k == kTrebleVariable && treble != kShelfOff);
 }
 
-double Ridge(const Vars& x) {
-  double s = 0.0;
-  for (double v : x) s += v * v;
-  return kRidge * s;
-}
-
-void Center(Vector& v) { v.array() -= v.mean(); }
-
 struct Linearisation {
-  Eigen::MatrixXd j;  // centred columns, dB per tenth
-  Vector r;           // centred residual
+  Eigen::MatrixXd j;  // the sections' columns at the points, dB per tenth
+  Vector e;           // the equalizer's response at the points
+  AlignmentProblem::Model model;
+  Eigen::MatrixXd ridgeA;  // the ridge's part of the model
+  Vector ridgeB;
   double value = 0.0;
 };
 
 class FullRangeFitter final {
  public:
-  explicit FullRangeFitter(const AlignmentProblem& p) : m_p(p), m_n(p.size()), m_a(m_n), m_b(m_n) {}
+  explicit FullRangeFitter(const AlignmentProblem& p)
+      : m_p(p), m_n(p.size()), m_a(m_n), m_b(m_n), m_boostFactor(p.mode() == FitMode::installer ? kBoostRidgeFactor : 1.0) {}
 
-  double Value(const Vars& x, int bass, int treble) {
-    Vector r = Base();
-    for (int k = 0; k < kFullRangeVariables; ++k) {
-      if (!Active(k, bass, treble) || x[static_cast<std::size_t>(k)] == 0.0) continue;
-      m_p.SectionDb(AlignmentProblem::FullRangeSection(k, x[static_cast<std::size_t>(k)], bass, treble), m_a);
-      r += m_a;
-    }
-    return AlignmentProblem::CenteredMeanSquare(std::span<const double>(r.data(), static_cast<std::size_t>(m_n))) +
-           Ridge(x);
+  double RidgeWeight(double x) const { return x > 0.0 ? kRidge * m_boostFactor : kRidge; }
+  template <typename T>
+  double Ridge(const T& x) const {
+    double s = 0.0;
+    for (const auto v : x) s += RidgeWeight(static_cast<double>(v)) * static_cast<double>(v) * static_cast<double>(v);
+    return s;
   }
 
   Linearisation Linearise(const Vars& x, int bass, int treble) {
     Linearisation l;
     l.j = Eigen::MatrixXd::Zero(m_n, kFullRangeVariables);
-    l.r = Base();
+    l.e = Vector::Zero(m_n);
     for (int k = 0; k < kFullRangeVariables; ++k) {
       if (!Active(k, bass, treble)) continue;
       const double xk = x[static_cast<std::size_t>(k)];
       const double h = xk + kStepTenths > RangeOfVariable(k).high ? -kStepTenths : kStepTenths;
       m_p.SectionDb(AlignmentProblem::FullRangeSection(k, xk, bass, treble), m_a);
       m_p.SectionDb(AlignmentProblem::FullRangeSection(k, xk + h, bass, treble), m_b);
-      l.r += m_a;
+      l.e += m_a;
       l.j.col(k) = (m_b - m_a) / h;
     }
-    Center(l.r);
-    for (int k = 0; k < kFullRangeVariables; ++k) l.j.col(k).array() -= l.j.col(k).mean();
-    l.value = l.r.squaredNorm() / static_cast<double>(m_n) + Ridge(x);
+    m_p.Linearise(l.e, l.j, l.model);
+    l.ridgeA = Eigen::MatrixXd::Zero(kFullRangeVariables, kFullRangeVariables);
+    l.ridgeB = Vector::Zero(kFullRangeVariables);
+    for (int k = 0; k < kFullRangeVariables; ++k) {
+      const double xk = x[static_cast<std::size_t>(k)];
+      l.ridgeA(k, k) = RidgeWeight(xk);
+      l.ridgeB[k] = RidgeWeight(xk) * xk;
+    }
+    l.value = m_p.Cost(std::span<const double>(l.e.data(), static_cast<std::size_t>(m_n))) + Ridge(x);
     return l;
   }
 
   // Gauss-Newton from x; the shelves take part when their corner is set. Gives the value.
-  // Each linearisation also gives the value at its point, so a step is judged there: one that
-  // does not pay is halved from the point before it.
+  // Each linearisation also gives the value at its point, so a step is judged there. A step
+  // that does not pay is first corrected from where it landed (its model holds the boost
+  // rows the step made active, which the model before it could not know), and only then
+  // halved from the point before it.
   double Fit(Vars& x, int bass, int treble, Linearisation* last) {
     Vars accepted = x;
     double acceptedValue = std::numeric_limits<double>::infinity();
     Vector step = Vector::Zero(kFullRangeVariables);
     Linearisation l;
     int halvings = 0;
-    for (int iteration = 0; iteration < kGaussNewtonIterations + 3; ++iteration) {
+    bool corrected = false;
+    const auto stepFrom = [&](const Linearisation& model) {
+      Vector lower(kFullRangeVariables), upper(kFullRangeVariables);
+      for (int k = 0; k < kFullRangeVariables; ++k) {
+        const double xk = x[static_cast<std::size_t>(k)];
+        const bool active = Active(k, bass, treble);
+        lower[k] = active ? RangeOfVariable(k).low - xk : 0.0;
+        upper[k] = active ? RangeOfVariable(k).high - xk : 0.0;
+      }
+      return AlignmentProblem::MinimiseModel(model.model, model.ridgeA, model.ridgeB, lower, upper);
+    };
+    const int iterations = kGaussNewtonIterations + (m_p.mode() == FitMode::installer ? 3 : 0);
+    for (int iteration = 0; iteration < iterations + 3; ++iteration) {
       l = Linearise(x, bass, treble);
       if (l.value >= acceptedValue) {
+        if (!corrected) {
+          corrected = true;
+          const Vector correction = stepFrom(l);
+          for (int k = 0; k < kFullRangeVariables; ++k) x[static_cast<std::size_t>(k)] += correction[k];
+          continue;
+        }
         if (++halvings > 3) break;
         step /= 2.0;
         x = accepted;
@@ -100,72 +123,100 @@ class FullRangeFitter final {
         continue;
       }
       halvings = 0;
+      corrected = false;
       const bool converged = step.cwiseAbs().maxCoeff() < 0.05 && iteration > 0;
       accepted = x;
       acceptedValue = l.value;
       if (last) *last = l;
-      if (converged || iteration >= kGaussNewtonIterations) break;
-      const double n = static_cast<double>(m_n);
-      Eigen::MatrixXd a = l.j.transpose() * l.j / n;
-      Vector b = l.j.transpose() * l.r / n;
-      Vector lower(kFullRangeVariables), upper(kFullRangeVariables);
-      for (int k = 0; k < kFullRangeVariables; ++k) {
-        const double xk = x[static_cast<std::size_t>(k)];
-        a(k, k) += kRidge;
-        b[k] += kRidge * xk;
-        const bool active = Active(k, bass, treble);
-        lower[k] = active ? RangeOfVariable(k).low - xk : 0.0;
-        upper[k] = active ? RangeOfVariable(k).high - xk : 0.0;
-      }
-      step = MinimiseBoxQuadratic(a, b, lower, upper);
+      if (converged || iteration >= iterations) break;
+      step = stepFrom(l);
       for (int k = 0; k < kFullRangeVariables; ++k) x[static_cast<std::size_t>(k)] += step[k];
     }
     x = accepted;
     return acceptedValue;
   }
 
-  // The shelf corner of one kind whose gain, added to the bands at x, lowers the linearised
-  // objective most; nothing when none helps noticeably.
-  std::optional<int> BestCorner(const Vars& x, const Linearisation& l, bool bass) {
-    // Bands held at a bound stay there; the shelf joins the free ones.
+  // Every pair of shelf turnovers the unit offers (each shelf also off), ranked by how much
+  // the linearised cost falls when their gains join the free bands at x: the two gains'
+  // Schur complement against the bands, exact for the quadratic model. The best few pairs,
+  // best first.
+  std::vector<std::pair<int, int>> RankShelfPairs(const Vars& x, const Linearisation& l) {
     std::vector<int> free;
     for (int k = 0; k < kGeqBands; ++k) {
       const double xk = x[static_cast<std::size_t>(k)];
       if (xk > alignrange::bandTenths.low + 0.05 && xk < alignrange::bandTenths.high - 0.05) free.push_back(k);
     }
-    const double n = static_cast<double>(m_n);
+    // The shelves' columns at 3 dB, per tenth, beside the bands'.
+    constexpr int kShelves = kBassCorners + kTrebleCorners;
+    Eigen::MatrixXd columns(m_n, kFullRangeVariables + kShelves);
+    columns.leftCols(kFullRangeVariables) = l.j;
+    for (int c = 0; c < kShelves; ++c) {
+      const bool bass = c < kBassCorners;
+      const int corner = bass ? c : c - kBassCorners;
+      m_p.SectionDb(AlignmentProblem::FullRangeSection(bass ? kBassVariable : kTrebleVariable, 30.0, bass ? corner : 0,
+                                                       bass ? 0 : corner),
+                    m_a);
+      columns.col(kFullRangeVariables + c) = m_a / 30.0;
+    }
+    AlignmentProblem::Model model;
+    m_p.Linearise(l.e, columns, model);
+    // The boost rows active at x count as plain rows.
+    Eigen::Index activeRows = 0;
+    for (Eigen::Index i = 0; i < model.hinge.size(); ++i) activeRows += model.hinge[i] > 0.0;
+    Vector rows(model.rows.size() + activeRows);
+    Eigen::MatrixXd jacobian(rows.size(), columns.cols());
+    rows.head(model.rows.size()) = model.rows;
+    jacobian.topRows(model.rows.size()) = model.jacobian;
+    for (Eigen::Index i = 0, r = model.rows.size(); i < model.hinge.size(); ++i) {
+      if (model.hinge[i] <= 0.0) continue;
+      rows[r] = model.hinge[i];
+      jacobian.row(r++) = model.hingeJacobian.row(i);
+    }
     const auto m = static_cast<Eigen::Index>(free.size());
-    Eigen::MatrixXd jf(m_n, m);
-    for (Eigen::Index c = 0; c < m; ++c) jf.col(c) = l.j.col(free[static_cast<std::size_t>(c)]);
-    Eigen::MatrixXd aff = jf.transpose() * jf / n;
-    aff.diagonal().array() += kRidge;
-    Vector bf = jf.transpose() * l.r / n;
-    for (Eigen::Index c = 0; c < m; ++c) bf[c] += kRidge * x[static_cast<std::size_t>(free[static_cast<std::size_t>(c)])];
+    Eigen::MatrixXd jf(jacobian.rows(), m);
+    for (Eigen::Index c = 0; c < m; ++c) jf.col(c) = jacobian.col(free[static_cast<std::size_t>(c)]);
+    const Eigen::MatrixXd ju = jacobian.rightCols(kShelves);
+    Eigen::MatrixXd aff = jf.transpose() * jf;
+    Vector bf = jf.transpose() * rows;
+    for (Eigen::Index c = 0; c < m; ++c) {
+      const double xk = x[static_cast<std::size_t>(free[static_cast<std::size_t>(c)])];
+      aff(c, c) += RidgeWeight(xk);
+      bf[c] += RidgeWeight(xk) * xk;
+    }
     const auto solver = aff.ldlt();
-    const Vector aInvB = solver.solve(bf);
+    const Eigen::MatrixXd afu = jf.transpose() * ju;
+    const Eigen::MatrixXd z = solver.solve(afu);
+    const Vector y = solver.solve(bf);
+    Eigen::MatrixXd schur = ju.transpose() * ju - afu.transpose() * z;
+    schur.diagonal().array() += kRidge;
+    const Vector g = ju.transpose() * rows - afu.transpose() * y;
 
-    const int corners = bass ? kBassCorners : kTrebleCorners;
-    std::optional<int> best;
-    double bestGain = 1e-4;  // dB^2: below this a shelf is not worth a frame
-    for (int c = 0; c < corners; ++c) {
-      const Biquad s = AlignmentProblem::FullRangeSection(bass ? kBassVariable : kTrebleVariable, 30.0, bass ? c : 0,
-                                                          bass ? 0 : c);
-      m_p.SectionDb(s, m_a);
-      Vector u = m_a / 30.0;
-      Center(u);
-      const Vector as = jf.transpose() * u / n;
-      const double ass = u.squaredNorm() / n + kRidge;
-      const double bs = u.dot(l.r) / n;
-      const double schur = ass - as.dot(solver.solve(as));
-      if (schur <= 0.0) continue;
-      const double g = bs - as.dot(aInvB);
-      const double gain = g * g / schur;
-      if (gain > bestGain) {
-        bestGain = gain;
-        best = c;
+    std::vector<std::pair<double, std::pair<int, int>>> ranked;
+    for (int bass = kShelfOff; bass < kBassCorners; ++bass) {
+      for (int treble = kShelfOff; treble < kTrebleCorners; ++treble) {
+        if (bass == kShelfOff && treble == kShelfOff) continue;
+        std::vector<int> used;
+        if (bass != kShelfOff) used.push_back(bass);
+        if (treble != kShelfOff) used.push_back(kBassCorners + treble);
+        const auto u = static_cast<Eigen::Index>(used.size());
+        Eigen::MatrixXd s(u, u);
+        Vector gu(u);
+        for (Eigen::Index r = 0; r < u; ++r) {
+          gu[r] = g[used[static_cast<std::size_t>(r)]];
+          for (Eigen::Index c = 0; c < u; ++c) s(r, c) = schur(used[static_cast<std::size_t>(r)], used[static_cast<std::size_t>(c)]);
+        }
+        const auto ldlt = s.ldlt();
+        if (ldlt.info() != Eigen::Success || !(s.determinant() > 0.0)) continue;
+        ranked.push_back({gu.dot(ldlt.solve(gu)), {bass, treble}});
       }
     }
-    return best;
+    std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::pair<int, int>> out;
+    for (const auto& [gain, pair] : ranked) {
+      if (out.size() >= static_cast<std::size_t>(kShelfPairsFitted) || gain < 1e-4) break;  // dB^2: not worth a frame
+      out.push_back(pair);
+    }
+    return out;
   }
 
   // Exact objective of stored settings, section by section as the unit designs them.
@@ -194,11 +245,7 @@ class FullRangeFitter final {
   }
 
   double ExactValue(const Exact& e) const {
-    const Vector r = Base() + e.sum;
-    double ridge = 0.0;
-    for (int v : e.x) ridge += static_cast<double>(v) * v;
-    return AlignmentProblem::CenteredMeanSquare(std::span<const double>(r.data(), static_cast<std::size_t>(m_n))) +
-           kRidge * ridge;
+    return m_p.Cost(std::span<const double>(e.sum.data(), static_cast<std::size_t>(m_n))) + Ridge(e.x);
   }
 
   Exact Quantise(const Vars& x, int bass, int treble) {
@@ -223,12 +270,11 @@ class FullRangeFitter final {
     double value = ExactValue(e);
     for (int sweep = 0; sweep < 6; ++sweep) {
       bool improved = false;
-      Vector r = Base() + e.sum;
-      Center(r);
+      Vector g = m_p.CostGradient(e.sum);
       for (int k = 0; k < kFullRangeVariables; ++k) {
         if (!Active(k, e.bass, e.treble)) continue;
-        const double slope = 2.0 * j.col(k).dot(r) / static_cast<double>(m_n) +
-                             2.0 * kRidge * e.x[static_cast<std::size_t>(k)];
+        const double xk = e.x[static_cast<std::size_t>(k)];
+        const double slope = g.dot(j.col(k)) + 2.0 * RidgeWeight(xk) * xk;
         for (const int step : {slope > 0.0 ? -1 : 1, slope > 0.0 ? 1 : -1}) {
           const int v = e.x[static_cast<std::size_t>(k)] + step;
           if (v < RangeOfVariable(k).low || v > RangeOfVariable(k).high) continue;
@@ -241,8 +287,7 @@ class FullRangeFitter final {
             e = std::move(trial);
             value = tv;
             improved = true;
-            r = Base() + e.sum;
-            Center(r);
+            g = m_p.CostGradient(e.sum);
             break;
           }
         }
@@ -252,33 +297,26 @@ class FullRangeFitter final {
   }
 
  private:
-  Vector Base() const {
-    const auto base = m_p.base();
-    return Eigen::Map<const Vector>(base.data(), m_n);
-  }
-
   const AlignmentProblem& m_p;
   Eigen::Index m_n;
   Vector m_a, m_b;
+  double m_boostFactor;
 };
 
 ParameterImage FitFullRange(const AlignmentProblem& p) {
   FullRangeFitter fitter(p);
   Vars bands{};
   Linearisation l;
-  const double bandsOnly = fitter.Fit(bands, kShelfOff, kShelfOff, &l);
+  double best = fitter.Fit(bands, kShelfOff, kShelfOff, &l);
   Vars x = bands;
   int bass = kShelfOff;
   int treble = kShelfOff;
-  const auto bestBass = fitter.BestCorner(bands, l, true);
-  const auto bestTreble = fitter.BestCorner(bands, l, false);
-  if (bestBass || bestTreble) {
+  for (const auto& [b, t] : fitter.RankShelfPairs(bands, l)) {
     Vars withShelves = bands;
     Linearisation ls;
-    const int b = bestBass.value_or(kShelfOff);
-    const int t = bestTreble.value_or(kShelfOff);
     const double value = fitter.Fit(withShelves, b, t, &ls);
-    if (value < bandsOnly) {
+    if (value < best) {
+      best = value;
       x = withShelves;
       bass = b;
       treble = t;
@@ -331,11 +369,9 @@ class SubwooferFitter final {
   }
 
   double Value(const Vector& sum, const std::array<SubSection, 2>& s) const {
-    const Vector r = Base() + sum;
     double ridge = 0.0;
     for (const auto& x : s) ridge += static_cast<double>(x.tenths) * x.tenths;
-    return AlignmentProblem::CenteredMeanSquare(std::span<const double>(r.data(), static_cast<std::size_t>(m_n))) +
-           kRidge * ridge;
+    return m_p.Cost(std::span<const double>(sum.data(), static_cast<std::size_t>(m_n))) + kRidge * ridge;
   }
 
   // Several starts: for the first section the lattice's best at different frequencies, the
@@ -385,8 +421,10 @@ class SubwooferFitter final {
   // The count best lattice sections by the linear model against base + other, with the gain
   // the model gives, rounded.
   std::vector<SubSection> Screen(const Vector& other, std::size_t count) const {
+    const auto weights = m_p.weights();
+    const Eigen::Map<const Vector> w(weights.data(), m_n);
     Vector r = Base() + other;
-    r.array() -= r.mean();
+    r = w.cwiseProduct((r.array() - w.dot(r) / w.sum()).matrix());
     std::vector<std::pair<double, SubSection>> ranked;
     for (const Shape& shape : m_shapes) {
       const double t = std::clamp(-shape.u.dot(r) / shape.norm, double(alignrange::subGainTenths.low),
@@ -412,21 +450,19 @@ class SubwooferFitter final {
     return m_tmp;
   }
 
-  // Levenberg-damped Gauss-Newton on the six continuous settings within the unit's ranges.
+  // Levenberg-damped Gauss-Newton on the six continuous settings within the unit's ranges,
+  // on the rows of the problem's cost.
   void Descend(Vector& x) {
     Vector lower, upper;
     AlignmentProblem::SubBounds(lower, upper);
-    const double n = static_cast<double>(m_n);
-    const auto residual = [&](const Vector& v, std::array<Vector, 2>* sections) {
+    const auto evaluate = [&](const Vector& v, std::array<Vector, 2>* sections) {
       std::array<Vector, 2> d{ContinuousDb(v, 0), ContinuousDb(v, 1)};
-      Vector r = Base() + d[0] + d[1];
-      r.array() -= r.mean();
+      const Vector e = d[0] + d[1];
       if (sections) *sections = std::move(d);
-      return r;
+      return m_p.Cost(std::span<const double>(e.data(), static_cast<std::size_t>(m_n)));
     };
     std::array<Vector, 2> sections;
-    Vector r = residual(x, &sections);
-    double value = r.squaredNorm() / n;
+    double value = evaluate(x, &sections);
     double damping = 1e-3;
     for (int iteration = 0; iteration < 12; ++iteration) {
       Eigen::MatrixXd j(m_n, kSubVariables);
@@ -436,23 +472,20 @@ class SubwooferFitter final {
         Vector moved = x;
         moved[i] += x[i] + h > upper[i] ? -h : h;
         j.col(i) = (ContinuousDb(moved, k) - sections[static_cast<std::size_t>(k)]) / (moved[i] - x[i]);
-        j.col(i).array() -= j.col(i).mean();
       }
-      Eigen::MatrixXd a = j.transpose() * j / n;
-      const Vector b = j.transpose() * r / n;
+      AlignmentProblem::Model model;
+      m_p.Linearise(sections[0] + sections[1], j, model);
+      const Vector diagonal = (model.jacobian.transpose() * model.jacobian).diagonal();
       bool improved = false;
       for (int tries = 0; tries < 6 && !improved; ++tries) {
-        Eigen::MatrixXd damped = a;
-        damped.diagonal() += damping * (a.diagonal().array() + 1e-9).matrix();
-        const Vector step = MinimiseBoxQuadratic(damped, b, lower - x, upper - x);
+        const Eigen::MatrixXd damped = (damping * (diagonal.array() + 1e-9)).matrix().asDiagonal();
+        const Vector step = AlignmentProblem::MinimiseModel(model, damped, Vector::Zero(kSubVariables), lower - x, upper - x);
         const Vector trial = x + step;
         std::array<Vector, 2> trialSections;
-        const Vector tr = residual(trial, &trialSections);
-        const double tv = tr.squaredNorm() / n;
+        const double tv = evaluate(trial, &trialSections);
         if (tv < value) {
           improved = true;
           x = trial;
-          r = tr;
           sections = std::move(trialSections);
           const bool small = value - tv < 1e-7;
           value = tv;
@@ -525,36 +558,97 @@ ParameterImage FitSubwoofer(const AlignmentProblem& p) {
   return out;
 }
 
+// The mean of the 1/3-octave bands of curve from low to high Hz (band centres).
+double ReferenceLevel(const GridCurve& curve, double low, double high) {
+  double sum = 0.0;
+  int count = 0;
+  for (const auto hz : kGeqBandHz) {
+    if (hz < low / 1.01 || hz > high * 1.01) continue;
+    const double v = CurveAt(curve, hz);
+    if (!std::isfinite(v)) continue;
+    sum += v;
+    ++count;
+  }
+  return count ? sum / count : std::nan("");
+}
+
 FitResult Assemble(const FitRequest& request, const AlignmentProblem& p, const ParameterImage& fitted) {
   FitResult result;
   result.image = fitted;
   result.channel = p.channel();
   result.target = p.target();
-  result.fromHz = request.fromHz;
-  result.toHz = request.toHz;
+  result.fromHz = p.fromHz();
+  result.toHz = p.toHz();
+  result.requestedFromHz = request.fromHz;
+  result.mode = request.mode;
+  result.smoothingFraction = request.smoothingFraction;
+  result.maxBoostDb = request.maxBoostDb;
+  result.rollOffHz = p.rollOffHz();
+  result.leftOut = p.leftOut();
   const GridCurve eq = ChannelResponse(fitted, p.channel());
   GridCurve after;
   for (std::size_t n = 0; n < after.size(); ++n) after[n] = p.room()[n] + eq[n];
+  result.equalizer = eq;
 
+  // The figures over the points that count: the fit range without the left-out dips.
+  const auto weights = p.weights();
+  const auto indices = p.indices();
   const auto figures = [&](const GridCurve& curve, double* level, double* rms) {
     std::vector<double> r;
-    for (int i : p.indices()) r.push_back(curve[static_cast<std::size_t>(i)] - p.target()[static_cast<std::size_t>(i)]);
+    for (std::size_t k = 0; k < indices.size(); ++k) {
+      if (weights[k] <= 0.0) continue;
+      const auto i = static_cast<std::size_t>(indices[k]);
+      r.push_back(curve[i] - p.target()[i]);
+    }
     double mean = 0.0;
     for (double v : r) mean += v;
     *level = mean / static_cast<double>(r.size());
     *rms = std::sqrt(AlignmentProblem::CenteredMeanSquare(r));
   };
-  figures(request.average, &result.levelBefore, &result.rmsBefore);
+  figures(p.judged(), &result.levelBefore, &result.rmsBefore);
   figures(after, &result.levelAfter, &result.rmsAfter);
   for (std::size_t n = 0; n < after.size(); ++n) {
-    result.before[n] = request.average[n] - result.levelBefore;
+    result.before[n] = p.judged()[n] - result.levelBefore;
+    result.measured[n] = request.average[n] - result.levelBefore;
     result.after[n] = after[n] - result.levelAfter;
   }
+  std::vector<double> inRange;
+  for (std::size_t k = 0; k < indices.size(); ++k) {
+    if (p.inRange()[k]) inRange.push_back(eq[static_cast<std::size_t>(indices[k])]);
+  }
+  // The cost as the fit sees it: the room with the present equalizer taken out, plus the new.
+  // The subwoofer's low-pass belongs to the target and to the room alike: the sections alone.
+  const GridCurve lowPass = p.subwoofer() ? LowPassResponse(fitted) : GridCurve{};
+  std::vector<double> newEq(indices.size());
+  for (std::size_t k = 0; k < indices.size(); ++k) {
+    const auto i = static_cast<std::size_t>(indices[k]);
+    newEq[k] = eq[i] - lowPass[i];
+  }
+  result.cost = std::sqrt(p.Cost(newEq));
+  std::nth_element(inRange.begin(), inRange.begin() + static_cast<std::ptrdiff_t>((inRange.size() - 1) / 2), inRange.end());
+  result.equalizerMedianDb = inRange.empty() ? 0.0 : inRange[(inRange.size() - 1) / 2];
+
+  // The reference level on the 1/3-octave smoothed average, before and as predicted.
+  const GridCurve third = SmoothFractionalOctave(request.average, 3.0);
+  GridCurve thirdAfter;
+  for (std::size_t n = 0; n < thirdAfter.size(); ++n) thirdAfter[n] = third[n] - p.currentEq()[n] + eq[n];
+  const bool sub = p.channel() == kSubwooferChannel;
+  const double low = sub ? p.fromHz() : 500.0;
+  const double high = sub ? p.toHz() : 2000.0;
+  result.referenceBefore = ReferenceLevel(third, low, high);
+  result.referenceAfter = ReferenceLevel(thirdAfter, low, high);
+  result.levelChangeDb = result.referenceBefore - result.referenceAfter;
+
   GridCurve residualBefore, residualAfter;
   for (std::size_t n = 0; n < after.size(); ++n) {
     residualBefore[n] = result.before[n] - result.target[n];
     residualAfter[n] = result.after[n] - result.target[n];
   }
+  const auto inFit = [&](double hz) { return hz >= p.fromHz() / 1.0116 && hz <= p.toHz() * 1.0116; };
+  const auto leftOut = [&](double hz) {
+    return std::any_of(p.leftOut().begin(), p.leftOut().end(),
+                       [hz](const FrequencySpan& s) { return hz >= s.fromHz && hz <= s.toHz; });
+  };
   const int ch = p.channel();
   if (ch == kSubwooferChannel) {
     for (int k = 0; k < 2; ++k) {
@@ -570,6 +664,8 @@ FitResult Assemble(const FitRequest& request, const AlignmentProblem& p, const P
       const double at = std::clamp<double>(now.freq, kGridStartHz, kGridStopHz);
       row.residualBefore = CurveAt(residualBefore, at);
       row.residualAfter = CurveAt(residualAfter, at);
+      row.inRange = inFit(at);
+      row.leftOut = leftOut(at);
       result.bands.push_back(row);
     }
   } else {
@@ -581,6 +677,8 @@ FitResult Assemble(const FitRequest& request, const AlignmentProblem& p, const P
       row.tenthsAfter = fitted.geqGain(ch, k);
       row.residualBefore = CurveAt(residualBefore, row.hz);
       row.residualAfter = CurveAt(residualAfter, row.hz);
+      row.inRange = inFit(row.hz);
+      row.leftOut = leftOut(row.hz);
       result.bands.push_back(row);
     }
   }
@@ -596,6 +694,12 @@ std::variant<FitResult, AlignError> FitEqualizer(const FitRequest& request) {
   const AlignmentProblem& p = std::get<AlignmentProblem>(prepared);
   const ParameterImage fitted = p.subwoofer() ? FitSubwoofer(p) : FitFullRange(p);
   return Assemble(request, p, fitted);
+}
+
+int OutputLevelAfterChange(int stored, double changeDb) {
+  const StoredRange range = alignrange::outputLevel;
+  const int steps = static_cast<int>(std::lround(changeDb / 0.5));
+  return range.Clamp(stored + steps);
 }
 
 std::variant<FitResult, AlignError> EvaluateSettings(const FitRequest& request, const ParameterImage& settings) {

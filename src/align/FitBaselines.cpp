@@ -26,8 +26,7 @@ class FullRangeObjective final {
 
   double operator()(const Vector& x, Vector& gradient) {
     ++m_evaluations;
-    const auto base = m_p.base();
-    Vector r = Eigen::Map<const Vector>(base.data(), m_n);
+    Vector e = Vector::Zero(m_n);
     for (int k = 0; k < kFullRangeVariables; ++k) {
       Vector& section = m_sections[static_cast<std::size_t>(k)];
       if (Fixed(k)) {
@@ -35,18 +34,18 @@ class FullRangeObjective final {
         continue;
       }
       m_p.SectionDb(AlignmentProblem::FullRangeSection(k, x[k], m_bass, m_treble), section);
-      r += section;
+      e += section;
     }
-    r.array() -= r.mean();
-    const double n = static_cast<double>(m_n);
+    // The cost of the problem's rules and its slope per point; each variable's slope is the
+    // product with its section's change.
+    const Vector slope = m_p.CostGradient(e);
     gradient.setZero(kFullRangeVariables);
     for (int k = 0; k < kFullRangeVariables; ++k) {
       if (Fixed(k)) continue;
       m_p.SectionDb(AlignmentProblem::FullRangeSection(k, x[k] + kDifference, m_bass, m_treble), m_a);
-      // r is centred, so the column's mean drops out of the product.
-      gradient[k] = 2.0 * r.dot(m_a - m_sections[static_cast<std::size_t>(k)]) / kDifference / n;
+      gradient[k] = slope.dot(m_a - m_sections[static_cast<std::size_t>(k)]) / kDifference;
     }
-    return r.squaredNorm() / n;
+    return m_p.Cost(std::span<const double>(e.data(), static_cast<std::size_t>(m_n)));
   }
 
   int evaluations() const { return m_evaluations; }
@@ -70,13 +69,12 @@ class SubObjective final {
   explicit SubObjective(const AlignmentProblem& p) : m_p(p), m_n(p.size()), m_a(m_n), m_b(m_n) {}
 
   double Value(const Vector& x) {
-    const auto base = m_p.base();
-    Vector r = Eigen::Map<const Vector>(base.data(), m_n);
+    Vector e = Vector::Zero(m_n);
     for (int k = 0; k < 2; ++k) {
       m_p.SectionDb(AlignmentProblem::SubSection(x[3 * k], x[3 * k + 1], x[3 * k + 2]), m_a);
-      r += m_a;
+      e += m_a;
     }
-    return AlignmentProblem::CenteredMeanSquare(std::span<const double>(r.data(), static_cast<std::size_t>(m_n)));
+    return m_p.Cost(std::span<const double>(e.data(), static_cast<std::size_t>(m_n)));
   }
 
   double operator()(const Vector& x, Vector& gradient) {
@@ -149,7 +147,7 @@ ReferenceFit FullRangeReference(const AlignmentProblem& p) {
   std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) { return a.minimum.value < b.minimum.value; });
   for (std::size_t i = 0; i < runs.size(); ++i) {
     best = std::min(best, runs[i].minimum.value);
-    if (i >= 3) continue;
+    if (i >= 5) continue;
     Vector l, h;
     boxFor(runs[i].bass, runs[i].treble, l, h);
     FullRangeObjective objective(p, runs[i].bass, runs[i].treble);
@@ -205,8 +203,14 @@ ParameterImage PerBandInversion(const FitRequest& request) {
   // The deviation of the room from the target, mean removed, read at each band's centre.
   GridCurve deviation;
   double mean = 0.0;
-  for (int i : p.indices()) mean += p.room()[static_cast<std::size_t>(i)] - p.target()[static_cast<std::size_t>(i)];
-  mean /= static_cast<double>(p.size());
+  double count = 0.0;
+  for (std::size_t k = 0; k < p.indices().size(); ++k) {
+    const auto i = static_cast<std::size_t>(p.indices()[k]);
+    if (p.weights()[k] <= 0.0) continue;
+    mean += p.room()[i] - p.target()[i];
+    count += 1.0;
+  }
+  mean /= count;
   for (std::size_t n = 0; n < deviation.size(); ++n) deviation[n] = p.room()[n] - p.target()[n] - mean;
   for (int k = 0; k < kGeqBands; ++k) {
     const double hz = kGeqBandHz[static_cast<std::size_t>(k)];

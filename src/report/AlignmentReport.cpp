@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QPageSize>
 #include <QPainter>
@@ -10,22 +11,19 @@
 #include <QTemporaryFile>
 
 #include <cmath>
+#include <limits>
 
 #include "align/AlignmentTarget.h"
 #include "dsp/FilterDesign.h"
 #include "dsp/ResponseEvaluation.h"
 #include "dsp/ResponseGrid.h"
 #include "model/ValueFormat.h"
-#include "ui/equalizer/graph/EqualizerGraphPainter.h"
 
 namespace mzr {
 namespace {
 
-constexpr double kGraphScale = 1.6;
 constexpr int kMargin = 80;
-const QColor kTargetColour(255, 255, 255);
 const QColor kBeforeColour(255, 140, 0);
-const QColor kAfterColour(0, 255, 0);  // the program's curve colour
 const QColor kToleranceColour(90, 90, 200, 110);
 
 QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
@@ -34,6 +32,14 @@ QString Text(std::string_view s) { return QString::fromUtf8(s.data(), static_cas
 void Line(QPainter& painter, int x, int y, const QString& text) {
   const int width = AlignmentReport::kPageWidth - kMargin - x;
   painter.drawText(QPoint(x, y), painter.fontMetrics().elidedText(text, Qt::ElideRight, width));
+}
+
+// Text wrapped over as many lines as it takes from baseline y; gives the next baseline.
+int Wrapped(QPainter& painter, int x, int y, const QString& text) {
+  const QRect room(x, y - painter.fontMetrics().ascent(), AlignmentReport::kPageWidth - kMargin - x, 400);
+  const QRect used = painter.boundingRect(room, Qt::TextWordWrap, text);
+  painter.drawText(room, Qt::TextWordWrap, text);
+  return y + used.height() + 4;
 }
 
 QString FileNames(const QStringList& paths) {
@@ -48,93 +54,144 @@ QString ChannelName(int channel) {
 }
 
 QString SignedDb(double db) {
+  if (!std::isfinite(db)) return QStringLiteral("\u2013");  // not measured there: a dash, never "nan"
   const double shown = std::abs(db) < 0.005 ? 0.0 : db;
   return (shown > 0 ? QStringLiteral("+") : QString()) + QString::number(shown, 'f', 2);
 }
 
-// A curve in dB as the graph plots it: point n at column 6 + 2n, 9.6 rows per dB from y0; a
-// gap where the curve has no value.
-void DrawGridCurve(QPainter& painter, const GridCurve& db, int y0, const QPen& pen) {
-  painter.save();
-  painter.setPen(pen);
-  painter.setClipRect(QRect(3, 2, kGraphWidth - 6, kGraphHeight - 4));
-  QPolygonF run;
-  for (int n = 0; n < kGridPoints; ++n) {
-    const double v = db[static_cast<std::size_t>(n)];
-    if (!std::isfinite(v)) {
-      if (run.size() > 1) painter.drawPolyline(run);
-      run.clear();
-      continue;
-    }
-    const CurvePoint p = MapCurvePoint(n, 0.0, v, y0);
-    run << QPointF(p.column, std::clamp(p.y, -50.0, kGraphHeight + 50.0));
+struct PlotCurve {
+  const GridCurve* db;
+  QPen pen;
+};
+
+struct PlotSpec {
+  double loHz = 20.0;
+  double hiHz = 20000.0;
+  std::optional<FrequencySpan> fitRange;  // shaded outside
+  std::vector<FrequencySpan> leftOut;     // hatched
+  const GridCurve* target = nullptr;      // the tolerance band is drawn around it
+  std::optional<ToleranceBand> band;
+};
+
+// The frequencies labelled on an axis from lo to hi Hz.
+std::vector<double> AxisLabels(double lo, double hi) {
+  std::vector<double> out;
+  const double all[] = {20, 30, 40, 50, 60, 80, 100, 150, 200, 300, 500, 1000, 2000, 5000, 10000, 20000};
+  const bool narrow = hi / lo < 20.0;
+  for (double hz : all) {
+    if (hz < lo / 1.001 || hz > hi * 1.001) continue;
+    if (!narrow && (hz == 30 || hz == 40 || hz == 60 || hz == 80 || hz == 150 || hz == 300)) continue;
+    out.push_back(hz);
   }
-  if (run.size() > 1) painter.drawPolyline(run);
-  painter.restore();
+  return out;
 }
 
-void DrawTolerance(QPainter& painter, const GridCurve& target, int y0) {
+// A plot scaled to its data: the dB axis spans every curve's values between lo and hi Hz,
+// rounded out to 5 dB, so nothing is clipped; its labels stay left of the frame and the
+// frequencies under it, inside frame's margins.
+void DrawPlot(QPainter& painter, const QRect& frame, const QString& caption, const std::vector<PlotCurve>& curves,
+              const PlotSpec& spec) {
   const ResponseGrid grid;
-  QPolygonF upper, lower;
+  double top = -std::numeric_limits<double>::infinity(), bottom = std::numeric_limits<double>::infinity();
+  const auto consider = [&](double v) {
+    if (!std::isfinite(v)) return;
+    top = std::max(top, v);
+    bottom = std::min(bottom, v);
+  };
   for (int n = 0; n < kGridPoints; ++n) {
-    const auto limits = ToleranceAt(grid.hz()[static_cast<std::size_t>(n)]);
-    const double t = target[static_cast<std::size_t>(n)];
-    if (!limits || !std::isfinite(t)) continue;
-    upper << QPointF(MapCurvePoint(n, 0, t + limits->upper, y0).column, MapCurvePoint(n, 0, t + limits->upper, y0).y);
-    lower.prepend(QPointF(MapCurvePoint(n, 0, t + limits->lower, y0).column, MapCurvePoint(n, 0, t + limits->lower, y0).y));
+    const double hz = grid.hz()[static_cast<std::size_t>(n)];
+    if (hz < spec.loHz || hz > spec.hiHz) continue;
+    for (const PlotCurve& c : curves) consider((*c.db)[static_cast<std::size_t>(n)]);
+    if (spec.target && spec.band) {
+      if (const auto limits = spec.band->At(hz)) {
+        consider((*spec.target)[static_cast<std::size_t>(n)] + limits->upper);
+        consider((*spec.target)[static_cast<std::size_t>(n)] + limits->lower);
+      }
+    }
   }
+  if (!std::isfinite(top)) top = 5.0, bottom = -5.0;
+  top = std::ceil((top + 0.5) / 5.0) * 5.0;
+  bottom = std::floor((bottom - 0.5) / 5.0) * 5.0;
+  if (top - bottom < 20.0) {
+    const double middle = std::round((top + bottom) / 10.0) * 5.0;
+    top = middle + 10.0;
+    bottom = middle - 10.0;
+  }
+  const double step = top - bottom > 45.0 ? 10.0 : 5.0;
   painter.save();
-  painter.setClipRect(QRect(3, 2, kGraphWidth - 6, kGraphHeight - 4));
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(kToleranceColour);
-  painter.drawPolygon(upper + lower);
-  painter.restore();
-}
-
-// The graph's frame and rulings with the alignment's curves on it.
-QImage AlignmentGraph(const FitResult& fit) {
-  EqualizerGraphPainter graphPainter;
-  QImage image(kGraphWidth, kGraphHeight, QImage::Format_RGB32);
-  QPainter painter(&image);
-  graphPainter.DrawBackground(painter);
-  painter.setRenderHint(QPainter::Antialiasing, true);
-  const int y0 = ZeroLineRow(0);
-  DrawTolerance(painter, fit.target, y0);
-  DrawGridCurve(painter, fit.target, y0, QPen(kTargetColour, 1.2, Qt::DashLine));
-  DrawGridCurve(painter, fit.before, y0, QPen(kBeforeColour, 1.6));
-  DrawGridCurve(painter, fit.after, y0, QPen(kAfterColour, 2.0));
-  painter.end();
-  return image;
-}
-
-void DrawScaledGraph(QPainter& painter, const QImage& graph, const QPoint& at, const QString& caption, int zeroRow) {
-  painter.save();
-  painter.setFont(QFont(QStringLiteral("Sans"), 11, QFont::Bold));
+  painter.setFont(QFont(QStringLiteral("Sans"), 8, QFont::DemiBold));
   painter.setPen(Qt::black);
-  painter.drawText(QPoint(at.x() - 40, at.y()), caption);
-  const QRectF target(at.x(), at.y() + 12, graph.width() * kGraphScale, graph.height() * kGraphScale);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-  painter.drawImage(target, graph);
-  // Labels of the graph's scale: 2.5 dB per dotted ruling.
-  painter.setFont(QFont(QStringLiteral("Sans"), 8));
-  painter.setPen(QColor(60, 60, 60));
-  for (int k = -4; k <= 4; ++k) {
-    const double y = target.top() + (zeroRow + 24.0 * k) * kGraphScale;
-    painter.drawText(QRectF(target.left() - 52, y - 9, 46, 18), Qt::AlignRight | Qt::AlignVCenter,
-                     QString::number(-2.5 * k, 'f', 1));
+  painter.drawText(QRect(frame.left() - 50, frame.top() - 26, AlignmentReport::kPageWidth - frame.left() + 40, 22), Qt::AlignLeft | Qt::AlignVCenter, caption);
+  const auto x = [&](double hz) { return frame.left() + frame.width() * std::log(hz / spec.loHz) / std::log(spec.hiHz / spec.loHz); };
+  const auto y = [&](double db) { return frame.top() + frame.height() * (top - db) / (top - bottom); };
+  painter.fillRect(frame, Qt::white);
+  // Outside the fit range: grey; the left-out dips: hatched.
+  if (spec.fitRange) {
+    const QColor grey(225, 225, 225);
+    painter.fillRect(QRectF(QPointF(frame.left(), frame.top()), QPointF(std::max<double>(frame.left(), x(spec.fitRange->fromHz)), frame.bottom())), grey);
+    painter.fillRect(QRectF(QPointF(std::min<double>(frame.right(), x(spec.fitRange->toHz)), frame.top()), QPointF(frame.right(), frame.bottom())), grey);
   }
-  // Frequencies under the curve's columns.
-  for (const double hz : {20.0, 50.0, 100.0, 200.0, 500.0, 1000.0, 2000.0, 5000.0, 10000.0, 20000.0}) {
-    const double n = std::log10(hz / kGridStartHz) * 100.0;
-    const double x = target.left() + (6.0 + 2.0 * n) * kGraphScale;
-    painter.drawText(QRectF(x - 30, target.bottom() + 2, 60, 18), Qt::AlignCenter,
+  for (const FrequencySpan& span : spec.leftOut) {
+    painter.fillRect(QRectF(QPointF(x(span.fromHz), frame.top()), QPointF(x(span.toHz), frame.bottom())),
+                     QBrush(QColor(220, 60, 60, 140), Qt::BDiagPattern));
+  }
+  painter.setFont(QFont(QStringLiteral("Sans"), 8));
+  for (double db = bottom; db <= top + 1e-9; db += step) {
+    painter.setPen(QPen(QColor(200, 200, 200), 1, db == 0.0 ? Qt::SolidLine : Qt::DotLine));
+    painter.drawLine(QPointF(frame.left(), y(db)), QPointF(frame.right(), y(db)));
+    painter.setPen(QColor(60, 60, 60));
+    painter.drawText(QRectF(frame.left() - 50, y(db) - 8, 44, 16), Qt::AlignRight | Qt::AlignVCenter, QString::number(db));
+  }
+  for (double hz : AxisLabels(spec.loHz, spec.hiHz)) {
+    painter.setPen(QPen(QColor(200, 200, 200), 1, Qt::DotLine));
+    painter.drawLine(QPointF(x(hz), frame.top()), QPointF(x(hz), frame.bottom()));
+    painter.setPen(QColor(60, 60, 60));
+    const Qt::Alignment align = hz <= spec.loHz * 1.001 ? Qt::AlignLeft : hz >= spec.hiHz / 1.001 ? Qt::AlignRight : Qt::AlignHCenter;
+    const double left = align == Qt::AlignLeft ? x(hz) : align == Qt::AlignRight ? x(hz) - 50 : x(hz) - 25;
+    painter.drawText(QRectF(left, frame.bottom() + 3, 50, 16), align | Qt::AlignVCenter,
                      hz >= 1000 ? QString::number(hz / 1000) + QStringLiteral("k") : QString::number(hz));
   }
+  painter.setClipRect(frame);
+  painter.setRenderHint(QPainter::Antialiasing, true);
+  if (spec.target && spec.band) {
+    QPolygonF upper, lower;
+    for (int n = 0; n < kGridPoints; ++n) {
+      const double hz = grid.hz()[static_cast<std::size_t>(n)];
+      const auto limits = spec.band->At(hz);
+      const double t = (*spec.target)[static_cast<std::size_t>(n)];
+      if (!limits || !std::isfinite(t) || hz < spec.loHz || hz > spec.hiHz) continue;
+      upper << QPointF(x(hz), y(t + limits->upper));
+      lower.prepend(QPointF(x(hz), y(t + limits->lower)));
+    }
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(kToleranceColour);
+    painter.drawPolygon(upper + lower);
+  }
+  for (const PlotCurve& c : curves) {
+    painter.setPen(c.pen);
+    QPolygonF run;
+    for (int n = 0; n < kGridPoints; ++n) {
+      const double hz = grid.hz()[static_cast<std::size_t>(n)];
+      const double v = (*c.db)[static_cast<std::size_t>(n)];
+      if (!std::isfinite(v) || hz < spec.loHz / 1.03 || hz > spec.hiHz * 1.03) {
+        if (run.size() > 1) painter.drawPolyline(run);
+        run.clear();
+        continue;
+      }
+      run << QPointF(x(hz), y(v));
+    }
+    if (run.size() > 1) painter.drawPolyline(run);
+  }
+  painter.setClipping(false);
+  painter.setPen(QPen(QColor(90, 90, 90), 1));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(frame);
   painter.restore();
 }
 
 void PaintPage(QPainter& painter, const AlignmentReportInput& input, const ReportChannel& rc) {
   const ParameterImage& image = rc.fit ? rc.fit->image : input.image;
+  const bool sub = rc.channel == kSubwooferChannel;
   painter.fillRect(QRect(0, 0, AlignmentReport::kPageWidth, AlignmentReport::kPageHeight), Qt::white);
   painter.setPen(Qt::black);
   int y = kMargin;
@@ -150,31 +207,88 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
   y += 26;
   if (rc.fit) {
     const FitResult& f = *rc.fit;
-    Line(painter, kMargin, y,
-                     QStringLiteral("Target: %1, fitted from %2 Hz to %3 Hz, %4 measurement position(s): %5")
-                         .arg(rc.targetName)
-                         .arg(f.fromHz, 0, 'f', 0)
-                         .arg(f.toHz, 0, 'f', 0)
-                         .arg(rc.measurements.size())
-                         .arg(FileNames(rc.measurements)));
+    Line(painter, kMargin, y, QStringLiteral("Target: %1").arg(rc.targetName));
+    y += 22;
+    y = Wrapped(painter, kMargin, y, QStringLiteral("Fitted from %1 Hz to %2 Hz (%3)%4")
+                                  .arg(f.fromHz, 0, 'f', 0)
+                                  .arg(f.toHz, 0, 'f', 0)
+                                  .arg(f.mode == FitMode::exact ? QStringLiteral("exact fit")
+                                       : sub ? QStringLiteral("installer's fit: 1/%1-octave smoothing, narrow dips left out, the sections' boost "
+                                                              "at most +3 dB by their range").arg(f.smoothingFraction)
+                                             : QStringLiteral("installer's fit: 1/%1-octave smoothing, boost at most %2 dB above the median")
+                                                   .arg(f.smoothingFraction)
+                                                   .arg(f.maxBoostDb, 0, 'f', 1))
+                                  .arg(f.rollOffHz ? QStringLiteral("; lower limit moved up to the roll-off at %1 Hz, no boost below it").arg(*f.rollOffHz, 0, 'f', 0) : QString()));
+    // Every position, wrapped over as many lines as it takes.
+    y = Wrapped(painter, kMargin, y, QStringLiteral("%1 measurement position(s): %2").arg(rc.measurements.size()).arg(FileNames(rc.measurements)));
+    QStringList leftOut;
+    for (const FrequencySpan& span : f.leftOut) leftOut << QStringLiteral("%1-%2 Hz").arg(span.fromHz, 0, 'f', 0).arg(span.toHz, 0, 'f', 0);
+    if (!leftOut.isEmpty()) {
+      y = Wrapped(painter, kMargin, y, QStringLiteral("Left out of the fit (narrow dips no equalizer fills): %1").arg(leftOut.join(QStringLiteral(", "))));
+    }
+    y = Wrapped(painter, kMargin, y, QStringLiteral("Reference level (1/3-octave bands %1): %2 dB before, %3 dB predicted; output-level change to keep it: %4 dB")
+                                  .arg(rc.channel == kSubwooferChannel ? QStringLiteral("in the fit range") : QStringLiteral("500 Hz-2 kHz"))
+                                  .arg(f.referenceBefore, 0, 'f', 1)
+                                  .arg(f.referenceAfter, 0, 'f', 1)
+                                  .arg(SignedDb(f.levelChangeDb)));
+    y = Wrapped(painter, kMargin, y, rc.tolerance.isEmpty() ? QString::fromStdString(BandFor(rc.channel, f.fromHz, f.toHz).Source()) : rc.tolerance);
+    y += 6;
+    // The verdict: every 1/3-octave band in the fit range and not left out, inside the band.
+    const ToleranceBand band = BandFor(rc.channel, f.fromHz, f.toHz);
+    int judged = 0, outside = 0;
+    for (const auto hz : kGeqBandHz) {
+      const auto limits = band.At(hz);
+      const double r = CurveAt(f.after, hz) - CurveAt(f.target, hz);
+      const bool leftOut = std::any_of(f.leftOut.begin(), f.leftOut.end(), [hz](const FrequencySpan& s) { return hz >= s.fromHz && hz <= s.toHz; });
+      if (hz < f.fromHz / 1.0116 || hz > f.toHz * 1.0116 || leftOut || !limits || !std::isfinite(r)) continue;
+      ++judged;
+      if (r < limits->lower || r > limits->upper) ++outside;
+    }
+    painter.save();
+    painter.setFont(QFont(QStringLiteral("Sans"), 12, QFont::Bold));
+    painter.setPen(outside == 0 ? QColor(0, 120, 0) : QColor(180, 0, 0));
+    Line(painter, kMargin, y, QStringLiteral("Verdict (predicted): %1, %2 of %3 bands inside the tolerance")
+                                  .arg(outside == 0 ? QStringLiteral("PASS") : QStringLiteral("FAIL"))
+                                  .arg(judged - outside)
+                                  .arg(judged));
+    painter.restore();
     y += 26;
     painter.setFont(QFont(QStringLiteral("Sans"), 10, QFont::Bold));
     Line(painter, kMargin, y, QStringLiteral("RMS deviation from the target, level removed: before %1 dB, after %2 dB (predicted)")
                                              .arg(f.rmsBefore, 0, 'f', 2)
                                              .arg(f.rmsAfter, 0, 'f', 2));
-    y += 40;
-    DrawScaledGraph(painter, AlignmentGraph(f), QPoint(kMargin + 40, y),
-                    QStringLiteral("Target (dashed) and tolerance (shaded), before (orange), after (green, predicted), dB"),
-                    ZeroLineRow(0));
-    y += static_cast<int>(kGraphHeight * kGraphScale) + 75;
+    y += 46;
+    PlotSpec spec;
+    spec.loHz = sub ? 20.0 : 20.0;
+    spec.hiHz = sub ? 200.0 : 20000.0;
+    spec.fitRange = FrequencySpan{f.fromHz, f.toHz};
+    spec.leftOut = f.leftOut;
+    spec.target = &f.target;
+    spec.band = BandFor(rc.channel, f.fromHz, f.toHz);
+    DrawPlot(painter, QRect(kMargin + 50, y, AlignmentReport::kPageWidth - 2 * kMargin - 50, 380),
+             QStringLiteral("dB: target dashed, tolerance blue, measured grey, before orange, after green; "
+                            "shaded: not fitted, hatched: left out"),
+             {{&f.measured, QPen(QColor(150, 150, 150), 1.0)},
+              {&f.target, QPen(Qt::black, 1.4, Qt::DashLine)},
+              {&f.before, QPen(kBeforeColour, 1.8)},
+              {&f.after, QPen(QColor(0, 150, 0), 2.2)}},
+             spec);
+    y += 380 + 56;
   } else {
     painter.drawText(QPoint(kMargin, y), QStringLiteral("Not measured in this session: the channel's settings as they are."));
-    y += 40;
+    y += 46;
   }
-  const QImage eq = EqualizerGraphPainter().RenderEqualizerGraph(image, rc.channel);
-  DrawScaledGraph(painter, eq, QPoint(kMargin + 40, y), QStringLiteral("Equalizer as set, as the program draws it, dB"),
-                  ZeroLineRow(rc.channel));
-  y += static_cast<int>(kGraphHeight * kGraphScale) + 60;
+  const GridCurve eqCurve = rc.fit ? rc.fit->equalizer : ChannelResponse(image, rc.channel);
+  PlotSpec eqSpec;
+  eqSpec.loHz = 20.0;
+  eqSpec.hiHz = sub ? 200.0 : 20000.0;
+  if (rc.fit) {
+    eqSpec.fitRange = FrequencySpan{rc.fit->fromHz, rc.fit->toHz};
+    eqSpec.leftOut = rc.fit->leftOut;
+  }
+  DrawPlot(painter, QRect(kMargin + 50, y, AlignmentReport::kPageWidth - 2 * kMargin - 50, 240),
+           QStringLiteral("Equalizer's own combined response as set, dB"), {{&eqCurve, QPen(QColor(0, 90, 200), 2.0)}}, eqSpec);
+  y += 240 + 50;
 
   // The settings as a table: for the bands two blocks of rows side by side, each row the band,
   // the gain set and the deviation from the target at its centre before and after.
@@ -203,10 +317,11 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
       painter.save();
       painter.setFont(QFont(QStringLiteral("Sans"), 9, QFont::Bold));
       cell(x, y, 90, QStringLiteral("Band"), Qt::AlignLeft);
-      cell(x + 90, y, 100, QStringLiteral("Gain"), Qt::AlignRight);
+      cell(x + 70, y, 80, QStringLiteral("Gain"), Qt::AlignRight);
       if (rc.fit) {
-        cell(x + 200, y, 110, QStringLiteral("Before, dB"), Qt::AlignRight);
-        cell(x + 320, y, 110, QStringLiteral("After, dB"), Qt::AlignRight);
+        cell(x + 150, y, 95, QStringLiteral("Before"), Qt::AlignRight);
+        cell(x + 245, y, 95, QStringLiteral("After"), Qt::AlignRight);
+        cell(x + 345, y, 110, QStringLiteral("Tolerance"), Qt::AlignRight);
       }
       painter.restore();
     }
@@ -214,11 +329,19 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
       const int x = kMargin + (band / rowsPerBlock) * blockWidth;
       const int yy = y + (band % rowsPerBlock + 1) * rowHeight;
       cell(x, yy, 90, Text(GeqBandLabel(band)), Qt::AlignLeft);
-      cell(x + 90, yy, 100, Text(FormatTenthsDb(image.geqGain(rc.channel, band))), Qt::AlignRight);
+      cell(x + 70, yy, 80, Text(FormatTenthsDb(image.geqGain(rc.channel, band))), Qt::AlignRight);
       if (rc.fit) {
         const BandRow& b = rc.fit->bands[static_cast<std::size_t>(band)];
-        cell(x + 200, yy, 110, SignedDb(b.residualBefore), Qt::AlignRight);
-        cell(x + 320, yy, 110, SignedDb(b.residualAfter), Qt::AlignRight);
+        cell(x + 150, yy, 95, SignedDb(b.residualBefore), Qt::AlignRight);
+        cell(x + 245, yy, 95, SignedDb(b.residualAfter), Qt::AlignRight);
+        const auto limits = BandFor(rc.channel, rc.fit->fromHz, rc.fit->toHz).At(b.hz);
+        const bool judged = b.inRange && !b.leftOut && limits && std::isfinite(b.residualAfter);
+        const bool inside = judged && b.residualAfter >= limits->lower && b.residualAfter <= limits->upper;
+        painter.save();
+        if (judged && !inside) painter.setPen(QColor(180, 0, 0));
+        cell(x + 345, yy, 110, b.leftOut ? QStringLiteral("left out") : !judged ? QStringLiteral("\u2013") : inside ? QStringLiteral("in") : QStringLiteral("OUT"),
+             Qt::AlignRight);
+        painter.restore();
       }
     }
     y += (rowsPerBlock + 2) * rowHeight;
@@ -227,6 +350,17 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
                                   .arg(Text(FormatTenthsDb(tone.bassGain)), Text(BassCornerLabel(tone.bassFreq)),
                                        Text(FormatTenthsDb(tone.trebleGain)), Text(TrebleCornerLabel(tone.trebleFreq))));
   }
+  painter.setFont(QFont(QStringLiteral("Sans"), 9));
+  const ReportSignature& sign = input.signature;
+  Line(painter, kMargin, AlignmentReport::kPageHeight - kMargin / 2 - 66,
+       QStringLiteral("Installer: %1    Room: %2")
+           .arg(sign.installer.isEmpty() ? QStringLiteral("________________") : sign.installer,
+                sign.room.isEmpty() ? QStringLiteral("________") : sign.room));
+  Line(painter, kMargin, AlignmentReport::kPageHeight - kMargin / 2 - 44,
+       QStringLiteral("Microphone: %1    Signature: ______________________")
+           .arg(sign.microphone.isEmpty() ? QStringLiteral("________________") : sign.microphone));
+  Line(painter, kMargin, AlignmentReport::kPageHeight - kMargin / 2 - 22,
+       QStringLiteral("Notes: %1").arg(sign.notes.isEmpty() ? QStringLiteral("\u2013") : sign.notes));
   painter.setFont(QFont(QStringLiteral("Sans"), 8));
   Line(painter, kMargin, AlignmentReport::kPageHeight - kMargin / 2,
        QStringLiteral("mzr4700ctl %1. Predicted: the measured average with the equalizer as the unit applies it. "
@@ -265,10 +399,11 @@ QImage AlignmentReport::RenderPage(const AlignmentReportInput& input, const Repo
   return page;
 }
 
-std::optional<QString> AlignmentReport::Write(const QString& path, const AlignmentReportInput& input) {
+std::variant<QByteArray, QString> AlignmentReport::Render(const QString& path, const AlignmentReportInput& input) {
   if (input.channels.empty()) return QStringLiteral("nothing to report");
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
   if (path.toLower().endsWith(QLatin1String(".png"))) {
     QImage all(kPageWidth, kPageHeight * static_cast<int>(input.channels.size()), QImage::Format_RGB32);
     all.setDotsPerMeterX(5906);
@@ -278,9 +413,9 @@ std::optional<QString> AlignmentReport::Write(const QString& path, const Alignme
       painter.drawImage(QPoint(0, kPageHeight * static_cast<int>(i)), RenderPage(input, input.channels[i]));
     }
     painter.end();
-    if (!all.save(&file, "PNG")) return QStringLiteral("cannot write the PNG");
+    if (!all.save(&buffer, "PNG")) return QStringLiteral("cannot make the PNG");
   } else {
-    QPdfWriter pdf(&file);
+    QPdfWriter pdf(&buffer);
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     pdf.setResolution(150);
@@ -294,6 +429,16 @@ std::optional<QString> AlignmentReport::Write(const QString& path, const Alignme
     }
     painter.end();
   }
+  buffer.close();
+  return bytes;
+}
+
+std::optional<QString> AlignmentReport::Write(const QString& path, const AlignmentReportInput& input) {
+  auto rendered = Render(path, input);
+  if (const auto* error = std::get_if<QString>(&rendered)) return *error;
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return file.errorString();
+  if (file.write(std::get<QByteArray>(rendered)) < 0) return file.errorString();
   if (!file.commit()) return file.errorString();
   return std::nullopt;
 }

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "align/EqualizerFit.h"
@@ -21,14 +22,24 @@ namespace mzr {
 struct ReportChannel {
   int channel = 0;
   std::optional<FitResult> fit;  // nothing: not measured in this session
-  QString targetName;
+  QString targetName;            // the target's name with its slopes
   QStringList measurements;      // the files averaged
+  QString tolerance;             // where the tolerance band comes from, with its values
+};
+
+// What the installer signs with: who, the room, the microphone, notes.
+struct ReportSignature {
+  QString installer;
+  QString room;  // seats or volume
+  QString microphone;
+  QString notes;
 };
 
 struct AlignmentReportInput {
   ParameterImage image;  // the settings after the alignment
   std::vector<ReportChannel> channels;
   QDateTime date;
+  ReportSignature signature;
 };
 
 class AlignmentReport final {
@@ -44,6 +55,8 @@ class AlignmentReport final {
 
   // Nothing on success, else the reason.
   static std::optional<QString> Write(const QString& path, const AlignmentReportInput& input);
+  // The file's bytes (PDF or PNG by path's suffix), or the reason there are none.
+  static std::variant<QByteArray, QString> Render(const QString& path, const AlignmentReportInput& input);
 
   static QImage RenderPage(const AlignmentReportInput& input, const ReportChannel& channel);
 };

@@ -146,15 +146,6 @@ EditPlan EditIntents::Download() const {
   return plan;
 }
 
-EditPlan EditIntents::SendAsHeld(const WriteSpan& span) const {
-  if (span.count == 0 || span.address + span.count > static_cast<int>(kImageSize)) {
-    return EditPlan::Refused(QStringLiteral("%1 bytes at %2 lie outside the image").arg(span.count).arg(span.address));
-  }
-  EditPlan plan;
-  plan.frames.push_back({PlannedFrame::Kind::Span, span});
-  return plan;
-}
-
 EditPlan EditIntents::SetProfileText(TextField field, const std::string& utf8) const {
   return ImageOnly([field, utf8](ParameterImage& image) { (void)image.SetText(field, utf8); });
 }

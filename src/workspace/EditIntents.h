@@ -62,9 +62,6 @@ class EditIntents final {
   EditPlan Store() const;
   // The whole image, then the store command.
   EditPlan Download() const;
-  // The span's bytes as the image holds them now, sent again (the companion's SendEdit
-  // takes the span of a field an older caller worked out).
-  EditPlan SendAsHeld(const WriteSpan& span) const;
 
   // Kept in the image and the project file only, no frame: a profile text; the EQ copy
   // (bands and tone of source into every target row; the whole image reaches the unit with

@@ -78,14 +78,16 @@ grep -q 'mzr4700.xml' <(ls "$work/share/mime/packages") || fail "database source
 grep -q 'MZR4700 工程文件' "$work/share/mime/application/x-mzr4700-project.xml" || fail "no Chinese comment in the database"
 # The installed program opens a project file named on its command line (as the desktop
 # entry's %f passes it): its window caption names the file once Open has taken it.
-display=90
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+# Xvfb picks a free display itself and writes its number once it listens: a display chosen
+# beforehand may be taken by another X server between the check and the start.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
 xvfb=$!
 app=
 trap 'kill $app $xvfb 2>/dev/null || true; rm -rf "$work"' EXIT
-export DISPLAY=:$display
-for _ in $(seq 300); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+for _ in $(seq 600); do [ -s "$work/display" ] && break; kill -0 "$xvfb" 2>/dev/null || break; sleep 0.1; done
+[ -s "$work/display" ] || fail "Xvfb did not start"
+export DISPLAY=:$(tr -d '[:space:]' <"$work/display")
+xdpyinfo >/dev/null 2>&1 || fail "Xvfb on $DISPLAY does not answer"
 (cd "$work" && exec env -u QT_QPA_PLATFORM MZR4700_LOCAL_IP=127.0.0.1 MZR4700_PORT=$((20000 + RANDOM % 20000)) "$usr/bin/mzr4700" Hall_1_1.KVdat >"$work/program.log" 2>&1) &
 app=$!
 opened=

@@ -31,7 +31,10 @@ const QList<CommandSpec>& Commands() {
       {Command::align, "align", {QStringLiteral("channel"), QStringLiteral("measurement"), QStringLiteral("target"),
                                  QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("out"),
                                  QStringLiteral("apply"), QStringLiteral("store"), QStringLiteral("report"),
-                                 QStringLiteral("json")}},
+                                 QStringLiteral("json"), QStringLiteral("fit"), QStringLiteral("smoothing"),
+                                 QStringLiteral("max-boost"), QStringLiteral("seats"), QStringLiteral("volume"),
+                                 QStringLiteral("set-level"), QStringLiteral("installer"), QStringLiteral("mic"),
+                                 QStringLiteral("notes")}},
       {Command::measure, "measure", {QStringLiteral("channel"), QStringLiteral("device"), QStringLiteral("seconds"),
                                      QStringLiteral("calibration"), QStringLiteral("out"), QStringLiteral("json"),
                                      QStringLiteral("list-devices")}},
@@ -42,7 +45,7 @@ const QList<CommandSpec>& Commands() {
 const QStringList kGlobalOptions{QStringLiteral("local"), QStringLiteral("port"), QStringLiteral("timeout")};
 const QStringList kFlags{QStringLiteral("json"),      QStringLiteral("all"),        QStringLiteral("store"),
                          QStringLiteral("apply"),     QStringLiteral("allow-set"), QStringLiteral("allow-store"),
-                         QStringLiteral("list-devices")};
+                         QStringLiteral("list-devices"), QStringLiteral("set-level")};
 
 // A number in [low, high] written in plain decimal.
 std::optional<int> Number(const QString& text, int low, int high) {
@@ -106,6 +109,8 @@ QString UsageText() {
       "                                   (default 600, 0: never)\n"
       "  align SOURCE --channel N --measurement FILE [FILE...] [--target x-curve|small-room|flat|FILE]\n"
       "        [--from HZ] [--to HZ] [--out FILE] [--apply] [--store] [--report FILE.pdf|FILE.png] [--json]\n"
+      "        [--seats N | --volume M3] [--fit installer|exact] [--smoothing 3|6] [--max-boost DB] [--set-level]\n"
+      "        [--installer NAME] [--mic TEXT] [--notes TEXT]\n"
       "                                   fit channel N of a project file or a unit (IP) to a target from\n"
       "                                   measurements (several files: microphone positions, power-averaged);\n"
       "                                   --out saves the result as a project file, --apply sends the changed\n"
@@ -183,6 +188,7 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
        : name == QLatin1String("apply")       ? result.apply
        : name == QLatin1String("allow-set")   ? result.allowSet
        : name == QLatin1String("allow-store") ? result.allowStore
+       : name == QLatin1String("set-level")   ? result.setLevel
        : name == QLatin1String("store")       ? result.store
                                               : result.listDevices) = true;
       continue;
@@ -259,6 +265,31 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
         return QStringLiteral("%1 needs a frequency in Hz from 10 to 24000, not '%2'").arg(Dashed(name), value);
       }
       (name == QLatin1String("from") ? result.fromHz : result.toHz) = hz;
+    } else if (name == QLatin1String("fit")) {
+      if (value != QLatin1String("installer") && value != QLatin1String("exact")) {
+        return QStringLiteral("--fit needs installer or exact, not '%1'").arg(value);
+      }
+      result.exactFit = value == QLatin1String("exact");
+    } else if (name == QLatin1String("smoothing")) {
+      const auto n = Number(value, 3, 6);
+      if (!n || (*n != 3 && *n != 6)) return QStringLiteral("--smoothing needs 3 or 6 (1/3 or 1/6 octave), not '%1'").arg(value);
+      result.smoothing = *n;
+    } else if (name == QLatin1String("max-boost")) {
+      bool ok = false;
+      const double db = value.toDouble(&ok);
+      if (!ok || !(db >= 0.0 && db <= 12.0)) return QStringLiteral("--max-boost needs 0 to 12 dB, not '%1'").arg(value);
+      result.maxBoostDb = db;
+    } else if (name == QLatin1String("seats")) {
+      const auto n = Number(value, 1, 100000);
+      if (!n) return QStringLiteral("--seats needs a number of seats, not '%1'").arg(value);
+      result.seats = *n;
+    } else if (name == QLatin1String("volume")) {
+      bool ok = false;
+      const double m3 = value.toDouble(&ok);
+      if (!ok || !(m3 >= 10.0 && m3 <= 1000000.0)) return QStringLiteral("--volume needs the room's volume in m3, not '%1'").arg(value);
+      result.volumeM3 = m3;
+    } else if (name == QLatin1String("installer") || name == QLatin1String("mic") || name == QLatin1String("notes")) {
+      (name == QLatin1String("installer") ? result.installer : name == QLatin1String("mic") ? result.mic : result.notes) = value;
     } else if (name == QLatin1String("out")) {
       if (value.isEmpty()) return QStringLiteral("--out needs a file name");
       result.outPath = value;
@@ -369,6 +400,10 @@ std::variant<CtlArguments, QString> ParseArguments(const QStringList& args) {
         error = QStringLiteral("--from must be below --to");
       }
       if (!error && result.store && !result.apply) error = QStringLiteral("--store stores what --apply sent: give both");
+      if (!error && result.seats && result.volumeM3) error = QStringLiteral("give --seats or --volume, not both");
+      if (!error && result.exactFit && (result.smoothing || result.maxBoostDb)) {
+        error = QStringLiteral("--smoothing and --max-boost are rules of the installer's fit, not of --fit exact");
+      }
       if (!error && result.apply && !UnitAddress(operands[0])) {
         error = QStringLiteral("--apply needs a unit's IP as SOURCE, not '%1'").arg(operands[0]);
       }

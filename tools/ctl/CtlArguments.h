@@ -45,6 +45,13 @@ struct CtlArguments {
   QString outPath;                  // --out
   bool apply = false;               // --apply
   QString reportPath;               // --report
+  bool exactFit = false;            // --fit exact (default: installer)
+  std::optional<int> smoothing;     // --smoothing 3|6 (1/N octave)
+  std::optional<double> maxBoostDb;  // --max-boost DB
+  std::optional<int> seats;         // --seats N
+  std::optional<double> volumeM3;   // --volume M3
+  bool setLevel = false;            // --set-level
+  QString installer, mic, notes;    // --installer, --mic, --notes: for the report
 
   // measure (MeasureCommand.cpp); also --channel, --out and --json.
   QString device;                   // --device: an input's id or description, or file:PATH

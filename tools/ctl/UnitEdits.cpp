@@ -36,12 +36,6 @@ CtlResult UnitSession::Carry(const QString& ip, EditPlan plan, const QString& wh
   return failed;
 }
 
-CtlResult UnitSession::SendEdit(const QString& ip, const ParameterImage& image, const WriteSpan& span,
-                                const QString& what) {
-  m_image = image;
-  return Carry(ip, m_workspace.intents().SendAsHeld(span), QStringLiteral("the write of %1").arg(what));
-}
-
 CtlResult UnitSession::Store(const QString& ip) {
   return Carry(ip, m_workspace.intents().Store(), QStringLiteral("the store command"));
 }

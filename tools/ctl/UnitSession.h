@@ -76,9 +76,6 @@ class UnitSession final : public QObject {
   // acknowledged every frame. A refused plan fails with its refusal, a missing answer with
   // "did not answer <what>" and how many frames were acknowledged.
   CtlResult Carry(const QString& ip, EditPlan plan, const QString& what);
-  // Sends span with its bytes from image to the unit at ip, as the program's editor for that
-  // field does; Ok once the unit acknowledged it.
-  CtlResult SendEdit(const QString& ip, const ParameterImage& image, const WriteSpan& span, const QString& what);
   // The store command alone; Ok once the unit acknowledged it.
   CtlResult Store(const QString& ip);
 

@@ -1,6 +1,9 @@
 #include "ui/dialogs/AlignmentDialog.h"
 
 #include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QDateTime>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -70,6 +73,7 @@ constexpr int kColumns = 5;
 constexpr int kChannelNameRows[] = {51, 52, 53, 54, 55, 58};
 
 QString Db(double db, int decimals = 1) {
+  if (!std::isfinite(db)) return QStringLiteral("\u2013");
   const double shown = std::abs(db) < 0.5 * std::pow(10.0, -decimals) ? 0.0 : db;
   return (shown > 0 ? QStringLiteral("+") : QString()) + QString::number(shown, 'f', decimals);
 }
@@ -94,8 +98,10 @@ class AlignmentGraph final : public QWidget {
 
   struct Curves {
     std::vector<GridCurve> positions;  // moved by the same offset as the average
-    std::optional<GridCurve> average, target, predicted;
+    std::optional<GridCurve> average, target, predicted, equalizer;
     double fromHz = 40.0, toHz = 16000.0;
+    std::vector<FrequencySpan> leftOut;
+    std::optional<ToleranceBand> band;
   };
   void Show(Curves curves, QStringList legend) {
     m_curves = std::move(curves);
@@ -150,7 +156,7 @@ class AlignmentGraph final : public QWidget {
       bool any = false;
       for (int i = 0; i < kGridPoints; ++i) {
         const double hz = grid.hz()[static_cast<std::size_t>(i)];
-        const auto limits = ToleranceAt(hz);
+        const auto limits = m_curves.band ? m_curves.band->At(hz) : ToleranceAt(hz);
         const double t = (*m_curves.target)[static_cast<std::size_t>(i)];
         if (!limits || !std::isfinite(t)) continue;
         const QPointF up(x(hz), y(t + limits->upper));
@@ -178,6 +184,16 @@ class AlignmentGraph final : public QWidget {
       p.setPen(QPen(QColor(0x5c, 0xc8, 0xff), 2));
       p.drawPath(path(*m_curves.predicted));
     }
+    // The equalizer's own response, so a boost shows as what it is, not as a filled dip.
+    if (m_curves.equalizer) {
+      p.setPen(QPen(QColor(0xe0, 0x70, 0xe0), 1.5, Qt::DashDotLine));
+      p.drawPath(path(*m_curves.equalizer));
+    }
+    // The dips left out of the fit: hatched.
+    for (const FrequencySpan& span : m_curves.leftOut) {
+      p.fillRect(QRectF(QPointF(x(span.fromHz), plot.top()), QPointF(x(span.toHz), plot.bottom())),
+                 QBrush(QColor(0xff, 0x60, 0x50, 160), Qt::BDiagPattern));
+    }
     // The fit range's edges.
     p.setPen(QPen(QColor(0x80, 0x88, 0x94), 1, Qt::DashLine));
     p.drawLine(QPointF(x(m_curves.fromHz), plot.top()), QPointF(x(m_curves.fromHz), plot.bottom()));
@@ -185,9 +201,9 @@ class AlignmentGraph final : public QWidget {
     p.setClipping(false);
     // Legend.
     const QColor colours[] = {QColor(0xb0, 0xb8, 0xc4), QColor(0xff, 0xa0, 0x30), QColor(0x66, 0xcc, 0x6a),
-                              QColor(0x5c, 0xc8, 0xff)};
+                              QColor(0x5c, 0xc8, 0xff), QColor(0xe0, 0x70, 0xe0), QColor(0xff, 0x60, 0x50)};
     int lx = plot.left() + 8;
-    for (int i = 0; i < m_legend.size() && i < 4; ++i) {
+    for (int i = 0; i < m_legend.size() && i < 6; ++i) {
       p.setPen(QPen(colours[i], 2));
       p.drawLine(lx, plot.top() + 10, lx + 16, plot.top() + 10);
       p.setPen(QColor(0xe0, 0xe4, 0xea));
@@ -228,6 +244,39 @@ AlignmentDialog::AlignmentDialog(UiContext& context, QWidget* parent) : QDialog(
   m_target->setObjectName(QStringLiteral("alignTargetBox"));
   m_target->addItems({QString(), QString(), QString()});  // x-curve, small room, flat
   m_targetLabel->setBuddy(m_target);
+  m_seatsLabel = new QLabel(this);
+  m_seats = new QSpinBox(this);
+  m_seats->setObjectName(QStringLiteral("alignSeatsBox"));
+  m_seats->setRange(30, 3000);
+  m_seats->setValue(500);
+  m_seatsLabel->setBuddy(m_seats);
+  m_boostLabel = new QLabel(this);
+  m_maxBoost = new QDoubleSpinBox(this);
+  m_maxBoost->setObjectName(QStringLiteral("alignBoostBox"));
+  m_maxBoost->setRange(0.0, 12.0);
+  m_maxBoost->setSingleStep(0.5);
+  m_maxBoost->setDecimals(1);
+  m_maxBoost->setValue(3.0);
+  m_boostLabel->setBuddy(m_maxBoost);
+  m_rangeLabel = new QLabel(this);
+  m_from = new QSpinBox(this);
+  m_from->setObjectName(QStringLiteral("alignFromBox"));
+  m_to = new QSpinBox(this);
+  m_to->setObjectName(QStringLiteral("alignToBox"));
+  for (QSpinBox* box : {m_from, m_to}) {
+    box->setRange(20, 20000);
+    box->setSuffix(QStringLiteral(" Hz"));
+  }
+  m_from->setValue(40);
+  m_to->setValue(16000);
+  m_rangeLabel->setBuddy(m_from);
+  m_signLabel = new QLabel(this);
+  m_installer = new QLineEdit(this);
+  m_installer->setObjectName(QStringLiteral("alignInstaller"));
+  m_mic = new QLineEdit(this);
+  m_mic->setObjectName(QStringLiteral("alignMic"));
+  m_notes = new QLineEdit(this);
+  m_notes->setObjectName(QStringLiteral("alignNotes"));
   m_hint = new QLabel(this);
   m_hint->setObjectName(QStringLiteral("alignHint"));
   m_hint->setWordWrap(true);
@@ -255,6 +304,21 @@ AlignmentDialog::AlignmentDialog(UiContext& context, QWidget* parent) : QDialog(
   top->addStretch(1);
   top->addWidget(m_targetLabel);
   top->addWidget(m_target);
+  top->addWidget(m_seatsLabel);
+  top->addWidget(m_seats);
+  auto* rules = new QHBoxLayout;
+  rules->addWidget(m_boostLabel);
+  rules->addWidget(m_maxBoost);
+  rules->addSpacing(12);
+  rules->addWidget(m_rangeLabel);
+  rules->addWidget(m_from);
+  rules->addWidget(m_to);
+  rules->addStretch(1);
+  auto* sign = new QHBoxLayout;
+  sign->addWidget(m_signLabel);
+  sign->addWidget(m_installer, 2);
+  sign->addWidget(m_mic, 2);
+  sign->addWidget(m_notes, 3);
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(m_statusLabel, 1);
   bottom->addWidget(m_apply);
@@ -262,15 +326,24 @@ AlignmentDialog::AlignmentDialog(UiContext& context, QWidget* parent) : QDialog(
   bottom->addWidget(m_close);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
+  layout->addLayout(rules);
   layout->addWidget(m_hint);
   layout->addWidget(m_graph);
   layout->addWidget(m_table, 1);
+  layout->addLayout(sign);
   layout->addLayout(bottom);
-  resize(760, 640);
+  resize(860, 720);
 
   connect(m_add, &QPushButton::clicked, this, [this] { AddFiles(m_openPaths()); });
   connect(m_clear, &QPushButton::clicked, this, &AlignmentDialog::ClearMeasurements);
-  connect(m_target, &QComboBox::currentIndexChanged, this, [this] { Refit(); });
+  connect(m_target, &QComboBox::currentIndexChanged, this, [this] {
+    m_seats->setEnabled(ChosenTarget() == TargetKind::xCurve);
+    Refit();
+  });
+  connect(m_seats, &QSpinBox::valueChanged, this, [this] { Refit(); });
+  connect(m_maxBoost, &QDoubleSpinBox::valueChanged, this, [this] { Refit(); });
+  connect(m_from, &QSpinBox::valueChanged, this, [this] { Refit(); });
+  connect(m_to, &QSpinBox::valueChanged, this, [this] { Refit(); });
   connect(m_apply, &QPushButton::clicked, this, &AlignmentDialog::ApplyFit);
   connect(m_report, &QPushButton::clicked, this, [this] { WriteReport(); });
   connect(m_close, &QPushButton::clicked, this, &QDialog::close);
@@ -282,10 +355,10 @@ AlignmentDialog::~AlignmentDialog() = default;
 
 bool AlignmentDialog::subwoofer() const { return m_channel == kSubwooferChannel; }
 
-// The fit range: the screen and surround channels from 40 Hz to 16 kHz, the subwoofer's
-// sections from 20 to 120 Hz.
-double AlignmentDialog::FromHz() const { return subwoofer() ? 20.0 : 40.0; }
-double AlignmentDialog::ToHz() const { return subwoofer() ? 120.0 : 16000.0; }
+// The fit range as chosen: by default the screen and surround channels from 40 Hz to 16 kHz,
+// the subwoofer's sections from 20 to 120 Hz.
+double AlignmentDialog::FromHz() const { return m_from->value(); }
+double AlignmentDialog::ToHz() const { return m_to->value(); }
 
 TargetKind AlignmentDialog::ChosenTarget() const {
   switch (m_target->currentIndex()) {
@@ -304,7 +377,12 @@ void AlignmentDialog::ShowFor(int channel) {
     ClearMeasurements();
     // The subwoofer is aligned flat, the screen and surround channels to the X-curve.
     const QSignalBlocker quiet(m_target);
+    const QSignalBlocker quietFrom(m_from);
+    const QSignalBlocker quietTo(m_to);
     m_target->setCurrentIndex(subwoofer() ? 2 : 0);
+    m_seats->setEnabled(!subwoofer());
+    m_from->setValue(subwoofer() ? 20 : 40);
+    m_to->setValue(subwoofer() ? 120 : 16000);
   }
   ApplyLanguage();
   if (m_channel == kMonitorTab) {
@@ -326,6 +404,19 @@ void AlignmentDialog::ApplyLanguage() {
   m_targetLabel->setText(Caption(state, kTargetRow));
   m_target->setAccessibleName(Caption(state, kTargetRow));
   for (int i = 0; i < 3; ++i) m_target->setItemText(i, Caption(state, kXCurveRow + i));
+  m_seatsLabel->setText(Caption(state, "座位数", "Seats"));
+  m_seats->setAccessibleName(Caption(state, "座位数 (X 曲线斜率)", "Seats (the x-curve's slopes)"));
+  m_boostLabel->setText(Caption(state, "最大提升", "Boost limit"));
+  m_maxBoost->setSuffix(QStringLiteral(" dB"));
+  m_maxBoost->setAccessibleName(Caption(state, "均衡相对中值的最大提升", "Boost limit above the equalizer's median"));
+  m_rangeLabel->setText(Caption(state, "拟合范围", "Fit range"));
+  m_from->setAccessibleName(Caption(state, "拟合范围下限", "Fit range from"));
+  m_to->setAccessibleName(Caption(state, "拟合范围上限", "Fit range to"));
+  m_signLabel->setText(Caption(state, "报告:", "Report:"));
+  m_installer->setPlaceholderText(Caption(state, "安装调试人员", "Installer"));
+  m_mic->setPlaceholderText(Caption(state, "测量话筒", "Microphone"));
+  m_notes->setPlaceholderText(Caption(state, "备注", "Notes"));
+  for (QLineEdit* edit : {m_installer, m_mic, m_notes}) edit->setAccessibleName(edit->placeholderText());
   m_hint->setText(Caption(state, kHintRow));
   m_apply->setText(Caption(state, kApplyRow));
   m_report->setText(Caption(state, kReportRow));
@@ -334,15 +425,20 @@ void AlignmentDialog::ApplyLanguage() {
   for (int c = 0; c < kColumns; ++c) heads << Caption(state, kBandHeadRow + c);
   m_table->setHorizontalHeaderLabels(heads);
   m_table->setAccessibleName(Caption(state, kTitleRow).arg(name));
-  QStringList legend;
-  for (int i = 0; i < 4; ++i) legend << Caption(state, kLegendRow + i);
-  m_graph->setAccessibleName(legend.join(QStringLiteral(", ")));
+  m_graph->setAccessibleName(Legend().join(QStringLiteral(", ")));
   // The texts that depend on the figures follow the language too.
   if (m_fit) {
     Refit();
   } else if (m_statusRow >= 0) {
     ShowStatus(Caption(state, m_statusRow), m_statusIsError);
   }
+}
+
+QStringList AlignmentDialog::Legend() const {
+  QStringList legend;
+  for (int i = 0; i < 4; ++i) legend << Caption(m_context.state, kLegendRow + i);
+  legend << Caption(m_context.state, "均衡响应", "equalizer") << Caption(m_context.state, "已排除的凹陷", "left out");
+  return legend;
 }
 
 void AlignmentDialog::AddFiles(const QStringList& paths) {
@@ -394,6 +490,13 @@ void AlignmentDialog::Refit() {
   request.image = m_measuredWith;
   request.fromHz = FromHz();
   request.toHz = ToHz();
+  request.maxBoostDb = m_maxBoost->value();
+  if (!(request.toHz > request.fromHz)) {
+    m_statusRow = -1;
+    ShowStatus(Caption(m_context.state, "拟合范围下限须低于上限", "The fit range's lower limit must be below its upper"), true);
+    UpdateButtons();
+    return;
+  }
   std::vector<GridCurve> positions;
   for (const Position& position : m_positions) {
     if (const auto error = CheckCoverage(position.measurement, request.fromHz, request.toHz)) {
@@ -407,7 +510,7 @@ void AlignmentDialog::Refit() {
     positions.push_back(InterpolateOnGrid(position.measurement, grid));
   }
   request.average = PowerAverage(positions);
-  const AlignmentTarget target = BuiltInTarget(ChosenTarget(), grid);
+  const AlignmentTarget target = BuiltInTarget(ChosenTarget(), grid, SlopesForSeats(m_seats->value()));
   request.target = target.db;
   auto fitted = FitEqualizer(request);
   if (const auto* error = std::get_if<AlignError>(&fitted)) {
@@ -419,7 +522,9 @@ void AlignmentDialog::Refit() {
   m_fit = std::get<FitResult>(std::move(fitted));
   QStringList files;
   for (const Position& position : m_positions) files << position.path;
-  m_sessions[m_channel] = ReportChannel{m_channel, *m_fit, QString::fromStdString(target.name), files};
+  const ToleranceBand band = BandFor(m_channel, m_fit->fromHz, m_fit->toHz);
+  m_sessions[m_channel] = ReportChannel{m_channel, *m_fit, QString::fromStdString(target.description), files,
+                                        QString::fromStdString(band.Source())};
 
   AlignmentGraph::Curves curves;
   // The positions moved as the average was: onto the target's level.
@@ -432,9 +537,10 @@ void AlignmentDialog::Refit() {
   curves.predicted = m_fit->after;
   curves.fromHz = m_fit->fromHz;
   curves.toHz = m_fit->toHz;
-  QStringList legend;
-  for (int i = 0; i < 4; ++i) legend << Caption(m_context.state, kLegendRow + i);
-  m_graph->Show(std::move(curves), legend);
+  curves.equalizer = m_fit->equalizer;
+  curves.leftOut = m_fit->leftOut;
+  curves.band = band;
+  m_graph->Show(std::move(curves), Legend());
   ShowTable();
   m_statusRow = -1;
   ShowStatus(Caption(m_context.state, kFiguresRow)
@@ -455,10 +561,14 @@ void AlignmentDialog::ShowTable() {
   m_table->setRowCount(static_cast<int>(bands.size()));
   for (int row = 0; row < static_cast<int>(bands.size()); ++row) {
     const BandRow& band = bands[static_cast<std::size_t>(row)];
-    const auto limits = ToleranceAt(band.hz);
-    const bool inside = !limits || (band.residualAfter >= limits->lower && band.residualAfter <= limits->upper);
+    const auto limits = BandFor(m_channel, m_fit->fromHz, m_fit->toHz).At(band.hz);
+    const bool judged = band.inRange && !band.leftOut && limits && std::isfinite(band.residualAfter);
+    const bool inside = !judged || (band.residualAfter >= limits->lower && band.residualAfter <= limits->upper);
+    const QString verdict = band.leftOut ? Caption(state, "已排除", "left out")
+                            : !judged    ? QStringLiteral("\u2013")
+                                         : Caption(state, inside ? kInRow : kOutRow);
     const QString texts[kColumns] = {BandName(band.hz), Db(band.residualBefore), Db(band.tenthsAfter / 10.0),
-                                     Db(band.residualAfter), Caption(state, inside ? kInRow : kOutRow)};
+                                     Db(band.residualAfter), verdict};
     for (int c = 0; c < kColumns; ++c) {
       auto* item = new QTableWidgetItem(texts[c]);
       item->setTextAlignment(c == 0 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignRight | Qt::AlignVCenter);
@@ -484,6 +594,7 @@ void AlignmentDialog::UpdateButtons() {
   const bool usable = m_channel != kMonitorTab;
   m_add->setEnabled(usable);
   m_target->setEnabled(usable);
+  for (QWidget* w : std::initializer_list<QWidget*>{m_maxBoost, m_from, m_to}) w->setEnabled(usable);
   m_clear->setEnabled(!m_positions.empty());
   m_apply->setEnabled(m_fit.has_value());
   m_report->setEnabled(!m_sessions.empty());
@@ -508,7 +619,9 @@ void AlignmentDialog::WriteReport() {
 void AlignmentDialog::WriteReport(const QString& path) {
   std::vector<ReportChannel> fitted;
   for (const auto& [channel, aligned] : m_sessions) fitted.push_back(aligned);
-  const AlignmentReportInput input = AlignmentReport::ForUnit(m_context.image, fitted, QDateTime::currentDateTime());
+  AlignmentReportInput input = AlignmentReport::ForUnit(m_context.image, fitted, QDateTime::currentDateTime());
+  input.signature = {m_installer->text(), Caption(m_context.state, "%1 座", "%1 seats").arg(m_seats->value()), m_mic->text(),
+                     m_notes->text()};
   m_statusRow = -1;
   if (const auto failed = AlignmentReport::Write(path, input)) {
     ShowStatus(Caption(m_context.state, kReportFailedRow).arg(*failed), true);

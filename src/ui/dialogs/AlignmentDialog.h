@@ -1,9 +1,11 @@
 #pragma once
 // The room alignment of one channel (EQ menu > Align to Target...): measurement files of
 // several seats, added with the button or dropped on the dialog, are power-averaged and the
-// channel's bands and shelves (the subwoofer's two sections) fitted to the target. The graph
-// shows each position faintly, the average, the target with its tolerance band and the
-// predicted result; the table gives per band the measured deviation, the gain chosen, the
+// channel's bands and shelves (the subwoofer's two sections) fitted to the target under the
+// installer's rules (the x-curve's slopes by the room's seats, the boost limit and the fit
+// range are chosen here). The graph shows each position faintly, the average, the target with
+// its tolerance band, the predicted result, the equalizer's own response and the dips left
+// out of the fit; the table gives per band the measured deviation, the gain chosen, the
 // predicted deviation and whether it is inside the tolerance. Apply moves the changed fields
 // through the edit operation as one undo step, so a connected unit follows; Report writes the
 // report of every channel aligned in this session.
@@ -27,7 +29,10 @@
 #include "report/AlignmentReport.h"
 
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
+class QLineEdit;
+class QSpinBox;
 class QPushButton;
 class QTableWidget;
 
@@ -69,6 +74,10 @@ class AlignmentDialog final : public QDialog {
   QTableWidget* table() const { return m_table; }
   QPushButton* applyButton() const { return m_apply; }
   QComboBox* targetBox() const { return m_target; }
+  QSpinBox* seatsBox() const { return m_seats; }
+  QDoubleSpinBox* boostBox() const { return m_maxBoost; }
+  QSpinBox* fromBox() const { return m_from; }
+  QSpinBox* toBox() const { return m_to; }
 
  signals:
   // Apply changed the image: the window shows it again.
@@ -88,6 +97,7 @@ class AlignmentDialog final : public QDialog {
   double FromHz() const;
   double ToHz() const;
   TargetKind ChosenTarget() const;
+  QStringList Legend() const;
   // Fits anew from the positions and the target; shows the result or the reason there is none.
   void Refit();
   void ShowTable();
@@ -111,6 +121,17 @@ class AlignmentDialog final : public QDialog {
   QPushButton* m_clear = nullptr;
   QLabel* m_targetLabel = nullptr;
   QComboBox* m_target = nullptr;
+  QLabel* m_seatsLabel = nullptr;
+  QSpinBox* m_seats = nullptr;      // the room's seats: the x-curve's slopes
+  QLabel* m_boostLabel = nullptr;
+  QDoubleSpinBox* m_maxBoost = nullptr;
+  QLabel* m_rangeLabel = nullptr;
+  QSpinBox* m_from = nullptr;
+  QSpinBox* m_to = nullptr;
+  QLabel* m_signLabel = nullptr;
+  QLineEdit* m_installer = nullptr;  // for the report
+  QLineEdit* m_mic = nullptr;
+  QLineEdit* m_notes = nullptr;
   AlignmentGraph* m_graph = nullptr;
   QTableWidget* m_table = nullptr;
   QLabel* m_statusLabel = nullptr;
