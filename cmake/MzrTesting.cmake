@@ -3,11 +3,17 @@ include(GoogleTest)
 # mzr_add_gtest(NAME source... LIBS lib...): a GoogleTest program whose cases are each
 # registered with CTest, run under the offscreen platform so widget code needs no display.
 function(mzr_add_gtest name)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "TIMEOUT" "LIBS" ${ARGN})
   add_executable(${name} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE mzr_settings GTest::gtest GTest::gtest_main ${ARG_LIBS})
+  # TIMEOUT: seconds for each case where the default is too short (an independent optimiser
+  # run under the sanitizers).
+  set(properties ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if(ARG_TIMEOUT)
+    list(APPEND properties TIMEOUT ${ARG_TIMEOUT})
+  endif()
   gtest_discover_tests(${name}
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
+    PROPERTIES ${properties}
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
