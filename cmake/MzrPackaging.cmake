@@ -18,6 +18,8 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-48.png
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/mzr4700-project.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME mzr4700.xml)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The guides the README links to (docs/*.md), beside it as in the source tree.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/docs FILES_MATCHING PATTERN "*.md" PATTERN "screenshots" EXCLUDE)
 # The show automation bridge as a service (mzr4700-bridge@<unit address>), its user and its
 # options in /etc/default/mzr4700-bridge, a conffile of the package (packaging/debian/conffiles):
 # the site's changes survive upgrades, and a purge removes it with the service's user.
