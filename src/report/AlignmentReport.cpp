@@ -90,7 +90,7 @@ std::vector<double> AxisLabels(double lo, double hi) {
 // rounded out to 5 dB, so nothing is clipped; its labels stay left of the frame and the
 // frequencies under it, inside frame's margins.
 void DrawPlot(QPainter& painter, const QRect& frame, const QString& caption, const std::vector<PlotCurve>& curves,
-              const PlotSpec& spec) {
+              const PlotSpec& plot) {
   const ResponseGrid grid;
   double top = -std::numeric_limits<double>::infinity(), bottom = std::numeric_limits<double>::infinity();
   const auto consider = [&](double v) {
@@ -100,12 +100,12 @@ void DrawPlot(QPainter& painter, const QRect& frame, const QString& caption, con
   };
   for (int n = 0; n < kGridPoints; ++n) {
     const double hz = grid.hz()[static_cast<std::size_t>(n)];
-    if (hz < spec.loHz || hz > spec.hiHz) continue;
+    if (hz < plot.loHz || hz > plot.hiHz) continue;
     for (const PlotCurve& c : curves) consider((*c.db)[static_cast<std::size_t>(n)]);
-    if (spec.target && spec.band) {
-      if (const auto limits = spec.band->At(hz)) {
-        consider((*spec.target)[static_cast<std::size_t>(n)] + limits->upper);
-        consider((*spec.target)[static_cast<std::size_t>(n)] + limits->lower);
+    if (plot.target && plot.band) {
+      if (const auto limits = plot.band->At(hz)) {
+        consider((*plot.target)[static_cast<std::size_t>(n)] + limits->upper);
+        consider((*plot.target)[static_cast<std::size_t>(n)] + limits->lower);
       }
     }
   }
@@ -122,16 +122,16 @@ void DrawPlot(QPainter& painter, const QRect& frame, const QString& caption, con
   painter.setFont(QFont(QStringLiteral("Sans"), 8, QFont::DemiBold));
   painter.setPen(Qt::black);
   painter.drawText(QRect(frame.left() - 50, frame.top() - 26, AlignmentReport::kPageWidth - frame.left() + 40, 22), Qt::AlignLeft | Qt::AlignVCenter, caption);
-  const auto x = [&](double hz) { return frame.left() + frame.width() * std::log(hz / spec.loHz) / std::log(spec.hiHz / spec.loHz); };
+  const auto x = [&](double hz) { return frame.left() + frame.width() * std::log(hz / plot.loHz) / std::log(plot.hiHz / plot.loHz); };
   const auto y = [&](double db) { return frame.top() + frame.height() * (top - db) / (top - bottom); };
   painter.fillRect(frame, Qt::white);
   // Outside the fit range: grey; the left-out dips: hatched.
-  if (spec.fitRange) {
+  if (plot.fitRange) {
     const QColor grey(225, 225, 225);
-    painter.fillRect(QRectF(QPointF(frame.left(), frame.top()), QPointF(std::max<double>(frame.left(), x(spec.fitRange->fromHz)), frame.bottom())), grey);
-    painter.fillRect(QRectF(QPointF(std::min<double>(frame.right(), x(spec.fitRange->toHz)), frame.top()), QPointF(frame.right(), frame.bottom())), grey);
+    painter.fillRect(QRectF(QPointF(frame.left(), frame.top()), QPointF(std::max<double>(frame.left(), x(plot.fitRange->fromHz)), frame.bottom())), grey);
+    painter.fillRect(QRectF(QPointF(std::min<double>(frame.right(), x(plot.fitRange->toHz)), frame.top()), QPointF(frame.right(), frame.bottom())), grey);
   }
-  for (const FrequencySpan& span : spec.leftOut) {
+  for (const FrequencySpan& span : plot.leftOut) {
     painter.fillRect(QRectF(QPointF(x(span.fromHz), frame.top()), QPointF(x(span.toHz), frame.bottom())),
                      QBrush(QColor(220, 60, 60, 140), Qt::BDiagPattern));
   }
@@ -142,24 +142,24 @@ void DrawPlot(QPainter& painter, const QRect& frame, const QString& caption, con
     painter.setPen(QColor(60, 60, 60));
     painter.drawText(QRectF(frame.left() - 50, y(db) - 8, 44, 16), Qt::AlignRight | Qt::AlignVCenter, QString::number(db));
   }
-  for (double hz : AxisLabels(spec.loHz, spec.hiHz)) {
+  for (double hz : AxisLabels(plot.loHz, plot.hiHz)) {
     painter.setPen(QPen(QColor(200, 200, 200), 1, Qt::DotLine));
     painter.drawLine(QPointF(x(hz), frame.top()), QPointF(x(hz), frame.bottom()));
     painter.setPen(QColor(60, 60, 60));
-    const Qt::Alignment align = hz <= spec.loHz * 1.001 ? Qt::AlignLeft : hz >= spec.hiHz / 1.001 ? Qt::AlignRight : Qt::AlignHCenter;
+    const Qt::Alignment align = hz <= plot.loHz * 1.001 ? Qt::AlignLeft : hz >= plot.hiHz / 1.001 ? Qt::AlignRight : Qt::AlignHCenter;
     const double left = align == Qt::AlignLeft ? x(hz) : align == Qt::AlignRight ? x(hz) - 50 : x(hz) - 25;
     painter.drawText(QRectF(left, frame.bottom() + 3, 50, 16), align | Qt::AlignVCenter,
                      hz >= 1000 ? QString::number(hz / 1000) + QStringLiteral("k") : QString::number(hz));
   }
   painter.setClipRect(frame);
   painter.setRenderHint(QPainter::Antialiasing, true);
-  if (spec.target && spec.band) {
+  if (plot.target && plot.band) {
     QPolygonF upper, lower;
     for (int n = 0; n < kGridPoints; ++n) {
       const double hz = grid.hz()[static_cast<std::size_t>(n)];
-      const auto limits = spec.band->At(hz);
-      const double t = (*spec.target)[static_cast<std::size_t>(n)];
-      if (!limits || !std::isfinite(t) || hz < spec.loHz || hz > spec.hiHz) continue;
+      const auto limits = plot.band->At(hz);
+      const double t = (*plot.target)[static_cast<std::size_t>(n)];
+      if (!limits || !std::isfinite(t) || hz < plot.loHz || hz > plot.hiHz) continue;
       upper << QPointF(x(hz), y(t + limits->upper));
       lower.prepend(QPointF(x(hz), y(t + limits->lower)));
     }
@@ -173,7 +173,7 @@ void DrawPlot(QPainter& painter, const QRect& frame, const QString& caption, con
     for (int n = 0; n < kGridPoints; ++n) {
       const double hz = grid.hz()[static_cast<std::size_t>(n)];
       const double v = (*c.db)[static_cast<std::size_t>(n)];
-      if (!std::isfinite(v) || hz < spec.loHz / 1.03 || hz > spec.hiHz * 1.03) {
+      if (!std::isfinite(v) || hz < plot.loHz / 1.03 || hz > plot.hiHz * 1.03) {
         if (run.size() > 1) painter.drawPolyline(run);
         run.clear();
         continue;
@@ -239,8 +239,8 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
     for (const auto hz : kGeqBandHz) {
       const auto limits = band.At(hz);
       const double r = CurveAt(f.after, hz) - CurveAt(f.target, hz);
-      const bool leftOut = std::any_of(f.leftOut.begin(), f.leftOut.end(), [hz](const FrequencySpan& s) { return hz >= s.fromHz && hz <= s.toHz; });
-      if (hz < f.fromHz / 1.0116 || hz > f.toHz * 1.0116 || leftOut || !limits || !std::isfinite(r)) continue;
+      const bool inLeftOut = std::any_of(f.leftOut.begin(), f.leftOut.end(), [hz](const FrequencySpan& s) { return hz >= s.fromHz && hz <= s.toHz; });
+      if (hz < f.fromHz / 1.0116 || hz > f.toHz * 1.0116 || inLeftOut || !limits || !std::isfinite(r)) continue;
       ++judged;
       if (r < limits->lower || r > limits->upper) ++outside;
     }
@@ -258,13 +258,13 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
                                              .arg(f.rmsBefore, 0, 'f', 2)
                                              .arg(f.rmsAfter, 0, 'f', 2));
     y += 46;
-    PlotSpec spec;
-    spec.loHz = sub ? 20.0 : 20.0;
-    spec.hiHz = sub ? 200.0 : 20000.0;
-    spec.fitRange = FrequencySpan{f.fromHz, f.toHz};
-    spec.leftOut = f.leftOut;
-    spec.target = &f.target;
-    spec.band = BandFor(rc.channel, f.fromHz, f.toHz);
+    PlotSpec plot;
+    plot.loHz = 20.0;
+    plot.hiHz = sub ? 200.0 : 20000.0;
+    plot.fitRange = FrequencySpan{f.fromHz, f.toHz};
+    plot.leftOut = f.leftOut;
+    plot.target = &f.target;
+    plot.band = BandFor(rc.channel, f.fromHz, f.toHz);
     DrawPlot(painter, QRect(kMargin + 50, y, AlignmentReport::kPageWidth - 2 * kMargin - 50, 380),
              QStringLiteral("dB: target dashed, tolerance blue, measured grey, before orange, after green; "
                             "shaded: not fitted, hatched: left out"),
@@ -272,7 +272,7 @@ void PaintPage(QPainter& painter, const AlignmentReportInput& input, const Repor
               {&f.target, QPen(Qt::black, 1.4, Qt::DashLine)},
               {&f.before, QPen(kBeforeColour, 1.8)},
               {&f.after, QPen(QColor(0, 150, 0), 2.2)}},
-             spec);
+             plot);
     y += 380 + 56;
   } else {
     painter.drawText(QPoint(kMargin, y), QStringLiteral("Not measured in this session: the channel's settings as they are."));
