@@ -330,6 +330,13 @@ class BridgeBoothTest final : public QObject {
   // The real bridge with 64 descriptors and 100 connections: it pauses accepting instead of
   // spinning, says so once, and serves again once they close.
   void outOfDescriptorsNeverSpins() {
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' runtime opens descriptors of its own to check a call (its test of
+    // whether memory can be read makes a pipe), so in a process that has run out of them it
+    // reports every virtual call as invalid and ends the process. The unsanitized run of
+    // the suite carries this test.
+    QSKIP("a sanitized process cannot run out of descriptors and still be checked");
+#endif
     const quint16 port = test::FreeUdpPort();
     SimProcess sim;
     QString error;
